@@ -1,0 +1,23 @@
+# Host build: the portable logic and its unit tests against in-memory stand-ins.
+add_executable(unit_tests
+  tests/support/MemoryRegistry.cpp
+  tests/support/MemoryControls.cpp
+  tests/support/RegistryUnderTest.cpp
+  tests/support/MemoryScratchKey.cpp
+  tests/modules/registry_suite_test.cpp
+  tests/modules/modRegedit_host_test.cpp
+  tests/forms/SerialLists_test.cpp
+  tests/forms/Form1_test.cpp
+  tests/setup/CommandLines_test.cpp
+  tests/setup/Workflows_test.cpp
+)
+target_include_directories(unit_tests PRIVATE tests)
+target_link_libraries(unit_tests PRIVATE portsetup_core GTest::gtest_main)
+
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+# The registry suite once more with a double-byte ANSI code page.
+add_test(NAME registry_suite_cp932 COMMAND unit_tests --gtest_filter=RegistrySuite.*:RegistryHost.*)
+set_tests_properties(registry_suite_cp932 PROPERTIES ENVIRONMENT "PORTSETUP_TEST_CODEPAGE=CP932;PORTSETUP_EXPECT_DOUBLE_BYTE=1")
+add_test(NAME registry_suite_cp936 COMMAND unit_tests --gtest_filter=RegistrySuite.*:RegistryHost.*)
+set_tests_properties(registry_suite_cp936 PROPERTIES ENVIRONMENT "PORTSETUP_TEST_CODEPAGE=CP936;PORTSETUP_EXPECT_DOUBLE_BYTE=1")

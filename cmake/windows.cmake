@@ -1,0 +1,64 @@
+# Windows build: PortSetup.exe, statically linked and hardened, and the
+# programs that test it under Wine.
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX)
+
+set(PORTSETUP_WIN_LINK_OPTIONS
+  -static -static-libgcc -static-libstdc++
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
+  -Wl,--gc-sections)
+
+# Every test program runs under Wine, through this wrapper.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/e2e/wine-exec)
+
+# The window's icon, drawn by a small generator compiled for the build machine.
+find_program(HOST_CXX NAMES g++ c++ REQUIRED)
+set(ICON_FILE ${CMAKE_BINARY_DIR}/res/PortSetup.ico)
+add_custom_command(
+  OUTPUT ${ICON_FILE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/res
+  COMMAND ${HOST_CXX} -std=c++20 -O1 -Wall -Wextra -o ${CMAKE_BINARY_DIR}/res/make_icon
+          ${CMAKE_SOURCE_DIR}/res/make_icon.cpp
+  COMMAND ${CMAKE_BINARY_DIR}/res/make_icon ${ICON_FILE}
+  DEPENDS ${CMAKE_SOURCE_DIR}/res/make_icon.cpp
+  COMMENT "Drawing the window icon")
+configure_file(${CMAKE_SOURCE_DIR}/res/PortSetup.rc.in ${CMAKE_BINARY_DIR}/res/PortSetup.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetup.rc PROPERTIES
+  OBJECT_DEPENDS "${ICON_FILE};${CMAKE_SOURCE_DIR}/res/PortSetup.manifest")
+
+add_library(portsetup_win32 STATIC
+  src/platform/Win32Platform.cpp
+  src/platform/Win32Registry.cpp
+)
+target_link_libraries(portsetup_win32 PUBLIC portsetup_core)
+
+add_executable(PortSetup WIN32
+  src/forms/Win32Form1.cpp
+  src/forms/Win32Controls.cpp
+  src/forms/WinMain.cpp
+  ${CMAKE_BINARY_DIR}/res/PortSetup.rc)
+target_include_directories(PortSetup PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
+target_compile_options(PortSetup PRIVATE -Os -ffunction-sections -fdata-sections)
+target_compile_options(portsetup_core PRIVATE -Os -ffunction-sections -fdata-sections)
+target_compile_options(portsetup_win32 PRIVATE -Os -ffunction-sections -fdata-sections)
+target_link_libraries(PortSetup PRIVATE portsetup_win32 comctl32)
+target_link_options(PortSetup PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
+
+# The registry suite against the real registry, under Wine.
+add_executable(registry_tests
+  tests/modules/registry_suite_test.cpp
+  tests/support/RegistryUnderTest.cpp
+  tests/support/Win32ScratchKey.cpp)
+target_include_directories(registry_tests PRIVATE tests)
+target_link_libraries(registry_tests PRIVATE portsetup_win32 GTest::gtest_main)
+target_link_options(registry_tests PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS})
+add_test(NAME registry_suite_wine COMMAND registry_tests)
+# Again with double-byte ANSI code pages: Wine takes its code page from the locale.
+add_test(NAME registry_suite_wine_cp932 COMMAND registry_tests)
+set_tests_properties(registry_suite_wine_cp932 PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;PORTSETUP_EXPECT_DOUBLE_BYTE=1")
+add_test(NAME registry_suite_wine_cp936 COMMAND registry_tests)
+set_tests_properties(registry_suite_wine_cp936 PROPERTIES ENVIRONMENT "LC_ALL=zh_CN.UTF-8;PORTSETUP_EXPECT_DOUBLE_BYTE=1")
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
+  include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
+endif()

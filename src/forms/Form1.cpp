@@ -1,0 +1,99 @@
+#include "forms/Form1.h"
+
+#include "modules/modRegedit.h"
+#include "setup/CommandLines.h"
+#include "setup/Workflows.h"
+
+namespace forms {
+
+namespace {
+const std::u16string kPortsKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+}
+
+Form1::Form1(const Form1Controls& controls, platform::Platform& platform, platform::AnsiRegistry& registry)
+    : controls_(controls), platform_(platform), registry_(registry) {}
+
+void Form1::Form_Load() {
+    FormWindow& window = *controls_.window;
+    window.SetNormalState();
+    const platform::TwipSize screen = platform_.ScreenSize();
+    const platform::TwipSize outer = window.OuterSize();
+    window.SetTop((screen.height - outer.height) / 2.0f);
+    window.SetLeft((screen.width - outer.width) / 2.0f);
+    InitPortProperties();
+}
+
+void Form1::InitPortProperties() {
+    FillSerialLists(controls_.Combo1);
+    SkipOnFailure([&] { strCommandLine = platform_.CommandLineArguments(); });
+    bActivated = false;
+}
+
+void Form1::Form_Activate() {
+    if (bActivated) return;
+    if (strCommandLine == u"DEL") {
+        unattended_ = true;
+        cmdDelete_Click();
+    }
+    bActivated = true;
+}
+
+void Form1::Option1_Click(int /*index*/) {
+    controls_.Option2->SetSelected(false);
+    controls_.Frame1[2]->SetVisible(true);
+    controls_.Frame1[2]->SetEnabled(true);
+}
+
+void Form1::Option2_Click() {
+    for (OptionButton* option : controls_.Option1) option->SetSelected(false);
+    controls_.Frame1[2]->SetVisible(false);
+    controls_.Frame1[2]->SetEnabled(false);
+}
+
+void Form1::Command1_Click() {
+    if (unloaded_) return;
+    Finish(setup::InstallPrinter(*this, platform_));
+}
+
+void Form1::cmdDelete_Click() {
+    if (unloaded_) return;
+    Finish(setup::RemovePrinters(*this, platform_, registry_));
+}
+
+std::u16string Form1::SelectedPortName() {
+    static constexpr const char16_t* kPorts[] = {u"COM1:", u"COM2:", u"COM3:", u"COM4:"};
+    for (int i = 0; i < 4; ++i)
+        if (controls_.Option1[i]->Selected()) return kPorts[i];
+    return {};
+}
+
+void Form1::SavePortSettings() {
+    bool comChosen = false;
+    SkipOnFailure([&] { comChosen = controls_.Frame1[2]->Enabled(); });
+    if (!comChosen) return;
+    std::u16string settings = PortSettingsString(controls_.Combo1);
+    std::u16string valueName;
+    SkipOnFailure([&] { valueName = SelectedPortName(); });
+    // Without a port name the write would land in the key's default value.
+    if (valueName.empty()) return;
+    modRegedit::RegSetString(registry_, platform::kHkeyLocalMachine, kPortsKey, valueName, settings);
+}
+
+void Form1::Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    controls_.window->Unload();
+}
+
+void Form1::Finish(const setup::Outcome& outcome) {
+    if (!outcome.failed) return;  // the workflow has unloaded the window
+    if (unattended_) {
+        exitCode_ = 1;
+    } else {
+        controls_.window->ShowError(u"The printer setup tool could not be started:\n\n" + outcome.commandLine +
+                                    u"\n\n" + outcome.reason);
+    }
+    Unload();
+}
+
+}  // namespace forms

@@ -1,0 +1,66 @@
+// The "Port Management" window's logic: what happens on load, on the first
+// activation, and on each click. It works on the control interfaces, so the
+// same code drives the real window and the host tests' in-memory controls.
+#pragma once
+
+#include "forms/Controls.h"
+#include "forms/SerialLists.h"
+#include "platform/AnsiRegistry.h"
+#include "platform/Platform.h"
+
+#include <array>
+#include <string>
+
+namespace setup {
+struct Outcome;
+}
+
+namespace forms {
+
+struct Form1Controls {
+    FormWindow* window;
+    std::array<OptionButton*, 4> Option1;  // COM1 to COM4
+    OptionButton* Option2;                 // USB
+    std::array<GroupBox*, 3> Frame1;       // "Serial Port", "USB Port", "COM Port Properties"
+    SerialListControls Combo1;
+};
+
+class Form1 {
+public:
+    Form1(const Form1Controls& controls, platform::Platform& platform, platform::AnsiRegistry& registry);
+
+    // Events.
+    void Form_Load();
+    void Form_Activate();
+    void Option1_Click(int index);
+    void Option2_Click();
+    void Command1_Click();
+    void cmdDelete_Click();
+
+    // Used by the installation workflow.
+    const Form1Controls& controls() const { return controls_; }
+    // "COM1:" to "COM4:" for the first selected COM option; empty when none is.
+    std::u16string SelectedPortName();
+    void SavePortSettings();
+    void Unload();
+
+    // 0, or 1 when an unattended removal could not start a command.
+    int ExitCode() const { return exitCode_; }
+    bool Unloaded() const { return unloaded_; }
+
+private:
+    void InitPortProperties();
+    void Finish(const setup::Outcome& outcome);
+
+    Form1Controls controls_;
+    platform::Platform& platform_;
+    platform::AnsiRegistry& registry_;
+
+    std::u16string strCommandLine;
+    bool bActivated = false;
+    bool unattended_ = false;  // the removal runs from the "DEL" argument
+    bool unloaded_ = false;
+    int exitCode_ = 0;
+};
+
+}  // namespace forms

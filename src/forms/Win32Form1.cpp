@@ -1,0 +1,350 @@
+#include "forms/Win32Form1.h"
+
+#include "forms/Form1.h"
+#include "forms/Win32Controls.h"
+#include "platform/Win32Handles.h"
+#include "platform/Win32Platform.h"
+#include "platform/Win32Registry.h"
+#include "resource.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <string>
+
+namespace forms {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"PortSetupForm1";
+constexpr float kClientWidth = 5025;  // twips
+constexpr float kClientHeight = 3525;
+constexpr float kLabelsEnd = 1680;    // where the lists begin, inside the properties group
+constexpr UINT WM_APP_FIRST_ACTIVATION = WM_APP + 1;
+
+enum ControlId : int {
+    IdCommand1 = 100,
+    IdCmdDelete = 101,
+    IdOption1 = 110,  // to 113
+    IdOption2 = 120,
+    IdCombo1 = 130,   // to 134
+    IdFrame1 = 140,   // to 142
+    IdLabel1 = 150,   // to 154
+};
+
+// Position and size in twips, relative to the client area.
+struct TwipRect {
+    float left, top, width, height;
+};
+
+// The frames' positions; controls inside them are placed relative to these.
+constexpr TwipRect kFrames[3] = {
+    {30, 45, 1605, 1830},    // "Serial Port"
+    {30, 1950, 1605, 1050},  // "USB Port"
+    {1725, 75, 3255, 1800},  // "COM Port Properties"
+};
+constexpr const wchar_t* kFrameCaptions[3] = {L"Serial Port", L"USB Port", L"COM Port Properties"};
+
+TwipRect Inside(int frame, TwipRect r) {
+    return {kFrames[frame].left + r.left, kFrames[frame].top + r.top, r.width, r.height};
+}
+TwipRect OptionRect(int i) { return Inside(0, {165, 285.0f + 400.0f * static_cast<float>(i), 930, 270}); }
+TwipRect UsbRect() { return Inside(1, {165, 500, 1335, 210}); }
+TwipRect ComboRect(int i) { return Inside(2, {1680, 210.0f + 300.0f * static_cast<float>(i), 1530, 300}); }
+constexpr float kLabelTops[5] = {270, 570, 870, 1170, 1470};
+constexpr TwipRect kCommand1 = {3750, 3105, 1215, 375};
+constexpr TwipRect kCmdDelete = {60, 3105, 1185, 375};
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+
+template <typename Fn>
+Fn User32Function(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+unsigned WindowDpi(HWND hwnd) {
+    static const auto getDpi = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpi) {
+        if (const UINT dpi = getDpi(hwnd)) return dpi;
+    }
+    return platform::ScreenDpi();
+}
+
+class PortManagementWindow {
+public:
+    explicit PortManagementWindow(HINSTANCE instance) : instance_(instance) {}
+
+    int Run();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    void Layout();
+    void Place(HWND control, const TwipRect& r);
+    HWND AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id);
+    void OnCommand(int id, int notification);
+
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    unsigned dpi_ = 96;
+    platform::GdiObject font_;
+    HWND focus_ = nullptr;
+
+    Win32Window window_;
+    std::array<Win32Option, 4> option1_;
+    Win32Option option2_;
+    std::array<Win32Group, 3> frame1_;
+    std::array<Win32List, 5> combo1_;
+    std::array<HWND, 5> label1_{};
+    HWND command1_ = nullptr;
+    HWND cmdDelete_ = nullptr;
+
+    platform::Win32Platform platform_;
+    platform::Win32Registry registry_;
+    Form1* form_ = nullptr;
+};
+
+HWND PortManagementWindow::AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id) {
+    return ::CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, hwnd_,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+}
+
+void PortManagementWindow::CreateControls() {
+    // Creation order is the tab order: buttons, COM options, USB, the lists,
+    // then the labels and frames, which take no focus and lie beneath.
+    command1_ = AddControl(WC_BUTTONW, L"Next (&N)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCommand1);
+    cmdDelete_ = AddControl(WC_BUTTONW, L"Delete (&X)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCmdDelete);
+    for (int i = 0; i < 4; ++i) {
+        const std::wstring caption = L"COM" + std::to_wstring(i + 1);
+        option1_[i].hwnd = AddControl(WC_BUTTONW, caption.c_str(),
+                                      BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), IdOption1 + i);
+    }
+    option2_.hwnd = AddControl(WC_BUTTONW, L"USB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, IdOption2);
+    for (int i = 0; i < 5; ++i) {
+        combo1_[i].hwnd = AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
+                                     IdCombo1 + i);
+    }
+    frame1_[2].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[2], BS_GROUPBOX | WS_GROUP, IdFrame1 + 2);
+    for (int i = 4; i >= 0; --i) {
+        const std::u16string& caption = std::u16string(SerialLists()[i].label);
+        label1_[i] = AddControl(WC_STATICW, platform::Wide(caption), SS_RIGHT | SS_NOPREFIX, IdLabel1 + i);
+    }
+    frame1_[1].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[1], BS_GROUPBOX, IdFrame1 + 1);
+    frame1_[0].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[0], BS_GROUPBOX, IdFrame1 + 0);
+
+    for (const Win32Option& option : option1_) frame1_[0].members.push_back(option.hwnd);
+    frame1_[1].members.push_back(option2_.hwnd);
+    for (const Win32List& list : combo1_) frame1_[2].members.push_back(list.hwnd);
+    for (HWND label : label1_) frame1_[2].members.push_back(label);
+    ::SendMessageW(option1_[0].hwnd, BM_SETCHECK, BST_CHECKED, 0);
+}
+
+void PortManagementWindow::Place(HWND control, const TwipRect& r) {
+    ::SetWindowPos(control, nullptr, TwipsToPixels(r.left, dpi_), TwipsToPixels(r.top, dpi_),
+                   TwipsToPixels(r.width, dpi_), TwipsToPixels(r.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Sizes the window and places every control for the current DPI, in the
+// system's message font.
+void PortManagementWindow::Layout() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    static const auto forDpi = User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
+    if (!(forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_))) {
+        ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        metrics.lfMessageFont.lfHeight = ::MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi_),
+                                                  static_cast<int>(platform::ScreenDpi()));
+    }
+    font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
+
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    RECT outer = {0, 0, TwipsToPixels(kClientWidth, dpi_), TwipsToPixels(kClientHeight, dpi_)};
+    static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+    if (!(adjustForDpi && adjustForDpi(&outer, style, FALSE, exStyle, dpi_))) ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+
+    Place(command1_, kCommand1);
+    Place(cmdDelete_, kCmdDelete);
+    for (int i = 0; i < 3; ++i) Place(frame1_[i].hwnd, kFrames[i]);
+    for (int i = 0; i < 4; ++i) Place(option1_[i].hwnd, OptionRect(i));
+    Place(option2_.hwnd, UsbRect());
+
+    HDC dc = ::GetDC(hwnd_);
+    HGDIOBJ previous = ::SelectObject(dc, font_.get());
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(dc, &tm);
+    // Labels: one line high, as wide as their caption, ending where the lists begin.
+    for (int i = 0; i < 5; ++i) {
+        const std::u16string_view caption = SerialLists()[i].label;
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(caption.data()), static_cast<int>(caption.size()),
+                                &extent);
+        const TwipRect end = Inside(2, {kLabelsEnd, kLabelTops[i], 0, 0});
+        const int right = TwipsToPixels(end.left, dpi_);
+        ::SetWindowPos(label1_[i], nullptr, right - extent.cx, TwipsToPixels(end.top, dpi_), extent.cx, tm.tmHeight,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // Lists: dropped open, wide enough for the display text; the 100 spaces
+    // keep the code beyond the right edge.
+    int widestDisplay = 0;
+    for (const SerialList& list : SerialLists()) {
+        for (const ListEntry& entry : list.entries) {
+            SIZE extent{};
+            ::GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(entry.display.c_str()),
+                                    static_cast<int>(entry.display.size()), &extent);
+            widestDisplay = std::max(widestDisplay, static_cast<int>(extent.cx));
+        }
+    }
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(hwnd_, dc);
+    const int itemHeight = tm.tmHeight + 2;
+    for (int i = 0; i < 5; ++i) {
+        const TwipRect r = ComboRect(i);
+        const int width = TwipsToPixels(r.width, dpi_);
+        const int dropped = std::max(width, widestDisplay + ::GetSystemMetrics(SM_CXVSCROLL) + TwipsToPixels(240, dpi_));
+        ::SetWindowPos(combo1_[i].hwnd, nullptr, TwipsToPixels(r.left, dpi_), TwipsToPixels(r.top, dpi_), width,
+                       TwipsToPixels(r.height, dpi_) + itemHeight * 8, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(combo1_[i].hwnd, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(dropped), 0);
+    }
+}
+
+void PortManagementWindow::OnCommand(int id, int notification) {
+    if (notification != BN_CLICKED) return;
+    if (id == IdCommand1) {
+        form_->Command1_Click();
+    } else if (id == IdCmdDelete) {
+        form_->cmdDelete_Click();
+    } else if (id >= IdOption1 && id < IdOption1 + 4) {
+        form_->Option1_Click(id - IdOption1);
+    } else if (id == IdOption2) {
+        form_->Option2_Click();
+    }
+}
+
+LRESULT PortManagementWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (lParam != 0) OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            focus_ = ::GetFocus();
+        } else {
+            ::SetFocus(focus_ && ::IsChild(hwnd_, focus_) ? focus_ : command1_);
+            form_->Form_Activate();
+        }
+        return 0;
+    case WM_APP_FIRST_ACTIVATION:
+        // The system may not activate a hidden or minimized window: the first
+        // activation is then handled here, so an unattended run never waits.
+        form_->Form_Activate();
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    case WM_DPICHANGED: {
+        dpi_ = HIWORD(wParam);
+        window_.dpi = dpi_;
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Layout();
+        return 0;
+    }
+    case WM_DESTROY:
+        ::PostQuitMessage(form_->ExitCode());
+        return 0;
+    default:
+        return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK PortManagementWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<PortManagementWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || !self->form_) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (...) {
+        // Nothing escapes into the system's code; the event is dropped.
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+int PortManagementWindow::Run() {
+    INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&common);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance_;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    wc.hIcon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                 LR_SHARED));
+    if (!::RegisterClassExW(&wc)) return 1;
+
+    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Port Management",
+                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                              CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance_, nullptr);
+    if (!hwnd_) return 1;
+    dpi_ = WindowDpi(hwnd_);
+    window_.hwnd = hwnd_;
+    window_.dpi = dpi_;
+    CreateControls();
+    Layout();
+
+    Form1Controls controls{};
+    controls.window = &window_;
+    for (int i = 0; i < 4; ++i) controls.Option1[i] = &option1_[i];
+    controls.Option2 = &option2_;
+    for (int i = 0; i < 3; ++i) controls.Frame1[i] = &frame1_[i];
+    for (int i = 0; i < 5; ++i) controls.Combo1[i] = &combo1_[i];
+    Form1 form(controls, platform_, registry_);
+    form_ = &form;
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    try {
+        form.Form_Load();
+    } catch (...) {
+    }
+    // Shown in the normal state even when the starter asked for a minimized
+    // or hidden window: the first ShowWindow may be overridden by the
+    // starter's request, the second never is.
+    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    if (::IsWindow(hwnd_) && (!::IsWindowVisible(hwnd_) || ::IsIconic(hwnd_))) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+    if (::IsWindow(hwnd_)) {
+        ::UpdateWindow(hwnd_);
+        ::PostMessageW(hwnd_, WM_APP_FIRST_ACTIVATION, 0, 0);
+    }
+
+    MSG msg{};
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (::IsWindow(hwnd_) && ::IsDialogMessageW(hwnd_, &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    form_ = nullptr;
+    return static_cast<int>(msg.wParam);
+}
+
+}  // namespace
+
+int RunPortManagement(HINSTANCE instance) {
+    PortManagementWindow window(instance);
+    return window.Run();
+}
+
+}  // namespace forms

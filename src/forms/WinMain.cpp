@@ -1,0 +1,12 @@
+// PortSetup's entry point.
+#include "forms/Win32Form1.h"
+#include "platform/Win32Platform.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // First of all: DLLs loaded from now on come from the system directory
+    // only, never from the (writable) folder the tool was started from.
+    platform::RestrictDllSearchToSystem();
+    return forms::RunPortManagement(instance);
+}

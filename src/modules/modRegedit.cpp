@@ -1,0 +1,102 @@
+#include "modules/modRegedit.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace modRegedit {
+
+using namespace platform;
+
+namespace {
+
+// A key handle that is closed when it goes out of scope, also when it is null
+// (closing null is a harmless ERROR_INVALID_HANDLE).
+class ScopedKey {
+public:
+    explicit ScopedKey(AnsiRegistry& registry) : registry_(registry) {}
+    ScopedKey(const ScopedKey&) = delete;
+    ScopedKey& operator=(const ScopedKey&) = delete;
+    ~ScopedKey() { registry_.RegCloseKey(handle_); }
+
+    RegHandle& handle() { return handle_; }
+
+private:
+    AnsiRegistry& registry_;
+    RegHandle handle_ = 0;
+};
+
+constexpr std::uint32_t kReadBufferSize = 1024;
+
+long CharAnsiBytes(AnsiRegistry& registry, char16_t c) {
+    return registry.ToAnsi(std::u16string_view(&c, 1)).size() >= 2 ? 2 : 1;
+}
+
+}  // namespace
+
+long RegOpenOrCreateKey(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
+                        RegHandle& key) {
+    const std::string ansiSubKey = registry.ToAnsi(subKey);
+    long status = registry.RegOpenKeyExA(root, ansiSubKey, 0, kKeyAllAccess, key);
+    if (status == kErrorSuccess) return status;
+    if (status == kErrorFileNotFound) {
+        status = registry.RegCreateKeyA(root, ansiSubKey, key);
+        if (status != kErrorSuccess) key = 0;
+        return status;
+    }
+    key = 0;
+    return status;
+}
+
+long RegSetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
+                  std::u16string valueName, std::u16string value) {
+    ScopedKey key(registry);
+    long result = RegOpenOrCreateKey(registry, root, std::move(subKey), key.handle());
+    if (result != kErrorSuccess) return result;
+
+    // REG_SZ data must include its terminating NUL, or it reads back one
+    // character short.
+    std::string data = registry.ToAnsi(value);
+    const auto byteCount = static_cast<std::uint32_t>(AnsiByteLength(registry, value)) + 1;
+    data.resize(byteCount, '\0');
+    return registry.RegSetValueExA(key.handle(), registry.ToAnsi(valueName), kRegSz,
+                                   reinterpret_cast<const std::uint8_t*>(data.data()), byteCount);
+}
+
+long RegGetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
+                  std::u16string valueName, std::u16string& value) {
+    value.clear();
+    ScopedKey key(registry);
+    long result = registry.RegOpenKeyExA(root, registry.ToAnsi(subKey), 0, kKeyAllAccess,
+                                         key.handle());
+    if (result != kErrorSuccess) return result;
+
+    std::string buffer = registry.ToAnsi(std::u16string(kReadBufferSize, u'\0'));
+    buffer.resize(kReadBufferSize, '\0');
+    std::uint32_t type = kRegNone;
+    std::uint32_t size = kReadBufferSize;
+    result = registry.RegQueryValueExA(key.handle(), registry.ToAnsi(valueName), type,
+                                       reinterpret_cast<std::uint8_t*>(buffer.data()), size);
+    if (result != kErrorSuccess) return result;
+    if (type != kRegSz) return kErrorSuccess;
+    if (size >= 2) {
+        value = LeftAnsiBytes(registry, registry.FromAnsi(buffer), static_cast<long>(size) - 1);
+    }
+    return kErrorSuccess;
+}
+
+long AnsiByteLength(AnsiRegistry& registry, std::u16string_view text) {
+    long length = 0;
+    for (char16_t c : text) length += CharAnsiBytes(registry, c);
+    return length;
+}
+
+std::u16string LeftAnsiBytes(AnsiRegistry& registry, std::u16string_view text, long byteCount) {
+    long sum = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        sum += CharAnsiBytes(registry, text[i]);
+        if (sum == byteCount) return std::u16string(text.substr(0, i + 1));
+    }
+    return std::u16string(text);
+}
+
+}  // namespace modRegedit

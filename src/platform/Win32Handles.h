@@ -1,0 +1,59 @@
+// Small owners of Win32 handles, so that every handle is closed exactly once.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+namespace platform {
+
+template <typename Handle, auto Close, Handle Invalid>
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(Handle handle) : handle_(handle) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, Invalid)) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.handle_, Invalid));
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != Invalid; }
+    void reset(Handle handle = Invalid) {
+        if (handle_ != Invalid) Close(handle_);
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_ = Invalid;
+};
+
+inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
+inline void ReleaseModule(HMODULE m) { ::FreeLibrary(m); }
+inline void DeleteGdiObject(HGDIOBJ o) { ::DeleteObject(o); }
+inline void DestroyIconHandle(HICON i) { ::DestroyIcon(i); }
+
+using KernelHandle = UniqueHandle<HANDLE, CloseKernelHandle, nullptr>;
+using ModuleHandle = UniqueHandle<HMODULE, ReleaseModule, nullptr>;
+using GdiObject = UniqueHandle<HGDIOBJ, DeleteGdiObject, nullptr>;
+using IconHandle = UniqueHandle<HICON, DestroyIconHandle, nullptr>;
+
+// UTF-16 text: wchar_t is 16 bits on Windows, so the two views share storage.
+inline const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+inline std::u16string FromWide(const wchar_t* s, std::size_t n) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s), n);
+}
+inline std::u16string FromWide(const std::wstring& s) { return FromWide(s.data(), s.size()); }
+
+// The system's message for an error code, without the trailing line break.
+std::u16string SystemErrorText(DWORD error);
+
+// The system directory (System32), without a trailing separator.
+std::u16string SystemDirectory();
+
+}  // namespace platform

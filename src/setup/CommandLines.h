@@ -1,0 +1,31 @@
+// The printer names and the command lines of the Windows printer setup tool
+// (rundll32 printui.dll,PrintUIEntry) that install and remove the printer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+inline constexpr std::u16string_view PrinterName = u"KALDO Veltro MiniPrinter";
+inline constexpr std::u16string_view DriverModel = u"KALDO QTX_VELTRO";
+inline constexpr std::u16string_view DriverInfFile = u"\\PRT3Q42WD32.inf";
+
+// The program that runs every command line, taken from the system directory.
+inline constexpr std::u16string_view PrinterSetupProgram = u"rundll32.exe";
+
+// Installs the driver and a printer named PrinterName on `portName` ("COM2:").
+std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName);
+// Installs the driver only (USB).
+std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory);
+std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
+std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
+std::u16string DeleteDriverCommandLine();
+
+// The INF file's path, in double quotes when it holds a blank or a tab.
+std::u16string InfPathArgument(std::u16string_view programDirectory);
+// `text` in double quotes, escaped so that the command-line parser reads it
+// back as exactly `text`.
+std::u16string QuotedArgument(std::u16string_view text);
+
+}  // namespace setup

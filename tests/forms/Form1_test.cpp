@@ -1,0 +1,107 @@
+// The window's event logic against in-memory controls and platform.
+#include "forms/Form1.h"
+#include "setup/CommandLines.h"
+#include "support/MemoryControls.h"
+#include "support/MemoryRegistry.h"
+#include "support/RecordingPlatform.h"
+
+#include <gtest/gtest.h>
+
+using forms::Form1;
+using testing_support::MemoryForm;
+using testing_support::MemoryRegistry;
+using testing_support::RecordingPlatform;
+
+namespace {
+
+struct Window {
+    MemoryForm controls;
+    RecordingPlatform platform;
+    MemoryRegistry registry;
+    Form1 form{controls.Controls(), platform, registry};
+
+    explicit Window(std::u16string arguments = {}) {
+        platform.arguments = std::move(arguments);
+        form.Form_Load();
+    }
+    bool RemovalRan() const { return !platform.Started().empty(); }
+};
+
+TEST(Form1, LoadCentresTheWindowAndSelectsDefaults) {
+    Window w;
+    EXPECT_TRUE(w.controls.window.normalState);
+    EXPECT_FLOAT_EQ((11520.0f - 3930.0f) / 2, w.controls.window.top);
+    EXPECT_FLOAT_EQ((15360.0f - 5115.0f) / 2, w.controls.window.left);
+    EXPECT_EQ(2, w.controls.combo1[0].selected);
+    EXPECT_EQ(1, w.controls.combo1[4].selected);
+    EXPECT_TRUE(w.controls.option1[0].selected);
+    EXPECT_TRUE(w.controls.frame1[2].visible && w.controls.frame1[2].enabled);
+    EXPECT_EQ(0, w.controls.window.unloads);
+}
+
+TEST(Form1, OnlyTheExactArgumentDelRemovesAndOnlyOnce) {
+    Window del(u"DEL");
+    del.form.Form_Activate();
+    ASSERT_TRUE(del.RemovalRan());
+    EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine()}, del.platform.Started());
+    EXPECT_EQ(1, del.controls.window.unloads);
+    EXPECT_EQ(0, del.form.ExitCode());
+    del.form.Form_Activate();  // a second activation does nothing
+    EXPECT_EQ(1u, del.platform.Started().size());
+
+    for (std::u16string other : {u"", u"del", u" DEL", u"\" DEL\"", u"DEL x", u"DEL ", u"\"DEL\""}) {
+        Window w(other);
+        w.form.Form_Activate();
+        w.form.Form_Activate();
+        EXPECT_FALSE(w.RemovalRan()) << std::string(other.begin(), other.end());
+        EXPECT_EQ(0, w.controls.window.unloads);
+    }
+}
+
+TEST(Form1, SwitchingToUsbAndBackKeepsTheListSelections) {
+    Window w;
+    w.controls.combo1[0].Pick(u"115200");
+    w.controls.combo1[4].Pick(u"None");
+    w.controls.ClickUsb(w.form);
+    EXPECT_TRUE(w.controls.option2.selected);
+    for (auto& option : w.controls.option1) EXPECT_FALSE(option.selected);
+    EXPECT_FALSE(w.controls.frame1[2].visible);
+    EXPECT_FALSE(w.controls.frame1[2].enabled);
+
+    w.controls.ClickCom(w.form, 2);
+    EXPECT_TRUE(w.controls.option1[2].selected);
+    EXPECT_FALSE(w.controls.option2.selected);
+    EXPECT_TRUE(w.controls.frame1[2].visible);
+    EXPECT_TRUE(w.controls.frame1[2].enabled);
+    EXPECT_EQ(u"115200,n,8,1", forms::PortSettingsString(w.form.controls().Combo1));
+
+    // Clicking the selected option again changes nothing.
+    w.controls.ClickCom(w.form, 2);
+    EXPECT_TRUE(w.controls.option1[2].selected);
+    EXPECT_TRUE(w.controls.frame1[2].visible && w.controls.frame1[2].enabled);
+    EXPECT_EQ(6, w.controls.combo1[0].selected);
+    w.controls.ClickUsb(w.form);
+    w.controls.ClickUsb(w.form);
+    EXPECT_TRUE(w.controls.option2.selected);
+    EXPECT_FALSE(w.controls.frame1[2].enabled);
+}
+
+TEST(Form1, LoadGoesOnPastFailingControls) {
+    MemoryForm controls;
+    controls.combo1[0].Fail("Clear");
+    controls.combo1[0].Fail("Add");
+    controls.combo1[3].Fail("Select");
+    RecordingPlatform platform;
+    platform.arguments = u"DEL";
+    MemoryRegistry registry;
+    Form1 form(controls.Controls(), platform, registry);
+    form.Form_Load();
+    EXPECT_TRUE(controls.combo1[0].entries.empty());
+    EXPECT_EQ(-1, controls.combo1[3].selected);
+    EXPECT_EQ(4, controls.combo1[1].selected);  // the other lists are filled
+    // The argument was still recorded after the failures.
+    form.Form_Activate();
+    EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine()}, platform.Started());
+}
+
+}  // namespace
