@@ -127,11 +127,12 @@ void PortManagementWindow::CreateControls() {
         combo1_[i].hwnd = AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
                                      IdCombo1 + i);
     }
-    frame1_[2].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[2], BS_GROUPBOX | WS_GROUP, IdFrame1 + 2);
+    // Labels before their frame, so that they lie above it.
     for (int i = 4; i >= 0; --i) {
-        const std::u16string& caption = std::u16string(SerialLists()[i].label);
+        const std::u16string caption(SerialLists()[i].label);
         label1_[i] = AddControl(WC_STATICW, platform::Wide(caption), SS_RIGHT | SS_NOPREFIX, IdLabel1 + i);
     }
+    frame1_[2].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[2], BS_GROUPBOX | WS_GROUP, IdFrame1 + 2);
     frame1_[1].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[1], BS_GROUPBOX, IdFrame1 + 1);
     frame1_[0].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[0], BS_GROUPBOX, IdFrame1 + 0);
 
@@ -297,9 +298,11 @@ int PortManagementWindow::Run() {
     if (!::RegisterClassExW(&wc)) return 1;
 
     hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Port Management",
-                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                               CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance_, nullptr);
     if (!hwnd_) return 1;
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
     dpi_ = WindowDpi(hwnd_);
     window_.hwnd = hwnd_;
     window_.dpi = dpi_;

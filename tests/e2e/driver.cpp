@@ -1,0 +1,363 @@
+// Drives PortSetup.exe under Wine as a user would: starts it, finds the
+// "Port Management" window, clicks, picks list entries, reads states back,
+// answers message boxes and takes screenshots. Each argument group is one
+// step; the first step that sees something other than expected prints what it
+// expected and what it saw, ends the program under test and exits 1.
+#include "png.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+PROCESS_INFORMATION g_process{};
+HWND g_window = nullptr;
+bool g_failed = false;
+
+std::string Narrow(const std::wstring& w) {
+    std::string s;
+    for (wchar_t c : w) s.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return s;
+}
+std::wstring Widen(const std::string& s) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), n);
+    w.resize(static_cast<std::size_t>(n - 1));
+    return w;
+}
+
+std::wstring TextOf(HWND h) {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(h, buffer, 512);
+    return buffer;
+}
+std::wstring ClassOf(HWND h) {
+    wchar_t buffer[128] = {};
+    ::GetClassNameW(h, buffer, 128);
+    return buffer;
+}
+
+void Fail(const std::string& what, const std::string& expected, const std::string& saw) {
+    std::printf("FAIL: %s: expected %s, saw %s\n", what.c_str(), expected.c_str(), saw.c_str());
+    std::fflush(stdout);
+    g_failed = true;
+}
+
+template <typename T>
+bool Expect(const std::string& what, const T& expected, const T& saw) {
+    if (expected == saw) return true;
+    if constexpr (std::is_same_v<T, std::string>) Fail(what, "\"" + expected + "\"", "\"" + saw + "\"");
+    else Fail(what, std::to_string(expected), std::to_string(saw));
+    return false;
+}
+
+DWORD ProcessOf(HWND h) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    return pid;
+}
+
+// A visible top-level window of the process under test, by caption and class.
+HWND FindTopLevel(const wchar_t* caption, const wchar_t* className) {
+    struct Query { const wchar_t* caption; const wchar_t* className; HWND found; } q{caption, className, nullptr};
+    ::EnumWindows([](HWND h, LPARAM p) -> BOOL {
+        auto* q = reinterpret_cast<Query*>(p);
+        if (g_process.dwProcessId && ProcessOf(h) != g_process.dwProcessId) return TRUE;
+        if (!::IsWindowVisible(h)) return TRUE;
+        if (q->caption && TextOf(h) != q->caption) return TRUE;
+        if (q->className && ClassOf(h) != q->className) return TRUE;
+        q->found = h;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&q));
+    return q.found;
+}
+
+HWND Child(const std::wstring& className, const std::wstring& text, int index = 0) {
+    int seen = 0;
+    for (HWND c = ::GetWindow(g_window, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        if (ClassOf(c) != className) continue;
+        if (!text.empty() && TextOf(c) != text) continue;
+        if (seen++ == index) return c;
+    }
+    return nullptr;
+}
+
+HWND Combo(int index) { return Child(L"ComboBox", L"", index); }
+HWND Option(const std::wstring& caption) { return Child(L"Button", caption); }
+
+RECT ClientRectOf(HWND control) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, g_window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int Px(double twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+void ExpectRect(const std::string& what, HWND control, double left, double top, double width, double height) {
+    if (!control) return Fail(what, "the control", "none");
+    const RECT r = ClientRectOf(control);
+    Expect(what + " left", Px(left), static_cast<int>(r.left));
+    Expect(what + " top", Px(top), static_cast<int>(r.top));
+    Expect(what + " width", Px(width), static_cast<int>(r.right - r.left));
+    if (height > 0) Expect(what + " height", Px(height), static_cast<int>(r.bottom - r.top));
+}
+
+std::wstring ComboText(HWND combo, int index) {
+    const LRESULT n = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (n == CB_ERR) return L"";
+    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+std::wstring SelectedDisplay(HWND combo) {
+    const std::wstring text = ComboText(combo, static_cast<int>(::SendMessageW(combo, CB_GETCURSEL, 0, 0)));
+    return text.substr(0, text.find(L' '));
+}
+
+bool Checked(HWND h) { return h && ::SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Styled(HWND h, LONG_PTR bits) { return (::GetWindowLongPtrW(h, GWL_STYLE) & bits) == bits; }
+
+void CheckLayout() {
+    Expect<std::string>("caption", "Port Management", Narrow(TextOf(g_window)));
+    RECT client{};
+    ::GetClientRect(g_window, &client);
+    Expect("client width", Px(5025), static_cast<int>(client.right));
+    Expect("client height", Px(3525), static_cast<int>(client.bottom));
+    RECT outer{};
+    ::GetWindowRect(g_window, &outer);
+    const int screenW = ::GetSystemMetrics(SM_CXSCREEN), screenH = ::GetSystemMetrics(SM_CYSCREEN);
+    const int w = outer.right - outer.left, h = outer.bottom - outer.top;
+    if (std::abs(outer.left - (screenW - w) / 2) > 1 || std::abs(outer.top - (screenH - h) / 2) > 1)
+        Fail("window position", "centred at (" + std::to_string((screenW - w) / 2) + "," + std::to_string((screenH - h) / 2) + ")",
+             "(" + std::to_string(outer.left) + "," + std::to_string(outer.top) + ")");
+    Expect("window is normal", 1, static_cast<int>(!::IsIconic(g_window) && !::IsZoomed(g_window)));
+
+    ExpectRect("Next", Child(L"Button", L"Next (&N)"), 3750, 3105, 1215, 375);
+    ExpectRect("Delete", Child(L"Button", L"Delete (&X)"), 60, 3105, 1185, 375);
+    ExpectRect("Serial Port", Child(L"Button", L"Serial Port"), 30, 45, 1605, 1830);
+    ExpectRect("USB Port", Child(L"Button", L"USB Port"), 30, 1950, 1605, 1050);
+    ExpectRect("COM Port Properties", Child(L"Button", L"COM Port Properties"), 1725, 75, 3255, 1800);
+    for (int i = 0; i < 4; ++i) {
+        const std::wstring name = L"COM" + std::to_wstring(i + 1);
+        ExpectRect(Narrow(name), Option(name), 30 + 165, 45 + 285 + 400 * i, 930, 270);
+        Expect(Narrow(name) + " selected", i == 0 ? 1 : 0, static_cast<int>(Checked(Option(name))));
+        Expect(Narrow(name) + " starts its group", i == 0 ? 1 : 0, static_cast<int>(Styled(Option(name), WS_GROUP)));
+        Expect(Narrow(name) + " is an automatic option", 1, static_cast<int>((::GetWindowLongPtrW(Option(name), GWL_STYLE) & 0xF) == BS_AUTORADIOBUTTON));
+    }
+    ExpectRect("USB", Option(L"USB"), 30 + 165, 1950 + 500, 1335, 210);
+    Expect("USB selected", 0, static_cast<int>(Checked(Option(L"USB"))));
+
+    const wchar_t* labels[5] = {L"Bits per second : ", L"Data bits : ", L"Parity : ", L"Stop bits : ", L"Flow control : "};
+    const int counts[5] = {7, 5, 5, 3, 3};
+    const wchar_t* defaults[5] = {L"9600", L"8", L"None", L"1", L"Hardware"};
+    for (int i = 0; i < 5; ++i) {
+        HWND combo = Combo(i);
+        ExpectRect("list " + std::to_string(i), combo, 1725 + 1680, 75 + 210 + 300 * i, 1530, 0);
+        if (!combo) continue;
+        Expect("list " + std::to_string(i) + " is a drop-down list", 1,
+               static_cast<int>((::GetWindowLongPtrW(combo, GWL_STYLE) & 3) == CBS_DROPDOWNLIST));
+        Expect("list " + std::to_string(i) + " entries", counts[i], static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0)));
+        Expect<std::string>("list " + std::to_string(i) + " default", Narrow(defaults[i]), Narrow(SelectedDisplay(combo)));
+        const RECT r = ClientRectOf(combo);
+        const int dropped = static_cast<int>(::SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0));
+        if (dropped < r.right - r.left) Fail("dropped width", "at least the list's width", std::to_string(dropped));
+        HWND label = Child(L"Static", labels[i]);
+        if (!label) { Fail("label", Narrow(labels[i]), "none"); continue; }
+        const RECT l = ClientRectOf(label);
+        Expect("label " + Narrow(labels[i]) + " ends where the lists begin", Px(1725 + 1680), static_cast<int>(l.right));
+        Expect("label " + Narrow(labels[i]) + " right-aligned", 1, static_cast<int>((::GetWindowLongPtrW(label, GWL_STYLE) & 0x1F) == SS_RIGHT));
+        if (l.bottom - l.top < 10 || l.bottom - l.top > 24) Fail("label height", "one text line", std::to_string(l.bottom - l.top));
+    }
+    Expect<std::string>("first speed entry", "9600" + std::string(100, ' ') + "9600", Narrow(ComboText(Combo(0), 2)));
+
+    // Tab order: the tab stops in the order they are met.
+    std::string order;
+    for (HWND c = ::GetWindow(g_window, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+        if (Styled(c, WS_TABSTOP)) order += (ClassOf(c) == L"ComboBox" ? std::string("[list]") : Narrow(TextOf(c))) + "|";
+    Expect<std::string>("tab order", "Next (&N)|Delete (&X)|COM1|USB|[list]|[list]|[list]|[list]|[list]|", order);
+}
+
+void Screenshot(const std::string& path) {
+    ::RedrawWindow(g_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    ::Sleep(300);
+    RECT r{};
+    ::GetWindowRect(g_window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
+    const auto* px = static_cast<const std::uint8_t*>(bits);
+    for (int i = 0; i < w * h; ++i) {
+        rgb[i * 3] = px[i * 4 + 2];
+        rgb[i * 3 + 1] = px[i * 4 + 1];
+        rgb[i * 3 + 2] = px[i * 4];
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    if (!e2e::WritePng(path, w, h, rgb)) Fail("screenshot", "written to " + path, "an error");
+    else std::printf("screenshot: %s (%dx%d)\n", path.c_str(), w, h);
+}
+
+// Starts the exe with the given argument text exactly as written after it.
+void Start(const std::string& show, const std::string& exe, const std::string& arguments) {
+    std::wstring line = L"\"" + Widen(exe) + L"\"";
+    if (!arguments.empty()) line += L" " + Widen(arguments);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (show != "default") {
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = show == "hidden" ? SW_HIDE : show == "minimized" ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL;
+    }
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g_process))
+        Fail("start", Narrow(line), "error " + std::to_string(::GetLastError()));
+    else
+        std::printf("started: %s\n", Narrow(line).c_str());
+}
+
+bool WaitWindow(DWORD ms) {
+    for (DWORD waited = 0; waited <= ms; waited += 50) {
+        g_window = FindTopLevel(L"Port Management", nullptr);
+        if (g_window) return true;
+        if (g_process.hProcess && ::WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0) break;
+        ::Sleep(50);
+    }
+    Fail("window", "a visible \"Port Management\" window", "none");
+    return false;
+}
+
+void Click(HWND h, const std::string& what) {
+    if (!h) return Fail(what, "the control", "none");
+    ::PostMessageW(h, BM_CLICK, 0, 0);
+    ::Sleep(200);  // let the window handle it
+}
+
+void Pick(int list, const std::string& display) {
+    HWND combo = Combo(list);
+    if (!combo) return Fail("list " + std::to_string(list), "the list", "none");
+    const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const std::wstring text = ComboText(combo, i);
+        if (Narrow(text.substr(0, text.find(L' '))) != display) continue;
+        ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        ::SendMessageW(g_window, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+        return;
+    }
+    Fail("list " + std::to_string(list), "an entry " + display, "none");
+}
+
+void AnswerMessage(DWORD ms, const std::string& expectedPart) {
+    for (DWORD waited = 0; waited <= ms; waited += 100) {
+        if (HWND box = FindTopLevel(nullptr, L"#32770")) {
+            std::wstring text;
+            for (HWND c = ::GetWindow(box, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+                if (ClassOf(c) == L"Static") text += TextOf(c);
+            std::printf("message box \"%s\": %s\n", Narrow(TextOf(box)).c_str(), Narrow(text).c_str());
+            if (Narrow(text).find(expectedPart) == std::string::npos) Fail("message box", "a text with " + expectedPart, Narrow(text));
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return;
+        }
+        ::Sleep(100);
+    }
+    Fail("message box", "one", "none within " + std::to_string(ms) + " ms");
+}
+
+void WaitExit(DWORD ms, const std::string& expectedCode) {
+    if (!g_process.hProcess) return Fail("exit", "a started process", "none");
+    if (::WaitForSingleObject(g_process.hProcess, ms) != WAIT_OBJECT_0)
+        return Fail("exit", "the program to end within " + std::to_string(ms) + " ms", "it still running");
+    DWORD code = 0;
+    ::GetExitCodeProcess(g_process.hProcess, &code);
+    std::printf("exited: code %lu\n", code);
+    if (expectedCode != "any") Expect("exit code", std::atoi(expectedCode.c_str()), static_cast<int>(code));
+}
+
+bool Flag(const std::string& s) { return s == "1" || s == "yes" || s == "true"; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size() && !g_failed; ++i) {
+        const std::string& step = args[i];
+        auto next = [&]() -> std::string { return i + 1 < args.size() ? args[++i] : std::string(); };
+        if (step == "start") {
+            const std::string show = next(), exe = next(), arguments = next();
+            Start(show, exe, arguments);
+        } else if (step == "wait-window") {
+            WaitWindow(static_cast<DWORD>(std::atoi(next().c_str())));
+        } else if (step == "check-layout") {
+            CheckLayout();
+        } else if (step == "screenshot") {
+            Screenshot(next());
+        } else if (step == "click-com") {
+            Click(Option(L"COM" + Widen(next())), "COM option");
+        } else if (step == "click-usb") {
+            Click(Option(L"USB"), "USB option");
+        } else if (step == "pick") {
+            const int list = std::atoi(next().c_str());
+            Pick(list, next());
+        } else if (step == "next") {
+            Click(Child(L"Button", L"Next (&N)"), "Next");
+        } else if (step == "delete") {
+            Click(Child(L"Button", L"Delete (&X)"), "Delete");
+        } else if (step == "mnemonic") {
+            // Alt+letter as the keyboard sends it to the window with the focus.
+            const std::string key = next();
+            HWND focus = Child(L"Button", L"COM1");
+            ::PostMessageW(focus, WM_SYSKEYDOWN, VK_MENU, 0x20000000);
+            ::PostMessageW(focus, WM_SYSCHAR, static_cast<WPARAM>(std::tolower(key[0])), 0x20000000);
+            ::Sleep(300);
+        } else if (step == "expect-com") {
+            const int expected = std::atoi(next().c_str());
+            for (int n = 1; n <= 4; ++n)
+                Expect("COM" + std::to_string(n) + " selected", n == expected ? 1 : 0,
+                       static_cast<int>(Checked(Option(L"COM" + std::to_wstring(n)))));
+        } else if (step == "expect-usb") {
+            Expect("USB selected", Flag(next()) ? 1 : 0, static_cast<int>(Checked(Option(L"USB"))));
+        } else if (step == "expect-properties") {
+            HWND group = Child(L"Button", L"COM Port Properties");
+            const bool visible = Flag(next()), enabled = Flag(next());
+            Expect("properties visible", visible ? 1 : 0, static_cast<int>(::IsWindowVisible(group) != 0));
+            Expect("properties enabled", enabled ? 1 : 0, static_cast<int>(::IsWindowEnabled(group) != 0));
+            for (int l = 0; l < 5; ++l)
+                Expect("list " + std::to_string(l) + " visible", visible ? 1 : 0, static_cast<int>(::IsWindowVisible(Combo(l)) != 0));
+        } else if (step == "expect-selected") {
+            const int list = std::atoi(next().c_str());
+            Expect<std::string>("list " + std::to_string(list) + " selection", next(), Narrow(SelectedDisplay(Combo(list))));
+        } else if (step == "answer-message") {
+            const DWORD ms = static_cast<DWORD>(std::atoi(next().c_str()));
+            AnswerMessage(ms, next());
+        } else if (step == "expect-no-message") {
+            if (FindTopLevel(nullptr, L"#32770")) Fail("message box", "none", "one");
+        } else if (step == "close") {
+            ::PostMessageW(g_window, WM_CLOSE, 0, 0);
+        } else if (step == "wait-exit") {
+            const DWORD ms = static_cast<DWORD>(std::atoi(next().c_str()));
+            WaitExit(ms, next());
+        } else if (step == "sleep") {
+            ::Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
+        } else {
+            Fail("step", "a known step", step);
+        }
+    }
+    if (g_failed && g_process.hProcess && ::WaitForSingleObject(g_process.hProcess, 0) != WAIT_OBJECT_0)
+        ::TerminateProcess(g_process.hProcess, 99);
+    std::printf(g_failed ? "driver: FAILED\n" : "driver: ok\n");
+    return g_failed ? 1 : 0;
+}

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Unattended removal: a DEL run started hidden, or minimized, ends by itself
+# with no window left; other argument texts keep the window open.
+. "$(dirname "$0")/lib.sh"
+exe=$(winpath "$PORTSETUP_BUILD/PortSetup.exe")
+for show in hidden minimized normal; do
+  drive start "$show" "$exe" "DEL" wait-exit 20000 0
+done
+for text in "del" '" DEL"' "DEL x"; do
+  drive start normal "$exe" "$text" wait-window 15000 sleep 500 expect-com 1 close wait-exit 10000 0
+done
+# Alt+X reaches "Delete (&X)" from the keyboard; the removal ends the program.
+drive start normal "$exe" "" wait-window 15000 mnemonic x wait-exit 20000 0
+echo "unattended: ok"
