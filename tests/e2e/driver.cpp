@@ -6,6 +6,7 @@
 #include "png.h"
 
 #include <windows.h>
+#include <winspool.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +17,20 @@
 namespace {
 
 PROCESS_INFORMATION g_process{};
+ULONGLONG g_lastClick = 0;   // when the last button was clicked
+ULONGLONG g_exitedAfter = 0; // milliseconds from that click to the program's end
 HWND g_window = nullptr;
 bool g_failed = false;
 
 std::string Narrow(const std::wstring& w) {
     std::string s;
     for (wchar_t c : w) s.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return s;
+}
+std::string Utf8(const std::wstring& w) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
 std::wstring Widen(const std::string& s) {
@@ -243,6 +252,7 @@ bool WaitWindow(DWORD ms) {
 
 void Click(HWND h, const std::string& what) {
     if (!h) return Fail(what, "the control", "none");
+    g_lastClick = ::GetTickCount64();
     ::PostMessageW(h, BM_CLICK, 0, 0);
     ::Sleep(200);  // let the window handle it
 }
@@ -281,6 +291,7 @@ void WaitExit(DWORD ms, const std::string& expectedCode) {
     if (!g_process.hProcess) return Fail("exit", "a started process", "none");
     if (::WaitForSingleObject(g_process.hProcess, ms) != WAIT_OBJECT_0)
         return Fail("exit", "the program to end within " + std::to_string(ms) + " ms", "it still running");
+    g_exitedAfter = ::GetTickCount64() - g_lastClick;
     DWORD code = 0;
     ::GetExitCodeProcess(g_process.hProcess, &code);
     std::printf("exited: code %lu\n", code);
@@ -291,8 +302,9 @@ bool Flag(const std::string& s) { return s == "1" || s == "yes" || s == "true"; 
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
     for (std::size_t i = 0; i < args.size() && !g_failed; ++i) {
         const std::string& step = args[i];
         auto next = [&]() -> std::string { return i + 1 < args.size() ? args[++i] : std::string(); };
@@ -350,6 +362,22 @@ int main(int argc, char** argv) {
         } else if (step == "wait-exit") {
             const DWORD ms = static_cast<DWORD>(std::atoi(next().c_str()));
             WaitExit(ms, next());
+        } else if (step == "expect-ended-after") {
+            // The program ended at least this long after the last click.
+            const ULONGLONG ms = static_cast<ULONGLONG>(std::atoi(next().c_str()));
+            std::printf("ended %llu ms after the click\n", g_exitedAfter);
+            if (g_exitedAfter < ms) Fail("time to end", "at least " + std::to_string(ms) + " ms", std::to_string(g_exitedAfter) + " ms");
+        } else if (step == "expect-no-window") {
+            g_window = nullptr;
+            if (FindTopLevel(nullptr, nullptr)) Fail("windows", "none left", "a window of the program");
+        } else if (step == "list-printers") {
+            DWORD needed = 0, count = 0;
+            ::EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
+            std::vector<BYTE> buffer(needed + 1);
+            if (::EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, buffer.data(), needed, &needed, &count)) {
+                const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+                for (DWORD p = 0; p < count; ++p) std::printf("printer: %s\n", Utf8(info[p].pPrinterName).c_str());
+            }
         } else if (step == "sleep") {
             ::Sleep(static_cast<DWORD>(std::atoi(next().c_str())));
         } else {

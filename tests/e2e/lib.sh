@@ -16,7 +16,7 @@ wine_run() { timeout -k 5 120 "$WINE" "$@"; }
 drive() {
   local out status=0
   out=$(wine_run "$(winpath "$PORTSETUP_BUILD/ui_driver.exe")" "$@" 2>&1) || status=$?
-  printf '%s\n' "$out" | grep -v -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' >&2 || true
+  printf '%s\n' "$out" | tr -d '\r' | grep -v -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' >&2 || true
   return $status
 }
 
@@ -35,3 +35,64 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_eq() {  # what expected seen
   [ "$2" = "$3" ] || fail "$1: expected '$2', saw '$3'"
 }
+
+# ---- The printer setup tool's stand-in and the state it leaves ----
+SYSTEM32="$WINEPREFIX/drive_c/windows/system32"
+LOG="$WINEPREFIX/drive_c/printui-log.txt"
+export WINEDLLOVERRIDES="mscoree,mshtml=;rundll32.exe=n"
+
+install_standin() { cp "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/rundll32.exe"; }
+
+# A fresh print system and log before each scenario.
+reset_state() {
+  install_standin
+  rm -f "$LOG"
+  wine_run reg delete "$PRINTERS" /f >/dev/null 2>&1 || true
+  wine_run reg add "$PRINTERS" /f >/dev/null 2>&1
+  wine_run reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v Device /f >/dev/null 2>&1 || true
+}
+
+# A driver package folder: PortSetup.exe and its INF file.
+make_package() {
+  mkdir -p "$1"
+  cp "$PORTSETUP_BUILD/PortSetup.exe" "$1/"
+  printf '[Version]\r\nSignature="$Windows NT$"\r\n; test package\r\n' > "$1/PRT3Q42WD32.inf"
+}
+
+# Adds printers in one registry import: lines of NAME<TAB>DRIVER on stdin.
+add_printers() {
+  local file="$WINEPREFIX/drive_c/printers.reg"
+  { printf 'REGEDIT4\r\n\r\n'
+    while IFS=$'\t' read -r name driver; do
+      printf '[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\%s]\r\n' "$name"
+      printf '"Name"="%s"\r\n"Printer Driver"="%s"\r\n"Port"="LPT1:"\r\n\r\n' "$name" "$driver"
+    done; } > "$file"
+  wine_run regedit /S 'C:\printers.reg' >/dev/null 2>&1
+}
+
+# Waits until the stand-in has recorded N starts (they run detached).
+wait_log() {
+  local n=$1 i
+  for i in $(seq 1 200); do
+    [ -f "$LOG" ] && [ "$(wc -l < "$LOG")" -ge "$n" ] && { sleep 0.3; return 0; }
+    sleep 0.1
+  done
+  fail "expected $n printer setup starts, saw $( [ -f "$LOG" ] && wc -l < "$LOG" || echo 0)"
+}
+
+# Recorded command lines in the order they were started.
+started_lines() { [ -f "$LOG" ] && sort -n -k1,1 "$LOG" | cut -f3 || true; }
+started_programs() { [ -f "$LOG" ] && cut -f2 "$LOG" | sort -u || true; }
+outcomes() { [ -f "$LOG" ] && sort -n -k1,1 "$LOG" | cut -f4 || true; }
+
+# The printers Wine's print system lists, in its order.
+printers() { drive list-printers 2>&1 | sed -n 's/^printer: //p'; }
+
+expect_lines() {  # what, then expected lines as one string, then seen
+  if [ "$2" != "$3" ]; then
+    printf 'FAIL: %s\n--- expected\n%s\n--- seen\n%s\n' "$1" "$2" "$3" >&2
+    exit 1
+  fi
+}
+
+PRINTUI='rundll32 printui.dll,PrintUIEntry'

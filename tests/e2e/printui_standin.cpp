@@ -1,0 +1,124 @@
+// Stands in for Windows' printer setup tool in the test sandbox, installed as
+// system32\rundll32.exe. It records every command line it is started with,
+// when it started and from where, then carries out the printui command on
+// Wine's print system (the registry keys EnumPrinters lists), so that the
+// tests can observe the effect:
+//   /if /b NAME /f INF /r PORT /m MODEL   add printer NAME (only if INF exists)
+//   /ia /f INF /m MODEL                   register driver MODEL (only if INF exists)
+//   /q /y /n NAME                         make NAME the default printer
+//   /dl /n NAME                           delete printer NAME
+//   /q /dd /m MODEL                       delete driver MODEL
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+const wchar_t kPrinters[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+const wchar_t kDrivers[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\";
+
+std::string Utf8(const std::wstring& w) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+void SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
+    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+bool CreateKeyWith(HKEY root, const std::wstring& path, const std::map<std::wstring, std::wstring>& values) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    for (const auto& [name, value] : values) SetString(key, name.c_str(), value);
+    ::RegCloseKey(key);
+    return true;
+}
+
+bool KeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::wstring PortOf(const std::wstring& printer) {
+    wchar_t port[256] = {};
+    DWORD size = sizeof port;
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, (kPrinters + printer).c_str(), L"Port", RRF_RT_REG_SZ, nullptr, port, &size);
+    return port;
+}
+
+// Appends one line to C:\printui-log.txt, one writer at a time.
+void Record(const std::string& line) {
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"PortSetupPrintUiStandInLog");
+    ::WaitForSingleObject(mutex, 10000);
+    HANDLE file = ::CreateFileW(L"C:\\printui-log.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        ::CloseHandle(file);
+    }
+    ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    FILETIME created{}, ignored{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &ignored, &ignored, &ignored);
+    const unsigned long long startTime = (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+
+    const std::wstring commandLine = ::GetCommandLineW();
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(commandLine.c_str(), &argc);
+    std::map<std::wstring, std::wstring> options;  // option -> its value ("" for flags)
+    for (int i = 2; i < argc; ++i) {
+        std::wstring option = argv[i];
+        const bool takesValue = option == L"/b" || option == L"/f" || option == L"/r" || option == L"/m" || option == L"/n";
+        options[option] = takesValue && i + 1 < argc ? argv[++i] : L"";
+    }
+    ::LocalFree(argv);
+
+    std::string outcome = "ignored";
+    const bool infFound = options.count(L"/f") && ::GetFileAttributesW(options[L"/f"].c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (options.count(L"/if")) {
+        outcome = infFound && CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + options[L"/b"],
+                                            {{L"Name", options[L"/b"]}, {L"Printer Driver", options[L"/m"]}, {L"Port", options[L"/r"]}})
+                      ? "printer added" : "no INF file";
+        if (infFound) CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"], {{L"Inf Path", options[L"/f"]}});
+    } else if (options.count(L"/ia")) {
+        outcome = infFound && CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"], {{L"Inf Path", options[L"/f"]}})
+                      ? "driver added" : "no INF file";
+    } else if (options.count(L"/y")) {
+        const std::wstring& name = options[L"/n"];
+        if (KeyExists(kPrinters + name)) {
+            CreateKeyWith(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                          {{L"Device", name + L",winspool," + PortOf(name)}});
+            outcome = "default set";
+        } else {
+            outcome = "no such printer";
+        }
+    } else if (options.count(L"/dl")) {
+        outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kPrinters + options[L"/n"]).c_str()) == ERROR_SUCCESS
+                      ? "printer deleted" : "no such printer";
+    } else if (options.count(L"/dd")) {
+        outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kDrivers + options[L"/m"]).c_str()) == ERROR_SUCCESS
+                      ? "driver deleted" : "no such driver";
+    }
+    // started-at (100 ns) <TAB> program <TAB> command line <TAB> outcome
+    char time[32];
+    std::snprintf(time, sizeof time, "%llu", startTime);
+    Record(std::string(time) + "\t" + Utf8(self) + "\t" + Utf8(commandLine) + "\t" + outcome + "\n");
+    return 0;
+}
