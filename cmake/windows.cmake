@@ -62,3 +62,4 @@ set_tests_properties(registry_suite_wine_cp936 PROPERTIES ENVIRONMENT "LC_ALL=zh
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 endif()
+include(${CMAKE_SOURCE_DIR}/bench/bench.cmake)

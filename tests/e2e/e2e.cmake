@@ -14,3 +14,8 @@ endforeach()
 add_executable(printui_standin WIN32 tests/e2e/printui_standin.cpp)
 target_link_libraries(printui_standin PRIVATE shell32)
 target_link_options(printui_standin PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
+
+# A DLL to plant beside programs as winspool.drv.
+add_library(planted_dll SHARED tests/e2e/planted_dll.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted SUFFIX ".dll")
+target_link_options(planted_dll PRIVATE -static -static-libgcc -static-libstdc++)

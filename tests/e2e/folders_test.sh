@@ -26,4 +26,24 @@ cp "$PORTSETUP_BUILD/printui_standin.exe" "$package/rundll32.exe"
 drive start normal "$(winpath "$package/PortSetup.exe")" "" wait-window 15000 click-com 1 next wait-exit 20000 0
 wait_log 2
 expect_lines "programs that ran" 'C:\windows\system32\rundll32.exe' "$(started_programs)"
+
+# A winspool.drv planted beside the program, with Wine told to prefer a native
+# copy for it: the program loads the printer API from the system directory only.
+prefer_native() {
+  wine_run reg add 'HKCU\Software\Wine\AppDefaults\'"$1"'\DllOverrides' /v winspool.drv /d native,builtin /f >/dev/null
+}
+marker="$WINEPREFIX/drive_c/planted-dll-loaded.txt"
+cp "$PORTSETUP_BUILD/planted.dll" "$package/winspool.drv"
+prefer_native PortSetup.exe
+rm -f "$marker" "$LOG"
+printf 'POS A\tKALDO QTX_VELTRO\n' | add_printers
+drive start hidden "$(winpath "$package/PortSetup.exe")" "DEL" wait-exit 20000 0
+wait_log 3
+[ ! -e "$marker" ] || fail "PortSetup.exe loaded the planted winspool.drv"
+expect_eq "removal with a planted winspool.drv" "printer deleted" "$(outcomes | sed -n 2p)"
+# The same plant is loaded by a program that imports winspool.drv the usual way.
+cp "$PORTSETUP_BUILD/ui_driver.exe" "$package/"
+prefer_native ui_driver.exe
+wine_run "$(winpath "$package/ui_driver.exe")" list-printers >/dev/null 2>&1 || true
+[ -e "$marker" ] || fail "the planted DLL test cannot tell: an importing program did not load it either"
 echo "folders: ok"
