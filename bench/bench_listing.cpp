@@ -41,8 +41,10 @@ int main() {
         reading.push_back(t2 - t1);
         printers = names.size();
     }
+    const double firstList = listing[0], firstReads = reading[0];
     std::sort(listing.begin(), listing.end());
     std::sort(reading.begin(), reading.end());
-    std::printf("printers %zu matching %zu list_ms %.2f reads_ms %.2f\n", printers, matches, listing[3], reading[3]);
+    std::printf("printers %zu matching %zu list_ms %.2f reads_ms %.2f first_list_ms %.2f first_reads_ms %.2f\n", printers,
+                matches, listing[3], reading[3], firstList, firstReads);
     return 0;
 }

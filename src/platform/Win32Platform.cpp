@@ -1,5 +1,7 @@
 #include "platform/Win32Platform.h"
 
+#include "platform/CommandLineText.h"
+
 #include <windows.h>
 #include <winspool.h>
 
@@ -70,29 +72,9 @@ TwipSize Win32Platform::ScreenSize() {
             static_cast<float>(::GetSystemMetrics(SM_CYSCREEN)) * twipsPerPixel};
 }
 
-std::u16string ArgumentsOf(std::u16string_view commandLine) {
-    std::size_t i = 0;
-    if (!commandLine.empty() && commandLine[0] == u'"') {
-        // A quoted program name runs to the next quote.
-        const std::size_t close = commandLine.find(u'"', 1);
-        i = close == std::u16string_view::npos ? commandLine.size() : close + 1;
-    }
-    while (i < commandLine.size() && commandLine[i] != u' ' && commandLine[i] != u'\t') ++i;
-    while (i < commandLine.size() && (commandLine[i] == u' ' || commandLine[i] == u'\t')) ++i;
-    return std::u16string(commandLine.substr(i));
-}
-
 std::u16string Win32Platform::CommandLineArguments() {
     const wchar_t* line = ::GetCommandLineW();
     return ArgumentsOf(FromWide(line, wcslen(line)));
-}
-
-std::u16string DirectoryOf(std::u16string_view modulePath) {
-    const std::size_t slash = modulePath.find_last_of(u"\\/");
-    if (slash == std::u16string_view::npos) return std::u16string(modulePath);
-    std::u16string directory(modulePath.substr(0, slash));
-    while (!directory.empty() && (directory.back() == u'\\' || directory.back() == u'/')) directory.pop_back();
-    return directory;
 }
 
 std::u16string Win32Platform::ProgramDirectory() {

@@ -19,13 +19,6 @@ private:
     ModuleHandle winspool_;
 };
 
-// The text after the program name and the blanks that follow it, as Windows
-// hands the command line over (quotes kept, nothing else trimmed).
-std::u16string ArgumentsOf(std::u16string_view commandLine);
-
-// The folder part of a module path, without a trailing separator.
-std::u16string DirectoryOf(std::u16string_view modulePath);
-
 // Dots per inch of the primary screen.
 unsigned ScreenDpi();
 

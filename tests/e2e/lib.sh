@@ -41,7 +41,13 @@ SYSTEM32="$WINEPREFIX/drive_c/windows/system32"
 LOG="$WINEPREFIX/drive_c/printui-log.txt"
 export WINEDLLOVERRIDES="mscoree,mshtml=;rundll32.exe=n"
 
-install_standin() { cp "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/rundll32.exe"; }
+# Replaces the file, never rewrites it in place: Wine keeps images that are
+# still mapped by running stand-ins, and a rewritten file could not start.
+install_standin() {
+  cmp -s "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/rundll32.exe" && return 0
+  cp "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/rundll32.exe.new"
+  mv -f "$SYSTEM32/rundll32.exe.new" "$SYSTEM32/rundll32.exe"
+}
 
 # A fresh print system and log before each scenario.
 reset_state() {
@@ -55,7 +61,8 @@ reset_state() {
 # A driver package folder: PortSetup.exe and its INF file.
 make_package() {
   mkdir -p "$1"
-  cp "$PORTSETUP_BUILD/PortSetup.exe" "$1/"
+  cp "$PORTSETUP_BUILD/PortSetup.exe" "$1/PortSetup.exe.new"
+  mv -f "$1/PortSetup.exe.new" "$1/PortSetup.exe"
   printf '[Version]\r\nSignature="$Windows NT$"\r\n; test package\r\n' > "$1/PRT3Q42WD32.inf"
 }
 
