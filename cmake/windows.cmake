@@ -63,3 +63,11 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 endif()
 include(${CMAKE_SOURCE_DIR}/bench/bench.cmake)
+
+# Link-time optimisation keeps PortSetup.exe small: only what it uses of the
+# runtime library stays in.
+include(CheckIPOSupported)
+check_ipo_supported(RESULT PORTSETUP_IPO OUTPUT PORTSETUP_IPO_ERROR LANGUAGES CXX)
+if(PORTSETUP_IPO)
+  set_property(TARGET PortSetup portsetup_core portsetup_win32 bare_window empty_window PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+endif()
