@@ -178,8 +178,9 @@ void PortManagementWindow::Layout() {
     for (int i = 0; i < 4; ++i) Place(option1_[i].hwnd, OptionRect(i));
     Place(option2_.hwnd, UsbRect());
 
-    HDC dc = ::GetDC(hwnd_);
-    HGDIOBJ previous = ::SelectObject(dc, font_.get());
+    platform::WindowDC windowDC(hwnd_);
+    windowDC.Select(font_.get());
+    const HDC dc = windowDC.get();
     TEXTMETRICW tm{};
     ::GetTextMetricsW(dc, &tm);
     // Labels: one line high, as wide as their caption, ending where the lists begin.
@@ -204,8 +205,6 @@ void PortManagementWindow::Layout() {
             widestDisplay = std::max(widestDisplay, static_cast<int>(extent.cx));
         }
     }
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(hwnd_, dc);
     const int itemHeight = tm.tmHeight + 2;
     for (int i = 0; i < 5; ++i) {
         const TwipRect r = ComboRect(i);

@@ -36,12 +36,35 @@ private:
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void ReleaseModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DeleteGdiObject(HGDIOBJ o) { ::DeleteObject(o); }
-inline void DestroyIconHandle(HICON i) { ::DestroyIcon(i); }
+inline void FreeLocal(HLOCAL m) { ::LocalFree(m); }
 
 using KernelHandle = UniqueHandle<HANDLE, CloseKernelHandle, nullptr>;
 using ModuleHandle = UniqueHandle<HMODULE, ReleaseModule, nullptr>;
 using GdiObject = UniqueHandle<HGDIOBJ, DeleteGdiObject, nullptr>;
-using IconHandle = UniqueHandle<HICON, DestroyIconHandle, nullptr>;
+using LocalMemory = UniqueHandle<HLOCAL, FreeLocal, nullptr>;
+
+// A window's (or the screen's) device context, released when done, with an
+// object selected into it for that time.
+class WindowDC {
+public:
+    explicit WindowDC(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    ~WindowDC() {
+        if (previous_) ::SelectObject(dc_, previous_);
+        if (dc_) ::ReleaseDC(hwnd_, dc_);
+    }
+    HDC get() const { return dc_; }
+    void Select(HGDIOBJ object) {
+        HGDIOBJ old = ::SelectObject(dc_, object);
+        if (!previous_) previous_ = old;
+    }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
 
 // UTF-16 text: wchar_t is 16 bits on Windows, so the two views share storage.
 inline const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }

@@ -12,8 +12,8 @@ std::u16string SystemErrorText(DWORD error) {
     const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const LocalMemory owned(text);
     std::u16string message = n ? FromWide(text, n) : std::u16string();
-    if (text) ::LocalFree(text);
     while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' '))
         message.pop_back();
     if (message.empty()) {
@@ -60,9 +60,8 @@ unsigned ScreenDpi() {
             ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")))) {
         if (const UINT dpi = get()) return dpi;
     }
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ::ReleaseDC(nullptr, screen);
+    const WindowDC screen(nullptr);
+    const int dpi = screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
     return dpi > 0 ? static_cast<unsigned>(dpi) : 96;
 }
 
