@@ -37,6 +37,13 @@ struct TwipRect {
     float left, top, width, height;
 };
 
+struct PixelRect {
+    int x, y, w, h;
+};
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
 // The frames' positions; controls inside them are placed relative to these.
 constexpr TwipRect kFrames[3] = {
     {30, 45, 1605, 1830},    // "Serial Port"
@@ -82,15 +89,23 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    void PrepareFont();
     void Layout();
-    void Place(HWND control, const TwipRect& r);
-    HWND AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id);
+    SIZE OuterSize() const;
+    PixelRect Px(const TwipRect& r) const;
+    PixelRect LabelRect(int i) const;
+    PixelRect ListRect(int i) const;
+    int DroppedWidth() const;
+    HWND AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id, const PixelRect& r);
     void OnCommand(int id, int notification);
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
     unsigned dpi_ = 96;
     platform::GdiObject font_;
+    int lineHeight_ = 13;
+    int widestDisplay_ = 0;
+    std::array<int, 5> labelWidths_{};
     HWND focus_ = nullptr;
 
     Win32Window window_;
@@ -107,34 +122,38 @@ private:
     Form1* form_ = nullptr;
 };
 
-HWND PortManagementWindow::AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id) {
-    return ::CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, 0, 0, 0, 0, hwnd_,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+HWND PortManagementWindow::AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id,
+                                      const PixelRect& r) {
+    HWND control = ::CreateWindowExW(0, className, caption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, r.x, r.y, r.w,
+                                     r.h, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    return control;
 }
 
 void PortManagementWindow::CreateControls() {
     // Creation order is the tab order: buttons, COM options, USB, the lists,
     // then the labels and frames, which take no focus and lie beneath.
-    command1_ = AddControl(WC_BUTTONW, L"Next (&N)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCommand1);
-    cmdDelete_ = AddControl(WC_BUTTONW, L"Delete (&X)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCmdDelete);
+    command1_ = AddControl(WC_BUTTONW, L"Next (&N)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCommand1, Px(kCommand1));
+    cmdDelete_ = AddControl(WC_BUTTONW, L"Delete (&X)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCmdDelete, Px(kCmdDelete));
     for (int i = 0; i < 4; ++i) {
         const std::wstring caption = L"COM" + std::to_wstring(i + 1);
-        option1_[i].hwnd = AddControl(WC_BUTTONW, caption.c_str(),
-                                      BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), IdOption1 + i);
+        option1_[i].hwnd = AddControl(WC_BUTTONW, caption.c_str(), BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
+                                      IdOption1 + i, Px(OptionRect(i)));
     }
-    option2_.hwnd = AddControl(WC_BUTTONW, L"USB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, IdOption2);
+    option2_.hwnd = AddControl(WC_BUTTONW, L"USB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, IdOption2, Px(UsbRect()));
     for (int i = 0; i < 5; ++i) {
         combo1_[i].hwnd = AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
-                                     IdCombo1 + i);
+                                     IdCombo1 + i, ListRect(i));
+        ::SendMessageW(combo1_[i].hwnd, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(DroppedWidth()), 0);
     }
     // Labels before their frame, so that they lie above it.
     for (int i = 4; i >= 0; --i) {
         const std::u16string caption(SerialLists()[i].label);
-        label1_[i] = AddControl(WC_STATICW, platform::Wide(caption), SS_RIGHT | SS_NOPREFIX, IdLabel1 + i);
+        label1_[i] = AddControl(WC_STATICW, platform::Wide(caption), SS_RIGHT | SS_NOPREFIX, IdLabel1 + i, LabelRect(i));
     }
-    frame1_[2].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[2], BS_GROUPBOX | WS_GROUP, IdFrame1 + 2);
-    frame1_[1].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[1], BS_GROUPBOX, IdFrame1 + 1);
-    frame1_[0].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[0], BS_GROUPBOX, IdFrame1 + 0);
+    frame1_[2].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[2], BS_GROUPBOX | WS_GROUP, IdFrame1 + 2, Px(kFrames[2]));
+    frame1_[1].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[1], BS_GROUPBOX, IdFrame1 + 1, Px(kFrames[1]));
+    frame1_[0].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[0], BS_GROUPBOX, IdFrame1 + 0, Px(kFrames[0]));
 
     for (const Win32Option& option : option1_) frame1_[0].members.push_back(option.hwnd);
     frame1_[1].members.push_back(option2_.hwnd);
@@ -143,14 +162,34 @@ void PortManagementWindow::CreateControls() {
     ::SendMessageW(option1_[0].hwnd, BM_SETCHECK, BST_CHECKED, 0);
 }
 
-void PortManagementWindow::Place(HWND control, const TwipRect& r) {
-    ::SetWindowPos(control, nullptr, TwipsToPixels(r.left, dpi_), TwipsToPixels(r.top, dpi_),
-                   TwipsToPixels(r.width, dpi_), TwipsToPixels(r.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+PixelRect PortManagementWindow::Px(const TwipRect& r) const {
+    return {TwipsToPixels(r.left, dpi_), TwipsToPixels(r.top, dpi_), TwipsToPixels(r.width, dpi_),
+            TwipsToPixels(r.height, dpi_)};
 }
 
-// Sizes the window and places every control for the current DPI, in the
-// system's message font.
-void PortManagementWindow::Layout() {
+// Labels: one line high, as wide as their caption, ending where the lists begin.
+PixelRect PortManagementWindow::LabelRect(int i) const {
+    const TwipRect end = Inside(2, {kLabelsEnd, kLabelTops[i], 0, 0});
+    const int right = TwipsToPixels(end.left, dpi_);
+    return {right - labelWidths_[i], TwipsToPixels(end.top, dpi_), labelWidths_[i], lineHeight_};
+}
+
+// Lists: the height given is the field's and the dropped list's together.
+PixelRect PortManagementWindow::ListRect(int i) const {
+    PixelRect r = Px(ComboRect(i));
+    r.h += (lineHeight_ + 2) * 8;
+    return r;
+}
+
+// Dropped open, a list is wide enough for the display text; the 100 spaces
+// keep the code beyond its right edge.
+int PortManagementWindow::DroppedWidth() const {
+    return std::max(Px(ComboRect(0)).w, widestDisplay_ + ::GetSystemMetrics(SM_CXVSCROLL) + TwipsToPixels(240, dpi_));
+}
+
+// The system's message font at the current DPI, and the text sizes the
+// layout depends on.
+void PortManagementWindow::PrepareFont() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     static const auto forDpi = User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
@@ -161,58 +200,52 @@ void PortManagementWindow::Layout() {
     }
     font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
 
-    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
-    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
+    platform::WindowDC screen(nullptr);
+    screen.Select(font_.get());
+    auto width = [&](std::u16string_view text) {
+        SIZE extent{};
+        ::GetTextExtentPoint32W(screen.get(), reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()),
+                                &extent);
+        return static_cast<int>(extent.cx);
+    };
+    TEXTMETRICW tm{};
+    ::GetTextMetricsW(screen.get(), &tm);
+    lineHeight_ = tm.tmHeight;
+    widestDisplay_ = 0;
+    for (int i = 0; i < 5; ++i) {
+        labelWidths_[i] = width(SerialLists()[i].label);
+        for (const ListEntry& entry : SerialLists()[i].entries) widestDisplay_ = std::max(widestDisplay_, width(entry.display));
+    }
+}
+
+// The window's outer size for the client area at the current DPI.
+SIZE PortManagementWindow::OuterSize() const {
     RECT outer = {0, 0, TwipsToPixels(kClientWidth, dpi_), TwipsToPixels(kClientHeight, dpi_)};
     static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
-    if (!(adjustForDpi && adjustForDpi(&outer, style, FALSE, exStyle, dpi_))) ::AdjustWindowRectEx(&outer, style, FALSE, exStyle);
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!(adjustForDpi && adjustForDpi(&outer, kStyle, FALSE, kExStyle, dpi_)))
+        ::AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
 
+// After a DPI change: a new font, the window resized and every control placed again.
+void PortManagementWindow::Layout() {
+    PrepareFont();
+    const SIZE outer = OuterSize();
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    auto place = [](HWND control, const PixelRect& r) {
+        ::SetWindowPos(control, nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
     for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-
-    Place(command1_, kCommand1);
-    Place(cmdDelete_, kCmdDelete);
-    for (int i = 0; i < 3; ++i) Place(frame1_[i].hwnd, kFrames[i]);
-    for (int i = 0; i < 4; ++i) Place(option1_[i].hwnd, OptionRect(i));
-    Place(option2_.hwnd, UsbRect());
-
-    platform::WindowDC windowDC(hwnd_);
-    windowDC.Select(font_.get());
-    const HDC dc = windowDC.get();
-    TEXTMETRICW tm{};
-    ::GetTextMetricsW(dc, &tm);
-    // Labels: one line high, as wide as their caption, ending where the lists begin.
+        ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    place(command1_, Px(kCommand1));
+    place(cmdDelete_, Px(kCmdDelete));
+    for (int i = 0; i < 3; ++i) place(frame1_[i].hwnd, Px(kFrames[i]));
+    for (int i = 0; i < 4; ++i) place(option1_[i].hwnd, Px(OptionRect(i)));
+    place(option2_.hwnd, Px(UsbRect()));
     for (int i = 0; i < 5; ++i) {
-        const std::u16string_view caption = SerialLists()[i].label;
-        SIZE extent{};
-        ::GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(caption.data()), static_cast<int>(caption.size()),
-                                &extent);
-        const TwipRect end = Inside(2, {kLabelsEnd, kLabelTops[i], 0, 0});
-        const int right = TwipsToPixels(end.left, dpi_);
-        ::SetWindowPos(label1_[i], nullptr, right - extent.cx, TwipsToPixels(end.top, dpi_), extent.cx, tm.tmHeight,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    // Lists: dropped open, wide enough for the display text; the 100 spaces
-    // keep the code beyond the right edge.
-    int widestDisplay = 0;
-    for (const SerialList& list : SerialLists()) {
-        for (const ListEntry& entry : list.entries) {
-            SIZE extent{};
-            ::GetTextExtentPoint32W(dc, reinterpret_cast<const wchar_t*>(entry.display.c_str()),
-                                    static_cast<int>(entry.display.size()), &extent);
-            widestDisplay = std::max(widestDisplay, static_cast<int>(extent.cx));
-        }
-    }
-    const int itemHeight = tm.tmHeight + 2;
-    for (int i = 0; i < 5; ++i) {
-        const TwipRect r = ComboRect(i);
-        const int width = TwipsToPixels(r.width, dpi_);
-        const int dropped = std::max(width, widestDisplay + ::GetSystemMetrics(SM_CXVSCROLL) + TwipsToPixels(240, dpi_));
-        ::SetWindowPos(combo1_[i].hwnd, nullptr, TwipsToPixels(r.left, dpi_), TwipsToPixels(r.top, dpi_), width,
-                       TwipsToPixels(r.height, dpi_) + itemHeight * 8, SWP_NOZORDER | SWP_NOACTIVATE);
-        ::SendMessageW(combo1_[i].hwnd, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(dropped), 0);
+        place(label1_[i], LabelRect(i));
+        place(combo1_[i].hwnd, ListRect(i));
+        ::SendMessageW(combo1_[i].hwnd, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(DroppedWidth()), 0);
     }
 }
 
@@ -296,17 +329,24 @@ int PortManagementWindow::Run() {
                                                  LR_SHARED));
     if (!::RegisterClassExW(&wc)) return 1;
 
-    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"Port Management",
-                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance_, nullptr);
+    // Everything is created at its final size and place, in its font: the
+    // window appears sooner than if it were laid out afterwards.
+    dpi_ = platform::ScreenDpi();
+    PrepareFont();
+    const SIZE outer = OuterSize();
+    hwnd_ = ::CreateWindowExW(kExStyle, kClassName, L"Port Management", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.cx,
+                              outer.cy, nullptr, nullptr, instance_, nullptr);
     if (!hwnd_) return 1;
     ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
     ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
-    dpi_ = WindowDpi(hwnd_);
     window_.hwnd = hwnd_;
-    window_.dpi = dpi_;
     CreateControls();
-    Layout();
+    // On a monitor of another DPI than the primary screen's, lay out again.
+    if (const unsigned windowDpi = WindowDpi(hwnd_); windowDpi != dpi_) {
+        dpi_ = windowDpi;
+        Layout();
+    }
+    window_.dpi = dpi_;
 
     Form1Controls controls{};
     controls.window = &window_;
