@@ -98,10 +98,18 @@ StartResult Win32Platform::RunDetached(std::u16string_view systemProgram, std::u
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(mutableLine.data()), nullptr,
-                          nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    // A start that fails for want of resources while many are being started
+    // is tried again a little later; a missing program is reported at once.
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(mutableLine.data()), nullptr, nullptr,
+                             FALSE, 0, nullptr, nullptr, &startup, &process))
+            break;
         const DWORD error = ::GetLastError();
-        return {false, error, SystemErrorText(error)};
+        const bool permanent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                               error == ERROR_ACCESS_DENIED || error == ERROR_BAD_EXE_FORMAT;
+        if (permanent || attempt == 3) return {false, error, SystemErrorText(error)};
+        ::Sleep(100 * attempt);
+        mutableLine.assign(commandLine);
     }
     KernelHandle processHandle(process.hProcess);
     KernelHandle threadHandle(process.hThread);
