@@ -46,7 +46,6 @@ public:
 
     // 0, or 1 when an unattended removal could not start a command.
     int ExitCode() const { return exitCode_; }
-    bool Unloaded() const { return unloaded_; }
 
 private:
     void InitPortProperties();

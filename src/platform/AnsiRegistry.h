@@ -17,7 +17,6 @@ inline constexpr std::uint32_t kKeyAllAccess = 0x2003F;
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
-inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
 
 inline constexpr long kErrorSuccess = 0;

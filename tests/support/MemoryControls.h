@@ -17,7 +17,6 @@ namespace testing_support {
 class FailingOps {
 public:
     void Fail(const std::string& op) { failing_.insert(op); }
-    void Heal(const std::string& op) { failing_.erase(op); }
     void Check(const std::string& op) const {
         if (failing_.count(op)) throw forms::ControlError(op + " failed");
     }

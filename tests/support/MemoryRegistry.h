@@ -52,7 +52,6 @@ public:
     std::optional<Value> Get(const std::string& path, const std::string& name) const;
     bool KeyExists(const std::string& path) const { return keys_.count(Fold(path)) != 0; }
     std::size_t OpenHandleCount() const { return handles_.size(); }
-    const std::string& codePage() const { return codePage_; }
 
 private:
     static std::string Fold(const std::string& path);
