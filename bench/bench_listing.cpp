@@ -27,7 +27,7 @@ int main() {
     std::size_t printers = 0, matches = 0;
     for (int round = 0; round < 7; ++round) {
         const double t0 = now();
-        const auto names = platform.ListPrinters();
+        const auto names = platform.ListPrinters().names;
         const double t1 = now();
         matches = 0;
         for (const auto& name : names) {

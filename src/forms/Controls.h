@@ -54,6 +54,9 @@ public:
     virtual void Unload() = 0;
     // Tells the user of a failure and waits for them to acknowledge it.
     virtual void ShowError(const std::u16string& message) = 0;
+    // While a workflow runs: the wait cursor shows and the user's input is
+    // not taken, though the window still paints and answers.
+    virtual void SetBusy(bool busy) = 0;
 };
 
 // Runs one statement; when it fails, skips it so that the next one runs.

@@ -51,14 +51,38 @@ void Form1::Option2_Click() {
 }
 
 void Form1::Command1_Click() {
-    if (unloaded_) return;
-    Finish(setup::InstallPrinter(*this, platform_));
+    RunWorkflow([&] { return setup::InstallPrinter(*this, platform_); });
 }
 
 void Form1::cmdDelete_Click() {
-    if (unloaded_) return;
-    Finish(setup::RemovePrinters(*this, platform_, registry_));
+    RunWorkflow([&] { return setup::RemovePrinters(platform_, registry_); });
 }
+
+// Runs one workflow at a time: a click, or a close, that arrives while one
+// runs (the waits keep handling messages) is ignored. The window ends after it.
+template <typename Workflow>
+void Form1::RunWorkflow(Workflow&& workflow) {
+    if (unloaded_ || busy_) return;
+    struct BusyScope {
+        Form1& form;
+        explicit BusyScope(Form1& f) : form(f) {
+            form.busy_ = true;
+            form.controls_.window->SetBusy(true);
+        }
+        ~BusyScope() {
+            form.busy_ = false;
+            form.controls_.window->SetBusy(false);
+        }
+    };
+    setup::Outcome outcome;
+    {
+        const BusyScope busy(*this);
+        outcome = workflow();
+    }
+    Finish(outcome);
+}
+
+bool Form1::StaysHidden(bool startedHidden) const { return startedHidden && strCommandLine == u"DEL"; }
 
 std::u16string Form1::SelectedPortName() {
     static constexpr const char16_t* kPorts[] = {u"COM1:", u"COM2:", u"COM3:", u"COM4:"};
@@ -86,12 +110,12 @@ void Form1::Unload() {
 }
 
 void Form1::Finish(const setup::Outcome& outcome) {
-    if (!outcome.failed) return;  // the workflow has unloaded the window
-    if (unattended_) {
-        exitCode_ = 1;
-    } else {
-        controls_.window->ShowError(u"The printer setup tool could not be started:\n\n" + outcome.commandLine +
-                                    u"\n\n" + outcome.reason);
+    if (outcome.failed()) {
+        if (unattended_) {
+            exitCode_ = 1;  // nobody is there to answer a message box
+        } else {
+            controls_.window->ShowError(setup::FailureMessage(outcome));
+        }
     }
     Unload();
 }

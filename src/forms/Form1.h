@@ -44,11 +44,18 @@ public:
     void SavePortSettings();
     void Unload();
 
-    // 0, or 1 when an unattended removal could not start a command.
+    // 0, or 1 when an unattended removal failed.
     int ExitCode() const { return exitCode_; }
+    // Whether a workflow is running; the window takes no input meanwhile.
+    bool Busy() const { return busy_; }
+    // Whether the window stays hidden: only for an unattended removal whose
+    // starter asked for a hidden window.
+    bool StaysHidden(bool startedHidden) const;
 
 private:
     void InitPortProperties();
+    template <typename Workflow>
+    void RunWorkflow(Workflow&& workflow);
     void Finish(const setup::Outcome& outcome);
 
     Form1Controls controls_;
@@ -59,6 +66,7 @@ private:
     bool bActivated = false;
     bool unattended_ = false;  // the removal runs from the "DEL" argument
     bool unloaded_ = false;
+    bool busy_ = false;
     int exitCode_ = 0;
 };
 

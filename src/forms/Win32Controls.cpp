@@ -102,6 +102,16 @@ void Win32Window::Unload() {
     if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
 }
 
+// Disabled, the window takes no mouse or keyboard input (as under a modal
+// dialog) but still paints and answers messages; the window procedure shows
+// the wait cursor meanwhile.
+void Win32Window::SetBusy(bool isBusy) {
+    busy = isBusy;
+    if (!::IsWindow(hwnd)) return;
+    ::EnableWindow(hwnd, !isBusy);
+    ::SetCursor(::LoadCursorW(nullptr, isBusy ? IDC_WAIT : IDC_ARROW));
+}
+
 void Win32Window::ShowError(const std::u16string& message) {
     ::MessageBoxW(hwnd, platform::Wide(message), L"Port Management", MB_OK | MB_ICONERROR);
 }

@@ -50,12 +50,14 @@ class Win32Window : public FormWindow {
 public:
     HWND hwnd = nullptr;
     unsigned dpi = 96;
+    bool busy = false;
     void SetNormalState() override;
     platform::TwipSize OuterSize() override;
     void SetTop(float twips) override;
     void SetLeft(float twips) override;
     void Unload() override;
     void ShowError(const std::u16string& message) override;
+    void SetBusy(bool busy) override;
 };
 
 }  // namespace forms

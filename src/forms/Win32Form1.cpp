@@ -280,6 +280,17 @@ LRESULT PortManagementWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         // activation is then handled here, so an unattended run never waits.
         form_->Form_Activate();
         return 0;
+    case WM_SETCURSOR:
+        if (window_.busy) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_CLOSE:
+        // Alt+F4 or the task bar's Close while a workflow runs: ignored, the
+        // workflow ends the program itself.
+        if (form_->Busy()) return 0;
+        return ::DefWindowProcW(hwnd_, message, wParam, lParam);
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
         ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));
@@ -362,15 +373,20 @@ int PortManagementWindow::Run() {
         form.Form_Load();
     } catch (...) {
     }
-    // Shown in the normal state even when the starter asked for a minimized
-    // or hidden window: the first ShowWindow may be overridden by the
-    // starter's request, the second never is.
-    ::ShowWindow(hwnd_, SW_SHOWNORMAL);
-    if (::IsWindow(hwnd_) && (!::IsWindowVisible(hwnd_) || ::IsIconic(hwnd_))) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
-    if (::IsWindow(hwnd_)) {
-        ::UpdateWindow(hwnd_);
-        ::PostMessageW(hwnd_, WM_APP_FIRST_ACTIVATION, 0, 0);
+    // A deployment system starts an unattended removal hidden: it stays
+    // hidden. Otherwise the window is shown in the normal state even when the
+    // starter asked for a minimized or hidden one: the first ShowWindow may be
+    // overridden by the starter's request, the second never is.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    ::GetStartupInfoW(&startup);
+    const bool startedHidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
+    if (!form.StaysHidden(startedHidden)) {
+        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        if (::IsWindow(hwnd_) && (!::IsWindowVisible(hwnd_) || ::IsIconic(hwnd_))) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        if (::IsWindow(hwnd_)) ::UpdateWindow(hwnd_);
     }
+    if (::IsWindow(hwnd_)) ::PostMessageW(hwnd_, WM_APP_FIRST_ACTIVATION, 0, 0);
 
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -27,19 +27,27 @@ private:
 
 constexpr std::uint32_t kReadBufferSize = 1024;
 
+// A character the code page cannot hold counts one byte, as the default
+// character that would stand for it.
 long CharAnsiBytes(AnsiRegistry& registry, char16_t c) {
-    return registry.ToAnsi(std::u16string_view(&c, 1)).size() >= 2 ? 2 : 1;
+    const auto ansi = registry.ToAnsi(std::u16string_view(&c, 1));
+    return ansi && ansi->size() >= 2 ? 2 : 1;
 }
 
 }  // namespace
 
 long RegOpenOrCreateKey(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                         RegHandle& key) {
-    const std::string ansiSubKey = registry.ToAnsi(subKey);
-    long status = registry.RegOpenKeyExA(root, ansiSubKey, 0, kKeyAllAccess, key);
+    // A name the code page cannot hold exactly would name another key.
+    const auto ansiSubKey = registry.ToAnsi(subKey);
+    if (!ansiSubKey) {
+        key = 0;
+        return kErrorNoUnicodeTranslation;
+    }
+    long status = registry.RegOpenKeyExA(root, *ansiSubKey, 0, kKeyAllAccess, key);
     if (status == kErrorSuccess) return status;
     if (status == kErrorFileNotFound) {
-        status = registry.RegCreateKeyA(root, ansiSubKey, key);
+        status = registry.RegCreateKeyA(root, *ansiSubKey, key);
         if (status != kErrorSuccess) key = 0;
         return status;
     }
@@ -53,33 +61,41 @@ long RegSetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
     long result = RegOpenOrCreateKey(registry, root, std::move(subKey), key.handle());
     if (result != kErrorSuccess) return result;
 
+    const auto ansiName = registry.ToAnsi(valueName);
+    auto data = registry.ToAnsi(value);
+    if (!ansiName || !data) return kErrorNoUnicodeTranslation;
     // REG_SZ data must include its terminating NUL, or it reads back one
     // character short.
-    std::string data = registry.ToAnsi(value);
     const auto byteCount = static_cast<std::uint32_t>(AnsiByteLength(registry, value)) + 1;
-    data.resize(byteCount, '\0');
-    return registry.RegSetValueExA(key.handle(), registry.ToAnsi(valueName), kRegSz,
-                                   reinterpret_cast<const std::uint8_t*>(data.data()), byteCount);
+    data->resize(byteCount, '\0');
+    return registry.RegSetValueExA(key.handle(), *ansiName, kRegSz,
+                                   reinterpret_cast<const std::uint8_t*>(data->data()), byteCount);
 }
 
 long RegGetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                   std::u16string valueName, std::u16string& value) {
     value.clear();
     ScopedKey key(registry);
-    long result = registry.RegOpenKeyExA(root, registry.ToAnsi(subKey), 0, kKeyAllAccess,
-                                         key.handle());
+    // A name the code page cannot hold exactly fails as a key that cannot be
+    // opened: it must never be read through a look-alike's key.
+    const auto ansiSubKey = registry.ToAnsi(subKey);
+    const auto ansiName = registry.ToAnsi(valueName);
+    if (!ansiSubKey || !ansiName) return kErrorNoUnicodeTranslation;
+    long result = registry.RegOpenKeyExA(root, *ansiSubKey, 0, kKeyAllAccess, key.handle());
     if (result != kErrorSuccess) return result;
 
-    std::string buffer = registry.ToAnsi(std::u16string(kReadBufferSize, u'\0'));
+    std::string buffer = registry.ToAnsi(std::u16string(kReadBufferSize, u'\0')).value_or(std::string());
     buffer.resize(kReadBufferSize, '\0');
     std::uint32_t type = kRegNone;
     std::uint32_t size = kReadBufferSize;
-    result = registry.RegQueryValueExA(key.handle(), registry.ToAnsi(valueName), type,
+    result = registry.RegQueryValueExA(key.handle(), *ansiName, type,
                                        reinterpret_cast<std::uint8_t*>(buffer.data()), size);
     if (result != kErrorSuccess) return result;
     if (type != kRegSz) return kErrorSuccess;
     if (size >= 2) {
-        value = LeftAnsiBytes(registry, registry.FromAnsi(buffer), static_cast<long>(size) - 1);
+        const auto text = registry.FromAnsi(buffer);
+        if (!text) return kErrorNoUnicodeTranslation;
+        value = LeftAnsiBytes(registry, *text, static_cast<long>(size) - 1);
     }
     return kErrorSuccess;
 }

@@ -1,6 +1,8 @@
 // Registry string values: open or create a key, write and read REG_SZ values,
 // with lengths counted in bytes of the system's ANSI code page.
-// Every function returns the Windows status code (0 is success).
+// Every function returns the Windows status code (0 is success). A key path,
+// value name or value that the code page cannot hold exactly is refused with
+// ERROR_NO_UNICODE_TRANSLATION before any key is opened.
 #pragma once
 
 #include "platform/AnsiRegistry.h"

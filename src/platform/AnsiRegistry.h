@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ inline constexpr long kErrorFileNotFound = 2;
 inline constexpr long kErrorAccessDenied = 5;
 inline constexpr long kErrorInvalidHandle = 6;
 inline constexpr long kErrorMoreData = 234;
+// No mapping for the Unicode character exists in the target code page.
+inline constexpr long kErrorNoUnicodeTranslation = 1113;
 
 class AnsiRegistry {
 public:
@@ -41,10 +44,11 @@ public:
                                 const std::uint8_t* data, std::uint32_t size) = 0;
     virtual long RegCloseKey(RegHandle key) = 0;
 
-    // Conversions to and from the system's ANSI code page; characters that
-    // the code page lacks become '?', as Windows' default character.
-    virtual std::string ToAnsi(std::u16string_view text) = 0;
-    virtual std::u16string FromAnsi(std::string_view bytes) = 0;
+    // Exact conversions to and from the system's ANSI code page: nothing when
+    // the code page cannot hold a character of `text` as it is (no look-alike
+    // stands in for it), or when `bytes` is not valid in the code page.
+    virtual std::optional<std::string> ToAnsi(std::u16string_view text) = 0;
+    virtual std::optional<std::u16string> FromAnsi(std::string_view bytes) = 0;
 };
 
 }  // namespace platform

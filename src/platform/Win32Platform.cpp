@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
+#include <memory>
+
 namespace platform {
 
 std::u16string SystemErrorText(DWORD error) {
@@ -90,6 +93,49 @@ std::u16string Win32Platform::ProgramDirectory() {
     return DirectoryOf(FromWide(path));
 }
 
+namespace {
+
+// What the seam's StartedProcess holds on Windows.
+struct Win32Process : StartedProcess::Handle {
+    explicit Win32Process(HANDLE h) : process(h) {}
+    KernelHandle process;
+};
+
+// Handles the window's messages that are waiting; false after WM_QUIT, which
+// the caller posts again once it has finished waiting.
+bool PumpMessages(int& quitCode) {
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quitCode = static_cast<int>(msg.wParam);
+            return false;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+// A listing through a winspool Enum... function: asks for the size, then
+// fills the buffer, again if entries were added meanwhile.
+template <typename Enumerate>
+bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& count, DWORD& error) {
+    DWORD needed = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        count = 0;
+        if (enumerate(buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count))
+            return true;
+        error = ::GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER) return false;
+        buffer.resize(needed);
+    }
+    return false;
+}
+
+NameList ListingFailed(DWORD error) { return {false, {}, SystemErrorText(error)}; }
+
+}  // namespace
+
 StartResult Win32Platform::RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) {
     const std::u16string application = SystemDirectory() + u"\\" + std::u16string(systemProgram);
     std::u16string mutableLine(commandLine);  // CreateProcessW may write to it
@@ -107,42 +153,112 @@ StartResult Win32Platform::RunDetached(std::u16string_view systemProgram, std::u
         const DWORD error = ::GetLastError();
         const bool permanent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                                error == ERROR_ACCESS_DENIED || error == ERROR_BAD_EXE_FORMAT;
-        if (permanent || attempt == 3) return {false, error, SystemErrorText(error)};
+        if (permanent || attempt == 3) return {false, error, SystemErrorText(error), {}};
         ::Sleep(100 * attempt);
         mutableLine.assign(commandLine);
     }
-    KernelHandle processHandle(process.hProcess);
-    KernelHandle threadHandle(process.hThread);
-    return {true, 0, {}};
+    const KernelHandle threadHandle(process.hThread);
+    return {true, 0, {}, StartedProcess(std::make_unique<Win32Process>(process.hProcess))};
 }
 
-std::vector<std::u16string> Win32Platform::ListPrinters() {
-    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    if (!winspool_) winspool_.reset(LoadSystemLibrary(L"winspool.drv"));
-    if (!winspool_) return {};
-    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(
-        reinterpret_cast<void*>(::GetProcAddress(winspool_.get(), "EnumPrintersW")));
-    if (!enumPrinters) return {};
+WaitResult Win32Platform::WaitForProcesses(const std::vector<StartedProcess>& processes,
+                                           std::uint32_t timeoutMilliseconds) {
+    std::vector<HANDLE> pending;
+    pending.reserve(processes.size());
+    for (const StartedProcess& p : processes)
+        if (p) pending.push_back(static_cast<const Win32Process*>(p.get())->process.get());
 
-    const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-    std::vector<BYTE> buffer;
-    DWORD needed = 0;
-    DWORD count = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        if (enumPrinters(flags, nullptr, 4, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count))
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMilliseconds;
+    WaitResult result = WaitResult::AllEnded;
+    // One wait takes at most 63 handles besides the message queue: wait on the
+    // first ones, and put the last in the place of each one that has ended.
+    while (!pending.empty()) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) {
+            result = WaitResult::TimedOut;
             break;
-        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-        buffer.resize(needed);  // printers may be added meanwhile: ask again
-        count = 0;
+        }
+        const DWORD count = static_cast<DWORD>(std::min<std::size_t>(pending.size(), MAXIMUM_WAIT_OBJECTS - 1));
+        const DWORD timeout = static_cast<DWORD>(deadline - now);
+        const DWORD woken = quitSeen_ ? ::WaitForMultipleObjects(count, pending.data(), FALSE, timeout)
+                                      : ::MsgWaitForMultipleObjectsEx(count, pending.data(), timeout, QS_ALLINPUT,
+                                                                      MWMO_INPUTAVAILABLE);
+        if (woken < WAIT_OBJECT_0 + count) {
+            pending[woken - WAIT_OBJECT_0] = pending.back();
+            pending.pop_back();
+        } else if (woken == WAIT_OBJECT_0 + count && !quitSeen_) {
+            quitSeen_ = !PumpMessages(quitCode_);
+        } else if (woken == WAIT_FAILED) {
+            // A handle that cannot be waited for: treat the rest one by one.
+            const HANDLE first = pending.front();
+            if (::WaitForSingleObject(first, 0) != WAIT_TIMEOUT) {
+                pending.front() = pending.back();
+                pending.pop_back();
+            } else {
+                ::Sleep(10);
+            }
+        }
     }
-    std::vector<std::u16string> names;
-    names.reserve(count);
+    if (quitSeen_) {
+        ::PostQuitMessage(quitCode_);
+        quitSeen_ = false;
+    }
+    return result;
+}
+
+void* Win32Platform::WinspoolFunction(const char* name) {
+    if (!winspool_) winspool_.reset(LoadSystemLibrary(L"winspool.drv"));
+    if (!winspool_) return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(winspool_.get(), name));
+}
+
+NameList Win32Platform::ListPrinters() {
+    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(WinspoolFunction("EnumPrintersW"));
+    if (!enumPrinters) return ListingFailed(::GetLastError());
+
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    DWORD error = 0;
+    const bool listed = EnumerateInto(
+        [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+            return enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, data, size, needed,
+                                returned);
+        },
+        buffer, count, error);
+    if (!listed) return ListingFailed(error);
+    NameList list{true, {}, {}};
+    list.names.reserve(count);
     const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
         const wchar_t* name = info[i].pPrinterName;
-        names.push_back(name ? FromWide(name, wcslen(name)) : std::u16string());
+        list.names.push_back(name ? FromWide(name, wcslen(name)) : std::u16string());
     }
-    return names;
+    return list;
+}
+
+NameList Win32Platform::ListPrinterDrivers() {
+    using EnumPrinterDriversFn = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    auto enumDrivers = reinterpret_cast<EnumPrinterDriversFn>(WinspoolFunction("EnumPrinterDriversW"));
+    if (!enumDrivers) return ListingFailed(::GetLastError());
+
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    DWORD error = 0;
+    const bool listed = EnumerateInto(
+        [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+            return enumDrivers(nullptr, nullptr, 1, data, size, needed, returned);
+        },
+        buffer, count, error);
+    if (!listed) return ListingFailed(error);
+    NameList list{true, {}, {}};
+    list.names.reserve(count);
+    const auto* info = reinterpret_cast<const DRIVER_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        const wchar_t* name = info[i].pName;
+        list.names.push_back(name ? FromWide(name, wcslen(name)) : std::u16string());
+    }
+    return list;
 }
 
 void Win32Platform::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }

@@ -12,11 +12,19 @@ public:
     std::u16string CommandLineArguments() override;
     std::u16string ProgramDirectory() override;
     StartResult RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) override;
-    std::vector<std::u16string> ListPrinters() override;
+    WaitResult WaitForProcesses(const std::vector<StartedProcess>& processes,
+                                std::uint32_t timeoutMilliseconds) override;
+    NameList ListPrinters() override;
+    NameList ListPrinterDrivers() override;
     void Sleep(std::uint32_t milliseconds) override;
 
 private:
+    // An exported function of winspool.drv, which is loaded on first use.
+    void* WinspoolFunction(const char* name);
+
     ModuleHandle winspool_;
+    bool quitSeen_ = false;  // a WM_QUIT met while waiting, to be posted again
+    int quitCode_ = 0;
 };
 
 // Dots per inch of the primary screen.

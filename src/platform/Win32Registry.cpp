@@ -40,22 +40,36 @@ long Win32Registry::RegSetValueExA(RegHandle key, const std::string& valueName, 
 
 long Win32Registry::RegCloseKey(RegHandle key) { return ::RegCloseKey(ToHkey(key)); }
 
-std::string Win32Registry::ToAnsi(std::u16string_view text) {
-    if (text.empty()) return {};
+// WC_NO_BEST_FIT_CHARS keeps look-alikes out (a full-width P must not become P):
+// a character without an exact counterpart takes the default character, which
+// the call reports. A UTF-8 ANSI code page takes neither, but refuses invalid
+// text itself.
+std::optional<std::string> Win32Registry::ToAnsi(std::u16string_view text) {
+    if (text.empty()) return std::string();
     const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
     const int n = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide, n, nullptr, 0, nullptr, nullptr);
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = utf8 ? nullptr : &usedDefault;
+    const int bytes = ::WideCharToMultiByte(CP_ACP, flags, wide, n, nullptr, 0, nullptr, usedDefaultOut);
+    if (bytes <= 0 || usedDefault) return std::nullopt;
     std::string out(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide, n, out.data(), bytes, nullptr, nullptr);
+    if (::WideCharToMultiByte(CP_ACP, flags, wide, n, out.data(), bytes, nullptr, usedDefaultOut) != bytes ||
+        usedDefault)
+        return std::nullopt;
     return out;
 }
 
-std::u16string Win32Registry::FromAnsi(std::string_view bytes) {
-    if (bytes.empty()) return {};
+std::optional<std::u16string> Win32Registry::FromAnsi(std::string_view bytes) {
+    if (bytes.empty()) return std::u16string();
     const int n = static_cast<int>(bytes.size());
-    const int chars = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, nullptr, 0);
+    const int chars = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), n, nullptr, 0);
+    if (chars <= 0) return std::nullopt;
     std::u16string out(static_cast<std::size_t>(chars), u'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), n, reinterpret_cast<wchar_t*>(out.data()), chars);
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), n, reinterpret_cast<wchar_t*>(out.data()),
+                              chars) != chars)
+        return std::nullopt;
     return out;
 }
 

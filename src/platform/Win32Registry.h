@@ -15,8 +15,8 @@ public:
     long RegSetValueExA(RegHandle key, const std::string& valueName, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) override;
     long RegCloseKey(RegHandle key) override;
-    std::string ToAnsi(std::u16string_view text) override;
-    std::u16string FromAnsi(std::string_view bytes) override;
+    std::optional<std::string> ToAnsi(std::u16string_view text) override;
+    std::optional<std::u16string> FromAnsi(std::string_view bytes) override;
 };
 
 }  // namespace platform

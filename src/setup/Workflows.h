@@ -5,6 +5,7 @@
 #include "platform/AnsiRegistry.h"
 #include "platform/Platform.h"
 
+#include <cstdint>
 #include <string>
 
 namespace forms {
@@ -13,18 +14,37 @@ class Form1;
 
 namespace setup {
 
-// How a workflow ended. On success the window has been unloaded; on failure a
-// command line could not be started and the steps after it did not run.
+// How a workflow ended.
+enum class Failure {
+    None,
+    StartFailed,           // a command line could not be started; the steps after it did not run
+    ListingFailed,         // the printers could not be listed; nothing was started
+    WaitTimedOut,          // the printer setup tool did not finish in time
+    DriverStillInstalled,  // every command ended, but the driver is still there
+    DriverCheckFailed,     // the installed drivers could not be listed afterwards
+};
+
 struct Outcome {
-    bool failed = false;
-    std::u16string commandLine;  // the one that could not be started
-    std::u16string reason;       // the system's reason
+    Failure failure = Failure::None;
+    std::u16string commandLine;  // StartFailed: the one that could not be started
+    std::u16string reason;       // the system's reason, where it gave one
+
+    bool failed() const { return failure != Failure::None; }
 };
 
 inline constexpr std::uint32_t kInstallWaitMilliseconds = 3000;
+// How long the removal waits, in all, for the printer setup commands it has
+// started before the driver delete, and then again for the driver delete.
+inline constexpr std::uint32_t kRemovalWaitMilliseconds = 60000;
 inline constexpr std::u16string_view kPrintersKeyPrefix = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 
+// Installs (Next). The caller unloads the window afterwards.
 Outcome InstallPrinter(forms::Form1& form, platform::Platform& platform);
-Outcome RemovePrinters(forms::Form1& form, platform::Platform& platform, platform::AnsiRegistry& registry);
+// Removes every printer of the driver, then the driver, and checks that the
+// driver is gone.
+Outcome RemovePrinters(platform::Platform& platform, platform::AnsiRegistry& registry);
+
+// What to tell the user about a failed workflow.
+std::u16string FailureMessage(const Outcome& outcome);
 
 }  // namespace setup

@@ -367,6 +367,38 @@ int wmain(int argc, wchar_t** argv) {
             const ULONGLONG ms = static_cast<ULONGLONG>(std::atoi(next().c_str()));
             std::printf("ended %llu ms after the click\n", g_exitedAfter);
             if (g_exitedAfter < ms) Fail("time to end", "at least " + std::to_string(ms) + " ms", std::to_string(g_exitedAfter) + " ms");
+        } else if (step == "wait-exit-unseen") {
+            // As wait-exit, watching all along that no window of the program shows.
+            const DWORD ms = static_cast<DWORD>(std::atoi(next().c_str()));
+            const std::string code = next();
+            g_window = nullptr;
+            for (DWORD waited = 0; g_process.hProcess && waited < ms; waited += 20) {
+                if (::WaitForSingleObject(g_process.hProcess, 20) == WAIT_OBJECT_0) break;
+                if (HWND seen = FindTopLevel(nullptr, nullptr)) {
+                    Fail("windows while running", "none shown", "\"" + Narrow(TextOf(seen)) + "\"");
+                    break;
+                }
+            }
+            if (!g_failed) WaitExit(ms, code);
+        } else if (step == "expect-responsive") {
+            // The window answers a message within the time given.
+            const UINT ms = static_cast<UINT>(std::atoi(next().c_str()));
+            DWORD_PTR result = 0;
+            const ULONGLONG t0 = ::GetTickCount64();
+            const LRESULT ok = ::SendMessageTimeoutW(g_window, WM_NULL, 0, 0, SMTO_NORMAL, ms, &result);
+            const ULONGLONG took = ::GetTickCount64() - t0;
+            std::printf("window answered: %s after %llu ms\n", ok ? "yes" : "no", took);
+            if (!ok) Fail("window answers", "within " + std::to_string(ms) + " ms", "no answer");
+        } else if (step == "expect-input-blocked") {
+            Expect("window takes input", 0, static_cast<int>(::IsWindowEnabled(g_window) != 0));
+        } else if (step == "list-drivers") {
+            DWORD needed = 0, count = 0;
+            ::EnumPrinterDriversW(nullptr, nullptr, 1, nullptr, 0, &needed, &count);
+            std::vector<BYTE> buffer(needed + 1);
+            if (::EnumPrinterDriversW(nullptr, nullptr, 1, buffer.data(), needed, &needed, &count)) {
+                const auto* info = reinterpret_cast<const DRIVER_INFO_1W*>(buffer.data());
+                for (DWORD d = 0; d < count; ++d) std::printf("printer driver: %s\n", Utf8(info[d].pName).c_str());
+            }
         } else if (step == "expect-no-window") {
             g_window = nullptr;
             if (FindTopLevel(nullptr, nullptr)) Fail("windows", "none left", "a window of the program");

@@ -4,7 +4,7 @@ target_link_libraries(ui_driver PRIVATE winspool)
 target_link_options(ui_driver PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # The scenarios, one shell script each, sharing the test run's Wine prefix.
-foreach(scenario window unattended install remove folders no_tool)
+foreach(scenario window unattended install remove slow_remove folders no_tool)
   add_test(NAME e2e_${scenario} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${scenario}_test.sh)
   set_tests_properties(e2e_${scenario} PROPERTIES LABELS e2e TIMEOUT 600
     ENVIRONMENT "PORTSETUP_BUILD=${CMAKE_BINARY_DIR}")
@@ -12,7 +12,7 @@ endforeach()
 
 # The printer setup tool's stand-in, installed as the sandbox's rundll32.exe.
 add_executable(printui_standin WIN32 tests/e2e/printui_standin.cpp)
-target_link_libraries(printui_standin PRIVATE shell32)
+target_link_libraries(printui_standin PRIVATE shell32 winspool)
 target_link_options(printui_standin PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # A DLL to plant beside programs as winspool.drv.

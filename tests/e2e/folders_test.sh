@@ -14,7 +14,7 @@ for folder in "Program Files/Kaldo Driver" "Драйвер принтера"; do
   wait_log 2
   expect_eq "install command in $folder" \
     "$PRINTUI /if /b \"KALDO Veltro MiniPrinter\" /f $arg /r \"COM3:\" /m \"KALDO QTX_VELTRO\"" "$(started_lines | head -1)"
-  expect_eq "the INF file was found in $folder" "printer added" "$(outcomes | head -1)"
+  expect_eq "the INF file was found in $folder" "done: printer added" "$(outcomes | head -1)"
   expect_eq "COM3: from $folder" "9600,n,8,1,p" "$(reg_value "$PORTS" "COM3:")"
 done
 
@@ -40,7 +40,7 @@ printf 'POS A\tKALDO QTX_VELTRO\n' | add_printers
 drive start hidden "$(winpath "$package/PortSetup.exe")" "DEL" wait-exit 20000 0
 wait_log 3
 [ ! -e "$marker" ] || fail "PortSetup.exe loaded the planted winspool.drv"
-expect_eq "removal with a planted winspool.drv" "printer deleted" "$(outcomes | sed -n 2p)"
+expect_eq "removal with a planted winspool.drv" "done: printer deleted" "$(outcomes | sed -n 2p)"
 # The same plant is loaded by a program that imports winspool.drv the usual way.
 cp "$PORTSETUP_BUILD/ui_driver.exe" "$package/"
 prefer_native ui_driver.exe

@@ -49,14 +49,30 @@ install_standin() {
   mv -f "$SYSTEM32/rundll32.exe.new" "$SYSTEM32/rundll32.exe"
 }
 
-# A fresh print system and log before each scenario.
+DRIVERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\Windows x64\Drivers\Version-3'
+DELAYS='HKLM\Software\PortSetupTests\PrintUi'
+
+# A fresh print system, fast, and an empty log before each scenario.
 reset_state() {
   install_standin
   rm -f "$LOG"
   wine_run reg delete "$PRINTERS" /f >/dev/null 2>&1 || true
   wine_run reg add "$PRINTERS" /f >/dev/null 2>&1
+  wine_run reg delete "$DRIVERS\KALDO QTX_VELTRO" /f >/dev/null 2>&1 || true
+  wine_run reg delete "$DELAYS" /f >/dev/null 2>&1 || true
   wine_run reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v Device /f >/dev/null 2>&1 || true
 }
+
+# Makes one printer setup operation (if, ia, y, dl, dd) take MS milliseconds.
+standin_delay() { wine_run reg add "$DELAYS" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1; }
+
+# The driver installed, as the printer setup tool leaves it.
+install_driver() {
+  wine_run reg add "$DRIVERS\KALDO QTX_VELTRO" /v Driver /d KALDOQTX.DLL /f >/dev/null 2>&1
+}
+
+# The driver models Wine's print system lists.
+drivers() { drive list-drivers 2>&1 | sed -n 's/^printer driver: //p'; }
 
 # A driver package folder: PortSetup.exe and its INF file.
 make_package() {
@@ -66,15 +82,31 @@ make_package() {
   printf '[Version]\r\nSignature="$Windows NT$"\r\n; test package\r\n' > "$1/PRT3Q42WD32.inf"
 }
 
-# Adds printers in one registry import: lines of NAME<TAB>DRIVER on stdin.
+# Adds printers in one registry import: lines of NAME<TAB>DRIVER[<TAB>expand]
+# on stdin, in UTF-8; "expand" stores the driver as REG_EXPAND_SZ, which the
+# print system reads too.
 add_printers() {
   local file="$WINEPREFIX/drive_c/printers.reg"
-  { printf 'REGEDIT4\r\n\r\n'
-    while IFS=$'\t' read -r name driver; do
+  { printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    while IFS=$'\t' read -r name driver kind; do
       printf '[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\%s]\r\n' "$name"
-      printf '"Name"="%s"\r\n"Printer Driver"="%s"\r\n"Port"="LPT1:"\r\n\r\n' "$name" "$driver"
-    done; } > "$file"
+      printf '"Name"="%s"\r\n"Port"="LPT1:"\r\n' "$name"
+      if [ "$kind" = expand ]; then
+        printf '"Printer Driver"=hex(2):%s00,00\r\n\r\n' \
+          "$(printf '%s' "$driver" | iconv -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//')"
+      else
+        printf '"Printer Driver"="%s"\r\n\r\n' "$driver"
+      fi
+    done; } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$file"
   wine_run regedit /S 'C:\printers.reg' >/dev/null 2>&1
+}
+
+# The start of every command but the last, and the end of each, in 100 ns:
+# "last started at S, the others ended by E".
+last_start_after_others() {
+  sort -n -k1,1 "$LOG" | awk -F'\t' '{ s[NR] = $1; e[NR] = $5 } END {
+    m = 0; for (i = 1; i < NR; i++) if (e[i] > m) m = e[i]
+    print (s[NR] >= m ? "yes" : "no: the last started " (m - s[NR]) / 10000 " ms before the others ended") }'
 }
 
 # Waits until the stand-in has recorded N starts (they run detached).

@@ -1,24 +1,62 @@
 // Stands in for Windows' printer setup tool in the test sandbox, installed as
-// system32\rundll32.exe. It records every command line it is started with,
-// when it started and from where, then carries out the printui command on
-// Wine's print system (the registry keys EnumPrinters lists), so that the
-// tests can observe the effect:
-//   /if /b NAME /f INF /r PORT /m MODEL   add printer NAME (only if INF exists)
-//   /ia /f INF /m MODEL                   register driver MODEL (only if INF exists)
+// system32\rundll32.exe. It carries out the printui command on Wine's print
+// system (the registry keys EnumPrinters and EnumPrinterDrivers list), keeping
+// the print system's rules, so that the tests can observe the effect:
+//   /if /b NAME /f INF /r PORT /m MODEL   add printer NAME on PORT and driver MODEL (only if INF exists)
+//   /ia /f INF /m MODEL                   install driver MODEL (only if INF exists)
 //   /q /y /n NAME                         make NAME the default printer
 //   /dl /n NAME                           delete printer NAME
-//   /q /dd /m MODEL                       delete driver MODEL
+//   /q /dd /m MODEL                       delete driver MODEL, refused while a printer
+//                                         still uses it (ERROR_PRINTER_DRIVER_IN_USE)
+// Each operation takes the time, in ms, that the DWORD value named after it
+// ("if", "ia", "y", "dl", "dd") under HKLM\Software\PortSetupTests\PrintUi
+// gives, before its effect. It records every command line, when it started
+// and ended, from where it ran, and how the operation ended (done, refused,
+// failed).
 #include <windows.h>
 #include <shellapi.h>
+
+#include <winspool.h>
 
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
 const wchar_t kPrinters[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
 const wchar_t kDrivers[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\";
+const wchar_t kDelays[] = L"Software\\PortSetupTests\\PrintUi";
+
+unsigned long long Now() {
+    FILETIME t{};
+    ::GetSystemTimeAsFileTime(&t);
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// The time the test gave this operation, in ms.
+DWORD DelayOf(const wchar_t* operation) {
+    DWORD ms = 0;
+    DWORD size = sizeof ms;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kDelays, operation, RRF_RT_REG_DWORD, nullptr, &ms, &size) != ERROR_SUCCESS)
+        return 0;
+    return ms;
+}
+
+// Whether a printer still uses `model`, as the print system reports it.
+bool DriverInUse(const std::wstring& model) {
+    DWORD needed = 0, count = 0;
+    ::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + 1);
+    if (!::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
+                         &count))
+        return false;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+        if (info[i].pDriverName && model == info[i].pDriverName) return true;
+    return false;
+}
 
 std::string Utf8(const std::wstring& w) {
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
@@ -90,35 +128,52 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     ::LocalFree(argv);
 
-    std::string outcome = "ignored";
+    std::string outcome = "failed: unknown command";
     const bool infFound = options.count(L"/f") && ::GetFileAttributesW(options[L"/f"].c_str()) != INVALID_FILE_ATTRIBUTES;
+    auto installDriver = [&] {
+        return CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"],
+                             {{L"Driver", L"KALDOQTX.DLL"}, {L"Inf Path", options[L"/f"]}});
+    };
     if (options.count(L"/if")) {
-        outcome = infFound && CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + options[L"/b"],
-                                            {{L"Name", options[L"/b"]}, {L"Printer Driver", options[L"/m"]}, {L"Port", options[L"/r"]}})
-                      ? "printer added" : "no INF file";
-        if (infFound) CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"], {{L"Inf Path", options[L"/f"]}});
+        ::Sleep(DelayOf(L"if"));
+        if (!infFound) {
+            outcome = "failed: no INF file";
+        } else {
+            installDriver();
+            outcome = CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + options[L"/b"],
+                                    {{L"Name", options[L"/b"]}, {L"Printer Driver", options[L"/m"]}, {L"Port", options[L"/r"]}})
+                          ? "done: printer added" : "failed: printer not added";
+        }
     } else if (options.count(L"/ia")) {
-        outcome = infFound && CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"], {{L"Inf Path", options[L"/f"]}})
-                      ? "driver added" : "no INF file";
+        ::Sleep(DelayOf(L"ia"));
+        outcome = !infFound ? "failed: no INF file" : installDriver() ? "done: driver added" : "failed: driver not added";
     } else if (options.count(L"/y")) {
+        ::Sleep(DelayOf(L"y"));
         const std::wstring& name = options[L"/n"];
         if (KeyExists(kPrinters + name)) {
             CreateKeyWith(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
                           {{L"Device", name + L",winspool," + PortOf(name)}});
-            outcome = "default set";
+            outcome = "done: default set";
         } else {
-            outcome = "no such printer";
+            outcome = "failed: no such printer";
         }
     } else if (options.count(L"/dl")) {
+        ::Sleep(DelayOf(L"dl"));
         outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kPrinters + options[L"/n"]).c_str()) == ERROR_SUCCESS
-                      ? "printer deleted" : "no such printer";
+                      ? "done: printer deleted" : "failed: no such printer";
     } else if (options.count(L"/dd")) {
-        outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kDrivers + options[L"/m"]).c_str()) == ERROR_SUCCESS
-                      ? "driver deleted" : "no such driver";
+        ::Sleep(DelayOf(L"dd"));
+        if (DriverInUse(options[L"/m"])) {
+            outcome = "refused: driver in use";
+        } else {
+            outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kDrivers + options[L"/m"]).c_str()) == ERROR_SUCCESS
+                          ? "done: driver deleted" : "failed: no such driver";
+        }
     }
-    // started-at (100 ns) <TAB> program <TAB> command line <TAB> outcome
-    char time[32];
+    // started-at (100 ns) <TAB> program <TAB> command line <TAB> outcome <TAB> ended-at (100 ns)
+    char time[32], end[32];
     std::snprintf(time, sizeof time, "%llu", startTime);
-    Record(std::string(time) + "\t" + Utf8(self) + "\t" + Utf8(commandLine) + "\t" + outcome + "\n");
+    std::snprintf(end, sizeof end, "%llu", Now());
+    Record(std::string(time) + "\t" + Utf8(self) + "\t" + Utf8(commandLine) + "\t" + outcome + "\t" + end + "\n");
     return 0;
 }

@@ -55,7 +55,11 @@ TEST(Form1, OnlyTheExactArgumentDelRemovesAndOnlyOnce) {
         w.form.Form_Activate();
         EXPECT_FALSE(w.RemovalRan()) << std::string(other.begin(), other.end());
         EXPECT_EQ(0, w.controls.window.unloads);
+        // Only an unattended removal may stay hidden when started hidden.
+        EXPECT_FALSE(w.form.StaysHidden(true));
     }
+    EXPECT_TRUE(Window(u"DEL").form.StaysHidden(true));
+    EXPECT_FALSE(Window(u"DEL").form.StaysHidden(false));
 }
 
 TEST(Form1, SwitchingToUsbAndBackKeepsTheListSelections) {

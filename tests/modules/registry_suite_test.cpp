@@ -53,7 +53,7 @@ TEST_F(RegistrySuite, WrittenValueIsTerminatedAndReadsBackWhole) {
     EXPECT_EQ(u"2400,s,5,1.5", Read(key, u"COM2:"));
 
     // Letters beyond ASCII survive the round trip in any code page that has them.
-    if (reg.FromAnsi(reg.ToAnsi(u"\u00E9")) == u"\u00E9") {
+    if (reg.ToAnsi(u"\u00E9")) {
         ASSERT_EQ(kErrorSuccess, RegSetString(reg, kHkeyLocalMachine, key, u"Name", u"Caf\u00E9 p\u00E9"));
         EXPECT_EQ(u"Caf\u00E9 p\u00E9", Read(key, u"Name"));
     }
@@ -100,6 +100,46 @@ TEST_F(RegistrySuite, ValuesMustFitTheReadBuffer) {
     EXPECT_EQ(kErrorSuccess, status);
     EXPECT_EQ(u"", Read(key, u"TooLong", &status));
     EXPECT_EQ(kErrorMoreData, status);
+}
+
+// A name the ANSI code page cannot hold exactly is refused, never converted
+// to a look-alike that names another key (best fit turns full-width letters
+// into plain ones, and drops accents).
+TEST_F(RegistrySuite, TextTheCodePageCannotHoldIsRefusedNotApproximated) {
+    const struct {
+        std::u16string name;
+        std::u16string lookAlike;
+    } cases[] = {
+        {u"\uFF30\uFF2F\uFF33 \uFF21", u"POS A"},
+        {u"Kassa \u0141\u00F3d\u017A", u"Kassa Lodz"},
+        {u"Caf\u00E9 \u00C5", u"Cafe A"},
+    };
+    int refused = 0;
+    for (const auto& c : cases) {
+        if (reg.ToAnsi(c.name)) continue;  // this code page holds it exactly
+        ++refused;
+        const std::u16string lookAlikeKey = key + u"\\" + c.lookAlike;
+        const std::u16string nameKey = key + u"\\" + c.name;
+        ASSERT_EQ(kErrorSuccess, RegSetString(reg, kHkeyLocalMachine, lookAlikeKey, u"Printer Driver", u"KALDO QTX_VELTRO"));
+
+        long status = -1;
+        EXPECT_EQ(u"", Read(nameKey, u"Printer Driver", &status));
+        EXPECT_EQ(platform::kErrorNoUnicodeTranslation, status);
+        EXPECT_EQ(u"", Read(lookAlikeKey, c.name, &status));
+        EXPECT_EQ(platform::kErrorNoUnicodeTranslation, status);
+
+        // Writing under, as or of such a text changes nothing.
+        EXPECT_EQ(platform::kErrorNoUnicodeTranslation,
+                  RegSetString(reg, kHkeyLocalMachine, nameKey, u"Printer Driver", u"Other"));
+        EXPECT_EQ(platform::kErrorNoUnicodeTranslation,
+                  RegSetString(reg, kHkeyLocalMachine, lookAlikeKey, u"Printer Driver", c.name));
+        RegHandle opened = 1;
+        EXPECT_EQ(platform::kErrorNoUnicodeTranslation, RegOpenOrCreateKey(reg, kHkeyLocalMachine, nameKey, opened));
+        EXPECT_EQ(0u, opened);
+        EXPECT_EQ(u"KALDO QTX_VELTRO", Read(lookAlikeKey, u"Printer Driver"));
+    }
+    // Every code page the suite runs with lacks at least one of them.
+    EXPECT_GT(refused, 0);
 }
 
 TEST_F(RegistrySuite, AnsiByteCounting) {

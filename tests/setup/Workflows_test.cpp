@@ -35,8 +35,12 @@ struct Scenario {
     }
     void AddPrinter(const std::string& name, const std::string& driver) {
         registry.PutString(kPrinters + name, "Printer Driver", driver);
-        platform.printers.emplace_back(name.begin(), name.end());
+        const std::u16string wide(name.begin(), name.end());
+        platform.printers.push_back(wide);
+        platform.printerDrivers[wide] = std::u16string(driver.begin(), driver.end());
     }
+    // The driver is installed, as the print system lists it.
+    void InstallDriver() { platform.drivers.push_back(std::u16string(DriverModel)); }
     std::optional<std::string> Port(const std::string& name) const {
         auto value = registry.Get(kPorts, name);
         if (!value) return std::nullopt;
@@ -73,6 +77,8 @@ TEST(Install, Com4WithoutFlowControlIntoAMissingPortsKey) {
     RecordingPlatform platform;
     MemoryRegistry registry;  // no Ports key at all
     Form1 form(controls.Controls(), platform, registry);
+    // A slow print system: the printer is not there yet after the wait.
+    platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 5000; };
     form.Form_Load();
     controls.ClickCom(form, 3);
     controls.combo1[4].Pick(u"None");
@@ -160,6 +166,189 @@ TEST(Remove, MatchingPrintersInListOrderThenTheDriver) {
     for (const auto& e : run.platform.events) EXPECT_NE(Kind::Sleep, e.kind);
 }
 
+// Deletes that take time, as on a real machine: the driver delete starts only
+// after every command before it has ended, so the print system accepts it.
+TEST(Remove, WaitsForThePrinterDeletesBeforeDeletingTheDriver) {
+    Scenario run(u"DEL");
+    run.InstallDriver();
+    run.AddPrinter("A", "KALDO QTX_VELTRO");
+    run.AddPrinter("Office", "Generic");
+    run.AddPrinter("B", "KALDO QTX_VELTRO");
+    run.AddPrinter("C", "KALDO QTX_VELTRO");
+    run.platform.runTime = [](std::u16string_view line) -> std::optional<std::uint32_t> {
+        return line.find(u"/dl") != std::u16string_view::npos ? 400 : 50;
+    };
+    run.form.Form_Activate();
+
+    std::vector<Kind> kinds;
+    for (const auto& e : run.platform.events) kinds.push_back(e.kind);
+    EXPECT_EQ((std::vector<Kind>{Kind::ListPrinters, Kind::Start, Kind::Start, Kind::Start, Kind::Start, Kind::Start,
+                                 Kind::Start, Kind::Wait, Kind::Start, Kind::Wait, Kind::ListPrinterDrivers}),
+              kinds);
+    const auto waits = run.platform.EventsOf(Kind::Wait);
+    EXPECT_EQ(6u, waits[0].processes);
+    EXPECT_EQ(kRemovalWaitMilliseconds, waits[0].milliseconds);
+    EXPECT_EQ(1u, waits[1].processes);
+    EXPECT_EQ(kRemovalWaitMilliseconds, waits[1].milliseconds);
+    EXPECT_EQ(60000u, kRemovalWaitMilliseconds);
+
+    const auto& ended = run.platform.ended;
+    ASSERT_EQ(7u, ended.size());
+    EXPECT_EQ(DeleteDriverCommandLine(), ended.back().commandLine);
+    EXPECT_EQ("done", ended.back().outcome);
+    for (std::size_t i = 0; i + 1 < ended.size(); ++i) {
+        EXPECT_LE(ended[i].endedAt, ended.back().startedAt);
+        EXPECT_EQ("done", ended[i].outcome);
+    }
+    EXPECT_TRUE(run.platform.drivers.empty());
+    EXPECT_EQ(std::vector<std::u16string>{u"Office"}, run.platform.printers);
+    EXPECT_EQ(0, run.form.ExitCode());
+    EXPECT_EQ(1, run.controls.window.unloads);
+
+    // Nothing to remove and no driver installed: a success too.
+    Scenario empty(u"DEL");
+    empty.AddPrinter("Office", "Generic");
+    empty.form.Form_Activate();
+    EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, empty.platform.Started());
+    EXPECT_EQ(0, empty.form.ExitCode());
+}
+
+TEST(Remove, AWaitThatRunsOutEndsTheRemovalAsAFailure) {
+    for (bool unattended : {true, false}) {
+        Scenario run(unattended ? u"DEL" : u"");
+        run.InstallDriver();
+        run.AddPrinter("A", "KALDO QTX_VELTRO");
+        run.AddPrinter("B", "KALDO QTX_VELTRO");
+        run.platform.runTime = [](std::u16string_view line) -> std::optional<std::uint32_t> {
+            if (line == DeletePrinterCommandLine(u"B")) return std::nullopt;  // never ends
+            return 10;
+        };
+        if (unattended) run.form.Form_Activate();
+        else run.form.cmdDelete_Click();
+
+        // The driver delete still starts, after the whole limit, and is refused.
+        EXPECT_EQ(DeleteDriverCommandLine(), run.platform.Started().back());
+        EXPECT_EQ(kRemovalWaitMilliseconds, run.platform.EventsOf(Kind::Start).back().at);
+        EXPECT_EQ("refused", run.platform.ended.back().outcome);
+        EXPECT_EQ(1, run.controls.window.unloads);
+        if (unattended) {
+            EXPECT_EQ(1, run.form.ExitCode());
+            EXPECT_TRUE(run.controls.window.errors.empty());
+        } else {
+            EXPECT_EQ(0, run.form.ExitCode());
+            ASSERT_EQ(1u, run.controls.window.errors.size());
+            EXPECT_EQ(u"The printer driver \"KALDO QTX_VELTRO\" could not be removed: the printer setup tool did not "
+                      u"finish within 60 seconds.",
+                      run.controls.window.errors[0]);
+        }
+    }
+
+    // The driver delete itself never ends.
+    Scenario hung(u"DEL");
+    hung.InstallDriver();
+    hung.platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return std::nullopt; };
+    hung.form.Form_Activate();
+    EXPECT_EQ(kRemovalWaitMilliseconds, hung.platform.now);
+    EXPECT_EQ(1, hung.form.ExitCode());
+}
+
+// A printer the removal does not find (its "Printer Driver" value is not a
+// plain string) still uses the driver: the driver stays, and the run says so.
+TEST(Remove, ADriverThatIsStillInstalledIsAFailure) {
+    for (bool unattended : {true, false}) {
+        Scenario run(unattended ? u"DEL" : u"");
+        run.InstallDriver();
+        run.AddPrinter("A", "KALDO QTX_VELTRO");
+        run.registry.Put(kPrinters + "Expand", "Printer Driver", platform::kRegExpandSz,
+                         {'K', 'A', 'L', 'D', 'O', ' ', 'Q', 'T', 'X', '_', 'V', 'E', 'L', 'T', 'R', 'O', 0});
+        run.platform.printers.push_back(u"Expand");
+        run.platform.printerDrivers[u"Expand"] = std::u16string(DriverModel);
+        if (unattended) run.form.Form_Activate();
+        else run.form.cmdDelete_Click();
+
+        EXPECT_EQ(3u, run.platform.Started().size());  // A twice, then the driver
+        EXPECT_EQ("refused", run.platform.ended.back().outcome);
+        EXPECT_EQ(std::vector<std::u16string>{u"Expand"}, run.platform.printers);
+        EXPECT_EQ(unattended ? 1 : 0, run.form.ExitCode());
+        if (!unattended) {
+            ASSERT_EQ(1u, run.controls.window.errors.size());
+            EXPECT_NE(std::u16string::npos, run.controls.window.errors[0].find(u"still installed"));
+        }
+    }
+
+    // The drivers cannot be listed afterwards: not confirmed, not a success.
+    Scenario unchecked(u"DEL");
+    unchecked.platform.driverListingFails = u"The RPC server is unavailable.";
+    unchecked.form.Form_Activate();
+    EXPECT_EQ(1, unchecked.form.ExitCode());
+}
+
+TEST(Remove, APrinterListingThatFailsStartsNothing) {
+    Scenario unattended(u"DEL");
+    unattended.AddPrinter("A", "KALDO QTX_VELTRO");
+    unattended.platform.printerListingFails = u"The RPC server is unavailable.";
+    unattended.form.Form_Activate();
+    EXPECT_TRUE(unattended.platform.Started().empty());
+    EXPECT_EQ(1, unattended.form.ExitCode());
+    EXPECT_EQ(1, unattended.controls.window.unloads);
+
+    Scenario interactive;
+    interactive.platform.printerListingFails = u"The RPC server is unavailable.";
+    interactive.form.cmdDelete_Click();
+    EXPECT_TRUE(interactive.platform.Started().empty());
+    ASSERT_EQ(1u, interactive.controls.window.errors.size());
+    EXPECT_EQ(u"The installed printers could not be listed, so nothing was removed:\n\nThe RPC server is unavailable.",
+              interactive.controls.window.errors[0]);
+}
+
+// While the removal waits, the window handles messages: clicks and a close
+// that arrive then change nothing.
+TEST(Remove, InputWhileWaitingIsIgnored) {
+    Scenario run;
+    run.InstallDriver();
+    run.AddPrinter("A", "KALDO QTX_VELTRO");
+    run.platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 400; };
+    int waits = 0;
+    run.platform.duringWait = [&] {
+        ++waits;
+        EXPECT_TRUE(run.form.Busy());
+        EXPECT_TRUE(run.controls.window.busy);
+        run.form.cmdDelete_Click();
+        run.form.Command1_Click();
+        run.form.Form_Activate();
+    };
+    run.form.cmdDelete_Click();
+    EXPECT_EQ(2, waits);
+    EXPECT_EQ(3u, run.platform.Started().size());
+    EXPECT_EQ((std::vector<bool>{true, false}), run.controls.window.busyChanges);
+    EXPECT_FALSE(run.form.Busy());
+    EXPECT_EQ(1, run.controls.window.unloads);
+    EXPECT_TRUE(run.controls.window.errors.empty());
+}
+
+// Printer keys are named in the ANSI code page: a name it cannot hold exactly
+// must not reach the key of a look-alike name.
+TEST(Remove, NamesTheCodePageCannotHoldAreNotMatched) {
+    Scenario run(u"DEL");
+    run.InstallDriver();
+    run.AddPrinter("POS A", "KALDO QTX_VELTRO");
+    run.AddPrinter("??? ?", "KALDO QTX_VELTRO");  // what a default-character conversion makes of the next one
+    const std::u16string fullWidth = u"\uFF30\uFF2F\uFF33 \uFF21";
+    const std::u16string polish = u"Kassa \u0141\u00F3d\u017A";
+    for (const std::u16string& name : {fullWidth, polish}) {
+        run.platform.printers.push_back(name);
+        run.platform.printerDrivers[name] = u"Other Model";
+    }
+    run.form.Form_Activate();
+    EXPECT_EQ((std::vector<std::u16string>{SetDefaultPrinterCommandLine(u"POS A"), DeletePrinterCommandLine(u"POS A"),
+                                           SetDefaultPrinterCommandLine(u"??? ?"), DeletePrinterCommandLine(u"??? ?"),
+                                           DeleteDriverCommandLine()}),
+              run.platform.Started());
+    EXPECT_EQ((std::vector<std::u16string>{fullWidth, polish}), run.platform.printers);
+    EXPECT_EQ(0, run.form.ExitCode());
+    EXPECT_EQ(0u, run.registry.OpenHandleCount());
+}
+
 TEST(Remove, EveryMatchingPrinterHoweverMany) {
     Scenario run;
     for (int i = 0; i < 160; ++i) {
@@ -187,7 +376,10 @@ TEST(Remove, AStartThatFailsStopsTheRest) {
     Scenario interactive;
     interactive.platform.failStartNumber = 0;
     interactive.form.cmdDelete_Click();
-    EXPECT_EQ(1u, interactive.controls.window.errors.size());
+    ASSERT_EQ(1u, interactive.controls.window.errors.size());
+    EXPECT_EQ(u"The printer setup tool could not be started:\n\n" + DeleteDriverCommandLine() +
+                  u"\n\nThe system cannot find the file specified.",
+              interactive.controls.window.errors[0]);
     EXPECT_EQ(1, interactive.controls.window.unloads);
     EXPECT_EQ(0, interactive.form.ExitCode());
 }

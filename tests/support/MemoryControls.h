@@ -60,6 +60,8 @@ public:
     platform::TwipSize outer{5115, 3930};  // client area plus frame and caption
     float top = -1, left = -1;
     int unloads = 0;
+    bool busy = false;
+    std::vector<bool> busyChanges;  // every SetBusy, in order
     std::vector<std::u16string> errors;
     void SetNormalState() override { Check("SetNormalState"); normalState = true; }
     platform::TwipSize OuterSize() override { return outer; }
@@ -67,6 +69,10 @@ public:
     void SetLeft(float l) override { left = l; }
     void Unload() override { ++unloads; }
     void ShowError(const std::u16string& message) override { errors.push_back(message); }
+    void SetBusy(bool b) override {
+        busy = b;
+        busyChanges.push_back(b);
+    }
 };
 
 // A whole set of the window's controls, in the state a new window has.

@@ -60,17 +60,20 @@ MemoryRegistry::MemoryRegistry(std::string codePage) : codePage_(std::move(codeP
     Converter check("UTF-16LE", codePage_);
 }
 
-std::string MemoryRegistry::ToAnsi(std::u16string_view text) {
+// Exact, as Windows converts with WC_NO_BEST_FIT_CHARS: iconv without
+// //TRANSLIT has no look-alikes either.
+std::optional<std::string> MemoryRegistry::ToAnsi(std::u16string_view text) {
     Converter conv(codePage_, "UTF-16LE");
     std::string out;
     for (char16_t c : text) {
         const char unit[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-        if (!conv.Convert(unit, 2, out)) out.push_back('?');
+        if (!conv.Convert(unit, 2, out)) return std::nullopt;
     }
     return out;
 }
 
-std::u16string MemoryRegistry::FromAnsi(std::string_view bytes) {
+// As Windows converts with MB_ERR_INVALID_CHARS.
+std::optional<std::u16string> MemoryRegistry::FromAnsi(std::string_view bytes) {
     Converter conv("UTF-16LE", codePage_);
     std::u16string out;
     std::string units;
@@ -78,7 +81,7 @@ std::u16string MemoryRegistry::FromAnsi(std::string_view bytes) {
         units.clear();
         const auto lead = static_cast<unsigned char>(bytes[i]);
         std::size_t width = (lead >= 0x80 && i + 1 < bytes.size() && IsLeadByte(conv, lead)) ? 2 : 1;
-        if (!conv.Convert(bytes.data() + i, width, units)) units.assign("?\0", 2);
+        if (!conv.Convert(bytes.data() + i, width, units)) return std::nullopt;
         for (std::size_t u = 0; u + 1 < units.size(); u += 2) {
             out.push_back(static_cast<char16_t>(static_cast<unsigned char>(units[u]) |
                                                 (static_cast<unsigned char>(units[u + 1]) << 8)));
