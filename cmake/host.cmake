@@ -12,9 +12,11 @@ add_executable(unit_tests
   tests/forms/Form1_test.cpp
   tests/setup/CommandLines_test.cpp
   tests/setup/Workflows_test.cpp
+  tests/cli/Arguments_test.cpp
+  tests/cli/Cli_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
-target_link_libraries(unit_tests PRIVATE portsetup_core GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE portsetup_cli portsetup_core GTest::gtest_main)
 
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

@@ -41,8 +41,22 @@ target_include_directories(PortSetup PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BIN
 target_compile_options(PortSetup PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_core PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_win32 PRIVATE -Os -ffunction-sections -fdata-sections)
+target_compile_options(portsetup_cli PRIVATE -Os -ffunction-sections -fdata-sections)
 target_link_libraries(PortSetup PRIVATE portsetup_win32 comctl32)
 target_link_options(PortSetup PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
+
+# PortSetupCli.exe: the console program for unattended runs.
+configure_file(${CMAKE_SOURCE_DIR}/res/PortSetupCli.rc.in ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
+  OBJECT_DEPENDS "${ICON_FILE};${CMAKE_SOURCE_DIR}/res/PortSetupCli.manifest")
+add_executable(PortSetupCli
+  src/platform/Win32System.cpp
+  src/cli/Win32Main.cpp
+  ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc)
+target_include_directories(PortSetupCli PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
+target_compile_options(PortSetupCli PRIVATE -Os -ffunction-sections -fdata-sections)
+target_link_libraries(PortSetupCli PRIVATE portsetup_cli portsetup_win32 ole32 shell32)
+target_link_options(PortSetupCli PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
 
 # The registry suite against the real registry, under Wine.
 add_executable(registry_tests
@@ -70,4 +84,9 @@ include(CheckIPOSupported)
 check_ipo_supported(RESULT PORTSETUP_IPO OUTPUT PORTSETUP_IPO_ERROR LANGUAGES CXX)
 if(PORTSETUP_IPO)
   set_property(TARGET PortSetup portsetup_core portsetup_win32 bare_window empty_window PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+  # PortSetupCli links the same libraries without it (mingw-w64's GCC 12
+  # crashes optimising its link): their objects carry both kinds of code.
+  target_compile_options(portsetup_core PRIVATE -ffat-lto-objects)
+  target_compile_options(portsetup_win32 PRIVATE -ffat-lto-objects)
+  target_link_options(PortSetupCli PRIVATE -fno-lto)
 endif()

@@ -1,14 +1,9 @@
 #include "forms/Form1.h"
 
-#include "modules/modRegedit.h"
 #include "setup/CommandLines.h"
 #include "setup/Workflows.h"
 
 namespace forms {
-
-namespace {
-const std::u16string kPortsKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-}
 
 Form1::Form1(const Form1Controls& controls, platform::Platform& platform, platform::AnsiRegistry& registry)
     : controls_(controls), platform_(platform), registry_(registry) {}
@@ -50,8 +45,16 @@ void Form1::Option2_Click() {
     controls_.Frame1[2]->SetEnabled(false);
 }
 
+// Next: the selected connection is installed, then its settings stored.
 void Form1::Command1_Click() {
-    RunWorkflow([&] { return setup::InstallPrinter(*this, platform_); });
+    RunWorkflow([&] {
+        setup::InstallRequest request;
+        request.portName = SelectedPortName();
+        request.usb = controls_.Option2->Selected();
+        const setup::Outcome outcome = setup::InstallPrinter(request, platform_);
+        if (!outcome.failed()) SavePortSettings();
+        return outcome;
+    });
 }
 
 void Form1::cmdDelete_Click() {
@@ -100,7 +103,7 @@ void Form1::SavePortSettings() {
     SkipOnFailure([&] { valueName = SelectedPortName(); });
     // Without a port name the write would land in the key's default value.
     if (valueName.empty()) return;
-    modRegedit::RegSetString(registry_, platform::kHkeyLocalMachine, kPortsKey, valueName, settings);
+    setup::StorePortSettings(registry_, valueName, settings);
 }
 
 void Form1::Unload() {

@@ -37,10 +37,9 @@ public:
     void Command1_Click();
     void cmdDelete_Click();
 
-    // Used by the installation workflow.
-    const Form1Controls& controls() const { return controls_; }
     // "COM1:" to "COM4:" for the first selected COM option; empty when none is.
     std::u16string SelectedPortName();
+    // Stores the lists' settings as the chosen COM port's settings; nothing for USB.
     void SavePortSettings();
     void Unload();
 

@@ -95,12 +95,6 @@ std::u16string Win32Platform::ProgramDirectory() {
 
 namespace {
 
-// What the seam's StartedProcess holds on Windows.
-struct Win32Process : StartedProcess::Handle {
-    explicit Win32Process(HANDLE h) : process(h) {}
-    KernelHandle process;
-};
-
 // Handles the window's messages that are waiting; false after WM_QUIT, which
 // the caller posts again once it has finished waiting.
 bool PumpMessages(int& quitCode) {
@@ -114,22 +108,6 @@ bool PumpMessages(int& quitCode) {
         ::DispatchMessageW(&msg);
     }
     return true;
-}
-
-// A listing through a winspool Enum... function: asks for the size, then
-// fills the buffer, again if entries were added meanwhile.
-template <typename Enumerate>
-bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& count, DWORD& error) {
-    DWORD needed = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        count = 0;
-        if (enumerate(buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count))
-            return true;
-        error = ::GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER) return false;
-        buffer.resize(needed);
-    }
-    return false;
 }
 
 NameList ListingFailed(DWORD error) { return {false, {}, SystemErrorText(error)}; }

@@ -27,6 +27,28 @@ private:
     int quitCode_ = 0;
 };
 
+// What the seam's StartedProcess holds on Windows.
+struct Win32Process : StartedProcess::Handle {
+    explicit Win32Process(HANDLE h) : process(h) {}
+    KernelHandle process;
+};
+
+// A listing through a winspool Enum... function: asks for the size, then
+// fills the buffer, again if entries were added meanwhile.
+template <typename Enumerate>
+bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& count, DWORD& error) {
+    DWORD needed = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        count = 0;
+        if (enumerate(buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count))
+            return true;
+        error = ::GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER) return false;
+        buffer.resize(needed);
+    }
+    return false;
+}
+
 // Dots per inch of the primary screen.
 unsigned ScreenDpi();
 

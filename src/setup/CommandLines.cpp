@@ -36,19 +36,29 @@ std::u16string QuotedArgument(std::u16string_view text) {
     return quoted;
 }
 
-std::u16string InfPathArgument(std::u16string_view programDirectory) {
+std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting) {
     std::u16string path = Plain(programDirectory, DriverInfFile);
+    if (quoting == InfQuoting::Always) return QuotedArgument(path);
     if (path.find_first_of(u" \t") == std::u16string::npos) return path;
     return u"\"" + path + u"\"";
 }
 
-std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName) {
-    return Plain(kPrintUi, u" /if /b \"", PrinterName, u"\" /f ") + InfPathArgument(programDirectory) +
+std::u16string QuietCommandLine(std::u16string_view commandLine) {
+    const std::u16string prefix = Plain(kPrintUi, u" ");
+    std::u16string line(commandLine);
+    if (line.rfind(prefix, 0) != 0 || line.compare(prefix.size(), 3, u"/q ") == 0) return line;
+    return line.insert(prefix.size(), u"/q ");
+}
+
+std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName,
+                                           InfQuoting quoting) {
+    return Plain(kPrintUi, u" /if /b \"", PrinterName, u"\" /f ") + InfPathArgument(programDirectory, quoting) +
            Plain(u" /r \"", portName, u"\" /m \"", DriverModel) + u"\"";
 }
 
-std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory) {
-    return Plain(kPrintUi, u" /ia /f ") + InfPathArgument(programDirectory) + Plain(u" /m \"", DriverModel, u"\"");
+std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory, InfQuoting quoting) {
+    return Plain(kPrintUi, u" /ia /f ") + InfPathArgument(programDirectory, quoting) +
+           Plain(u" /m \"", DriverModel, u"\"");
 }
 
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName) {

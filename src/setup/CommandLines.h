@@ -14,16 +14,26 @@ inline constexpr std::u16string_view DriverInfFile = u"\\PRT3Q42WD32.inf";
 // The program that runs every command line, taken from the system directory.
 inline constexpr std::u16string_view PrinterSetupProgram = u"rundll32.exe";
 
+// How the INF file's path is written: in quotes when it needs them (the
+// window), or always in quotes (unattended runs).
+enum class InfQuoting { AsNeeded, Always };
+
 // Installs the driver and a printer named PrinterName on `portName` ("COM2:").
-std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName);
+std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName,
+                                           InfQuoting quoting = InfQuoting::AsNeeded);
 // Installs the driver only (USB).
-std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory);
+std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory,
+                                            InfQuoting quoting = InfQuoting::AsNeeded);
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
 std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
 std::u16string DeleteDriverCommandLine();
 
-// The INF file's path, in double quotes when it holds a blank or a tab.
-std::u16string InfPathArgument(std::u16string_view programDirectory);
+// The INF file's path, in double quotes when it holds a blank or a tab, or always.
+std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting = InfQuoting::AsNeeded);
+// `commandLine` with the printer setup tool's /q option, which keeps it from
+// showing message boxes, when it lacks it: nobody answers them in an
+// unattended run.
+std::u16string QuietCommandLine(std::u16string_view commandLine);
 // `text` in double quotes, escaped so that the command-line parser reads it
 // back as exactly `text`.
 std::u16string QuotedArgument(std::u16string_view text);

@@ -1,6 +1,5 @@
 #include "setup/Workflows.h"
 
-#include "forms/Form1.h"
 #include "modules/modRegedit.h"
 #include "setup/CommandLines.h"
 
@@ -31,12 +30,11 @@ std::u16string Seconds(std::uint32_t milliseconds) {
 
 }  // namespace
 
-Outcome InstallPrinter(forms::Form1& form, platform::Platform& platform) {
+Outcome InstallPrinter(const InstallRequest& request, platform::Platform& platform) {
     Outcome outcome;
-    const std::u16string portName = form.SelectedPortName();
-    const std::u16string commandLine = form.controls().Option2->Selected()
+    const std::u16string commandLine = request.usb
                                            ? InstallDriverOnlyCommandLine(platform.ProgramDirectory())
-                                           : InstallOnComPortCommandLine(platform.ProgramDirectory(), portName);
+                                           : InstallOnComPortCommandLine(platform.ProgramDirectory(), request.portName);
     if (!Start(platform, commandLine, outcome)) return outcome;
 
     platform.Sleep(kInstallWaitMilliseconds);
@@ -47,9 +45,12 @@ Outcome InstallPrinter(forms::Form1& form, platform::Platform& platform) {
             break;
         }
     }
-
-    form.SavePortSettings();
     return outcome;
+}
+
+long StorePortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string_view settings) {
+    return modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey),
+                                    std::u16string(portName), std::u16string(settings));
 }
 
 Outcome RemovePrinters(platform::Platform& platform, platform::AnsiRegistry& registry) {

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <string>
 
-namespace forms {
-class Form1;
-}
-
 namespace setup {
+
+// What to install: the driver only (USB), or the driver and a printer named
+// PrinterName on a COM port.
+struct InstallRequest {
+    bool usb = false;
+    std::u16string portName;  // "COM1:" to "COM4:"
+};
 
 // How a workflow ended.
 enum class Failure {
@@ -37,9 +40,16 @@ inline constexpr std::uint32_t kInstallWaitMilliseconds = 3000;
 // started before the driver delete, and then again for the driver delete.
 inline constexpr std::uint32_t kRemovalWaitMilliseconds = 60000;
 inline constexpr std::u16string_view kPrintersKeyPrefix = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+// Windows keeps each COM port's line settings here, as a value named like the port.
+inline constexpr std::u16string_view kPortsKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
-// Installs (Next). The caller unloads the window afterwards.
-Outcome InstallPrinter(forms::Form1& form, platform::Platform& platform);
+// Installs (Next): starts the installation, waits the fixed time, and makes
+// the printer the default if it is there by then. Storing the port settings
+// is the caller's next step.
+Outcome InstallPrinter(const InstallRequest& request, platform::Platform& platform);
+
+// Writes `settings` as the Ports value of `portName`; returns the status.
+long StorePortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string_view settings);
 // Removes every printer of the driver, then the driver, and checks that the
 // driver is gone.
 Outcome RemovePrinters(platform::Platform& platform, platform::AnsiRegistry& registry);

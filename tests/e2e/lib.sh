@@ -74,12 +74,27 @@ install_driver() {
 # The driver models Wine's print system lists.
 drivers() { drive list-drivers 2>&1 | sed -n 's/^printer driver: //p'; }
 
-# A driver package folder: PortSetup.exe and its INF file.
+# A driver package folder: PortSetup.exe, PortSetupCli.exe and the INF file.
 make_package() {
   mkdir -p "$1"
-  cp "$PORTSETUP_BUILD/PortSetup.exe" "$1/PortSetup.exe.new"
-  mv -f "$1/PortSetup.exe.new" "$1/PortSetup.exe"
+  local exe
+  for exe in PortSetup.exe PortSetupCli.exe; do
+    cp "$PORTSETUP_BUILD/$exe" "$1/$exe.new"
+    mv -f "$1/$exe.new" "$1/$exe"
+  done
   printf '[Version]\r\nSignature="$Windows NT$"\r\n; test package\r\n' > "$1/PRT3Q42WD32.inf"
+}
+
+# Runs a console program (Windows path) with arguments; sets RUN_OUT, RUN_ERR
+# and RUN_CODE, the whole exit code.
+run_console() {
+  local out err
+  out=$(mktemp) err=$(mktemp)
+  timeout -k 5 120 "$WINE" "$(winpath "$PORTSETUP_BUILD/run_exit.exe")" "$@" >"$out" 2>"$err" || true
+  RUN_OUT=$(tr -d '\r' < "$out")
+  RUN_ERR=$(tr -d '\r' < "$err" | grep -v -e '^run_exit: exit code' -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' || true)
+  RUN_CODE=$(tr -d '\r' < "$err" | sed -n 's/^run_exit: exit code //p')
+  rm -f "$out" "$err"
 }
 
 # Adds printers in one registry import: lines of NAME<TAB>DRIVER[<TAB>expand]

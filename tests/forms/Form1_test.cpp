@@ -77,7 +77,7 @@ TEST(Form1, SwitchingToUsbAndBackKeepsTheListSelections) {
     EXPECT_FALSE(w.controls.option2.selected);
     EXPECT_TRUE(w.controls.frame1[2].visible);
     EXPECT_TRUE(w.controls.frame1[2].enabled);
-    EXPECT_EQ(u"115200,n,8,1", forms::PortSettingsString(w.form.controls().Combo1));
+    EXPECT_EQ(u"115200,n,8,1", forms::PortSettingsString(w.controls.Controls().Combo1));
 
     // Clicking the selected option again changes nothing.
     w.controls.ClickCom(w.form, 2);

@@ -59,6 +59,43 @@ void RecordingPlatform::Sleep(std::uint32_t milliseconds) {
     AdvanceTo(now + milliseconds);
 }
 
+platform::PrinterInfoList RecordingPlatform::ListPrinterDetails() {
+    events.push_back({Event::Kind::ListPrinters, {}, {}, 0, 0, now});
+    AdvanceTo(now);
+    if (printerListingFails) return {false, {}, *printerListingFails};
+    platform::PrinterInfoList list{true, {}, {}};
+    for (const auto& name : printers) list.printers.push_back({name, printerPorts[name], printerDrivers[name]});
+    return list;
+}
+
+std::u16string RecordingPlatform::FullPath(std::u16string_view path) {
+    const bool absolute = (path.size() > 1 && path[1] == u':') || (!path.empty() && path[0] == u'\\');
+    return absolute ? std::u16string(path) : u"C:\\Work\\" + std::u16string(path);
+}
+
+std::optional<std::uint64_t> RecordingPlatform::FileSize(std::u16string_view path) {
+    auto it = files.find(std::u16string(path));
+    if (it == files.end()) return std::nullopt;
+    return it->second.size();
+}
+
+bool RecordingPlatform::AppendToFile(std::u16string_view path, std::string_view bytes, std::u16string& reason) {
+    if (!filesWritable) {
+        reason = u"Access is denied.";
+        return false;
+    }
+    files[std::u16string(path)].append(bytes);
+    return true;
+}
+
+bool RecordingPlatform::RenameReplacing(std::u16string_view from, std::u16string_view to) {
+    auto it = files.find(std::u16string(from));
+    if (!filesWritable || it == files.end()) return false;
+    files[std::u16string(to)] = std::move(it->second);
+    files.erase(std::u16string(from));
+    return true;
+}
+
 void RecordingPlatform::RunToEnd() {
     std::uint64_t last = now;
     for (const Running& run : running_)
@@ -104,15 +141,19 @@ std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
         return "done";
     }
     if (has(u"/y")) {
-        return std::find(printers.begin(), printers.end(), valueOf(u"/n")) != printers.end() ? "done" : "failed";
+        if (std::find(printers.begin(), printers.end(), valueOf(u"/n")) == printers.end()) return "failed";
+        defaultPrinter = valueOf(u"/n");
+        return "done";
     }
     if (has(u"/if") || has(u"/ia")) {
+        if (!files.count(valueOf(u"/f"))) return "failed";  // no INF file: nothing changes
         const std::u16string model = valueOf(u"/m");
         if (std::find(drivers.begin(), drivers.end(), model) == drivers.end()) drivers.push_back(model);
         if (has(u"/if")) {
             const std::u16string name = valueOf(u"/b");
             if (std::find(printers.begin(), printers.end(), name) == printers.end()) printers.push_back(name);
             printerDrivers[name] = model;
+            printerPorts[name] = valueOf(u"/r");
         }
         return "done";
     }

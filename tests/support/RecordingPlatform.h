@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/System.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,7 +17,7 @@
 
 namespace testing_support {
 
-class RecordingPlatform : public platform::Platform {
+class RecordingPlatform : public platform::Platform, public platform::System {
 public:
     struct Event {
         enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDrivers } kind;
@@ -43,7 +44,9 @@ public:
     // print system sees them, and the installed driver models.
     std::vector<std::u16string> printers;
     std::map<std::u16string, std::u16string> printerDrivers;
+    std::map<std::u16string, std::u16string> printerPorts;
     std::vector<std::u16string> drivers;
+    std::u16string defaultPrinter;
     // When set, the listing fails with this reason.
     std::optional<std::u16string> printerListingFails;
     std::optional<std::u16string> driverListingFails;
@@ -55,6 +58,13 @@ public:
     std::optional<std::size_t> failStartNumber;
     // Called at every wait, as the window's messages would be handled then.
     std::function<void()> duringWait;
+
+    // The machine of unattended runs: files by full path (an installation
+    // needs its INF file), the caller's rights, another run's claim.
+    std::map<std::u16string, std::string> files{{u"C:\\Setup\\PRT3Q42WD32.inf", "[Version]"}};
+    bool administrator = true;
+    bool anotherRunActive = false;
+    bool filesWritable = true;
 
     std::vector<Event> events;
     std::vector<Ended> ended;
@@ -69,6 +79,20 @@ public:
     platform::NameList ListPrinters() override;
     platform::NameList ListPrinterDrivers() override;
     void Sleep(std::uint32_t milliseconds) override;
+
+    platform::PrinterInfoList ListPrinterDetails() override;
+    std::u16string DefaultPrinter() override { return defaultPrinter; }
+    std::optional<std::uint32_t> ExitCodeOf(const platform::StartedProcess&) override { return 0; }
+    std::uint64_t Milliseconds() override { return now; }
+    std::u16string LocalTimestamp() override { return u"2026-12-08T10:00:00+01:00"; }
+    bool FileExists(std::u16string_view path) override { return files.count(std::u16string(path)) != 0; }
+    std::u16string FullPath(std::u16string_view path) override;
+    bool IsAdministrator() override { return administrator; }
+    bool ClaimSingleRun() override { return !anotherRunActive; }
+    std::u16string ProgramDataDirectory() override { return u"C:\\ProgramData"; }
+    std::optional<std::uint64_t> FileSize(std::u16string_view path) override;
+    bool AppendToFile(std::u16string_view path, std::string_view bytes, std::u16string& reason) override;
+    bool RenameReplacing(std::u16string_view from, std::u16string_view to) override;
 
     // Lets virtual time run until every started command that ends has ended.
     void RunToEnd();

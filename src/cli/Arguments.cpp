@@ -1,0 +1,247 @@
+#include "cli/Arguments.h"
+
+#include "forms/SerialLists.h"
+
+#include <algorithm>
+#include <array>
+
+namespace cli {
+
+namespace {
+
+constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
+
+struct OptionRule {
+    std::u16string_view name;
+    bool takesValue;
+    std::array<Action, 3> allowedIn;  // the commands that accept it (Help pads)
+};
+
+constexpr OptionRule kOptions[] = {
+    {u"--port", true, {Action::Install, Action::Status, Action::Help}},
+    {u"--settings", true, {Action::Install, Action::Help, Action::Help}},
+    {u"--package", true, {Action::Install, Action::Remove, Action::Help}},
+    {u"--timeout", true, {Action::Install, Action::Remove, Action::Help}},
+    {u"--log", true, {Action::Install, Action::Remove, Action::Help}},
+    {u"--json", false, {Action::Status, Action::Help, Action::Help}},
+};
+
+std::u16string_view NameOf(Action action) {
+    switch (action) {
+    case Action::Install: return u"install";
+    case Action::Remove: return u"remove";
+    case Action::Status: return u"status";
+    case Action::Help: return u"--help";
+    case Action::Version: return u"--version";
+    }
+    return u"";
+}
+
+std::u16string AllowedFor(Action action) {
+    std::u16string names;
+    for (const OptionRule& rule : kOptions) {
+        if (std::find(rule.allowedIn.begin(), rule.allowedIn.end(), action) == rule.allowedIn.end()) continue;
+        names += (names.empty() ? u"" : u", ") + std::u16string(rule.name);
+    }
+    return names.empty() ? u"none" : names;
+}
+
+std::u16string Upper(std::u16string_view text) {
+    std::u16string upper(text);
+    for (char16_t& c : upper)
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    return upper;
+}
+
+Parsed Error(std::u16string message) { return {std::nullopt, std::move(message)}; }
+
+// The codes of one list, as the settings text writes them.
+std::vector<std::u16string> CodesOf(int list) {
+    std::vector<std::u16string> codes;
+    for (const forms::ListEntry& entry : forms::SerialLists()[static_cast<std::size_t>(list)].entries) {
+        std::u16string code = entry.code;
+        if (!code.empty() && code.front() == u',') code.erase(0, 1);  // flow control carries its own comma
+        codes.push_back(code);
+    }
+    return codes;
+}
+
+std::u16string Listed(const std::vector<std::u16string>& items) {
+    std::u16string text;
+    for (const auto& item : items) text += (text.empty() ? u"" : u", ") + item;
+    return text;
+}
+
+}  // namespace
+
+std::u16string DefaultPortSettings() {
+    std::u16string text;
+    const auto& lists = forms::SerialLists();
+    // Fields in the value's order: speed, parity, data bits, stop bits, flow control.
+    for (int list : {0, 2, 1, 3, 4}) {
+        const auto& entry = lists[static_cast<std::size_t>(list)].entries[static_cast<std::size_t>(
+            lists[static_cast<std::size_t>(list)].defaultIndex)];
+        if (list != 0 && list != 4) text += u",";
+        text += entry.code;
+    }
+    return text;
+}
+
+bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
+    std::vector<std::u16string> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = settings.find(u',', start);
+        fields.emplace_back(settings.substr(start, comma == std::u16string_view::npos ? comma : comma - start));
+        if (comma == std::u16string_view::npos) break;
+        start = comma + 1;
+    }
+    const std::u16string shape = u"speed,parity,data bits,stop bits[,flow control], such as " + DefaultPortSettings();
+    if (fields.size() < 4 || fields.size() > 5) {
+        error = u"--settings \"" + std::u16string(settings) + u"\" does not have the form " + shape;
+        return false;
+    }
+    struct Field {
+        int list;
+        std::u16string_view what;
+    };
+    const Field order[] = {{0, u"speed"}, {2, u"parity"}, {1, u"data bits"}, {3, u"stop bits"}, {4, u"flow control"}};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        std::vector<std::u16string> codes = CodesOf(order[i].list);
+        codes.erase(std::remove(codes.begin(), codes.end(), u""), codes.end());  // "None" is a missing field
+        if (std::find(codes.begin(), codes.end(), fields[i]) != codes.end()) continue;
+        error = u"--settings \"" + std::u16string(settings) + u"\": the " + std::u16string(order[i].what) + u" \"" +
+                fields[i] + u"\" is not one of " + Listed(codes) +
+                (order[i].list == 4 ? u" (leave it out for none)" : u"");
+        return false;
+    }
+    return true;
+}
+
+std::u16string PortNameOf(std::u16string_view port) { return port == u"USB" ? u"" : std::u16string(port) + u":"; }
+
+Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
+    for (const auto& argument : arguments)
+        if (argument == u"--help" || argument == u"-h" || argument == u"/?" || argument == u"-?")
+            return {Command{}, {}};  // a command's default action is Help
+    if (arguments.empty()) return Error(u"No command given.");
+
+    Command command;
+    const std::u16string& verb = arguments[0];
+    if (verb == u"install") command.action = Action::Install;
+    else if (verb == u"remove") command.action = Action::Remove;
+    else if (verb == u"status") command.action = Action::Status;
+    else if (verb == u"--version") command.action = Action::Version;
+    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove and status.");
+    if (command.action == Action::Version && arguments.size() > 1)
+        return Error(u"--version takes nothing else; \"" + arguments[1] + u"\" is too much.");
+
+    std::vector<std::u16string_view> seen;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        if (argument.rfind(u"--", 0) != 0)
+            return Error(u"Unexpected argument \"" + argument + u"\"; options begin with --.");
+        const std::size_t equals = argument.find(u'=');
+        const std::u16string name = argument.substr(0, equals);
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& r : kOptions)
+            if (r.name == name) rule = &r;
+        const std::u16string verbName(NameOf(command.action));
+        if (!rule || std::find(rule->allowedIn.begin(), rule->allowedIn.end(), command.action) == rule->allowedIn.end())
+            return Error(u"Unknown option \"" + name + u"\" for " + verbName + u"; it takes " +
+                         AllowedFor(command.action) + u".");
+        if (std::find(seen.begin(), seen.end(), rule->name) != seen.end())
+            return Error(u"The option " + name + u" is given more than once.");
+        seen.push_back(rule->name);
+
+        if (!rule->takesValue) {
+            if (equals != std::u16string::npos) return Error(u"The option " + name + u" takes no value.");
+            command.json = true;
+            continue;
+        }
+        std::u16string value;
+        if (equals != std::u16string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return Error(u"The option " + name + u" needs a value.");
+        }
+        if (value.empty()) return Error(u"The option " + name + u" needs a value.");
+
+        if (name == u"--port") {
+            const std::u16string port = Upper(value);
+            if (port != u"COM1" && port != u"COM2" && port != u"COM3" && port != u"COM4" && port != u"USB")
+                return Error(u"--port \"" + value + u"\" is not one of COM1, COM2, COM3, COM4, USB.");
+            command.port = port;
+        } else if (name == u"--settings") {
+            std::u16string error;
+            if (!ValidPortSettings(value, error)) return Error(error + u".");
+            command.settings = value;
+        } else if (name == u"--timeout") {
+            std::uint64_t seconds = 0;
+            bool digits = value.size() <= 6;
+            for (char16_t c : value) {
+                if (c < u'0' || c > u'9') digits = false;
+                else seconds = seconds * 10 + static_cast<std::uint64_t>(c - u'0');
+            }
+            if (!digits || seconds < 1 || seconds > kMaxTimeoutSeconds)
+                return Error(u"--timeout \"" + value + u"\" is not a number of seconds from 1 to 86400.");
+            command.timeoutSeconds = static_cast<std::uint32_t>(seconds);
+        } else if (name == u"--package") {
+            command.package = value;
+        } else if (name == u"--log") {
+            command.log = value;
+        }
+    }
+
+    if (command.action == Action::Install) {
+        if (!command.port) return Error(u"install needs --port: COM1, COM2, COM3, COM4 or USB.");
+        if (*command.port == u"USB" && command.settings)
+            return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
+    }
+    return {command, {}};
+}
+
+std::vector<std::u16string> ToArguments(const Command& command) {
+    std::vector<std::u16string> arguments{std::u16string(NameOf(command.action))};
+    auto add = [&](std::u16string_view name, const std::optional<std::u16string>& value) {
+        if (!value) return;
+        arguments.emplace_back(name);
+        arguments.push_back(*value);
+    };
+    add(u"--port", command.port);
+    add(u"--settings", command.settings);
+    add(u"--package", command.package);
+    if (command.timeoutSeconds) {
+        const std::string n = std::to_string(*command.timeoutSeconds);
+        add(u"--timeout", std::u16string(n.begin(), n.end()));
+    }
+    add(u"--log", command.log);
+    if (command.json) arguments.emplace_back(u"--json");
+    return arguments;
+}
+
+std::u16string UsageText() {
+    return u"PortSetupCli: installs and removes the KALDO Veltro MiniPrinter's driver without a window.\n"
+           u"\n"
+           u"  PortSetupCli install --port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
+           u"                       [--timeout SECONDS] [--log FILE]\n"
+           u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
+           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB] [--json]\n"
+           u"  PortSetupCli --help | --version\n"
+           u"\n"
+           u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
+           u"            data bits (4 to 8), stop bits (1, 1.5, 2), then x (Xon/Xoff) or p (hardware)\n"
+           u"            flow control, or nothing for none. Default 9600,n,8,1,p. Not for USB.\n"
+           u"--package   the driver package folder with PRT3Q42WD32.inf (default: this program's folder).\n"
+           u"--timeout   how long each printer setup command may take, in seconds (default 300).\n"
+           u"--log       the log file (default %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
+           u"\n"
+           u"Exit codes: 0 done and checked; 1 failed; 2 bad usage; 5 not run as an administrator;\n"
+           u"1460 a printer setup command did not end in time; 1618 another PortSetupCli run is in progress.\n"
+           u"status exits 0 when the driver is installed and, with --port COMn, a printer that uses it is on COMn.\n"
+           u"The default printer is set for the user the program runs as (SYSTEM's own under a deployment\n"
+           u"system that runs as SYSTEM).\n";
+}
+
+}  // namespace cli

@@ -1,0 +1,45 @@
+// PortSetupCli's command line: the commands, their options, and the checks
+// every value passes before anything is started.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+enum class Action { Install, Remove, Status, Help, Version };
+
+struct Command {
+    Action action = Action::Help;
+    std::optional<std::u16string> port;      // COM1 to COM4, or USB
+    std::optional<std::u16string> settings;  // the Ports value text
+    std::optional<std::u16string> package;   // the driver package folder
+    std::optional<std::uint32_t> timeoutSeconds;
+    std::optional<std::u16string> log;       // the log file
+    bool json = false;
+};
+
+// A command, or what is wrong with the arguments.
+struct Parsed {
+    std::optional<Command> command;
+    std::u16string error;
+};
+
+// Parses the arguments after the program name.
+Parsed ParseArguments(const std::vector<std::u16string>& arguments);
+// The arguments that give `command` again.
+std::vector<std::u16string> ToArguments(const Command& command);
+std::u16string UsageText();
+
+// The settings text of the window's lists by default: "9600,n,8,1,p".
+std::u16string DefaultPortSettings();
+// Whether `settings` is a settings text the window's five lists can produce;
+// otherwise `error` says which field is wrong and what it allows.
+bool ValidPortSettings(std::u16string_view settings, std::u16string& error);
+// "COM3:" for COM3; empty for USB.
+std::u16string PortNameOf(std::u16string_view port);
+
+}  // namespace cli

@@ -1,0 +1,179 @@
+#include "setup/Unattended.h"
+
+#include "modules/modRegedit.h"
+#include "setup/CommandLines.h"
+
+#include <algorithm>
+#include <string>
+
+namespace setup {
+
+namespace {
+
+std::u16string Number(std::uint64_t n) {
+    const std::string s = std::to_string(n);
+    return std::u16string(s.begin(), s.end());
+}
+
+std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
+
+Verdict Failed(std::u16string message) { return {kExitFailed, std::move(message)}; }
+
+// Starts one printer setup command and waits for it to end; the verdict when
+// it could not be started or did not end in time (it is then left running).
+std::optional<Verdict> Run(Services& s, std::uint32_t timeoutMilliseconds, const std::u16string& commandLine) {
+    s.journal.Step(u"started: " + commandLine);
+    const std::uint64_t startedAt = s.system.Milliseconds();
+    platform::StartResult start = s.platform.RunDetached(PrinterSetupProgram, commandLine);
+    if (!start.started) return Failed(FailureMessage({Failure::StartFailed, commandLine, start.reason}));
+    std::vector<platform::StartedProcess> process;
+    process.push_back(std::move(start.process));
+    const std::u16string limit = Number(timeoutMilliseconds / 1000) + u" s";
+    if (s.platform.WaitForProcesses(process, timeoutMilliseconds) == platform::WaitResult::TimedOut) {
+        s.journal.Step(u"not ended within " + limit + u", left running: " + commandLine);
+        return Verdict{kExitTimedOut, u"The printer setup tool did not end within " + limit +
+                                          u"; it was left running:\n\n" + commandLine};
+    }
+    const auto exitCode = s.system.ExitCodeOf(process.front());
+    s.journal.Step(u"ended with exit code " + (exitCode ? Number(*exitCode) : u"unknown") + u" after " +
+                   Number(s.system.Milliseconds() - startedAt) + u" ms: " + commandLine);
+    return std::nullopt;
+}
+
+bool DriverInstalled(const platform::NameList& drivers) {
+    return std::find(drivers.names.begin(), drivers.names.end(), DriverModel) != drivers.names.end();
+}
+
+const platform::PrinterInfo* Find(const platform::PrinterInfoList& list, std::u16string_view name) {
+    for (const auto& printer : list.printers)
+        if (printer.name == name) return &printer;
+    return nullptr;
+}
+
+}  // namespace
+
+Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
+    const std::u16string inf = request.packageDirectory + std::u16string(DriverInfFile);
+    if (!s.system.FileExists(inf)) return Failed(u"The driver package's INF file was not found: " + inf);
+    s.journal.Step(u"found: " + inf);
+
+    const std::u16string& port = request.connection.portName;
+    const std::u16string install = QuietCommandLine(
+        request.connection.usb
+            ? InstallDriverOnlyCommandLine(request.packageDirectory, InfQuoting::Always)
+            : InstallOnComPortCommandLine(request.packageDirectory, port, InfQuoting::Always));
+    if (auto failed = Run(s, request.timeoutMilliseconds, install)) return *failed;
+
+    // The print system says whether it worked, not a fixed wait.
+    const platform::PrinterInfoList printers = s.system.ListPrinterDetails();
+    if (!printers.listed) return Failed(u"The installed printers could not be listed to check the installation:\n\n" +
+                                        printers.reason);
+    const platform::PrinterInfo* printer = Find(printers, PrinterName);
+    if (request.connection.usb) {
+        const platform::NameList drivers = s.platform.ListPrinterDrivers();
+        if (!drivers.listed) return Failed(u"The installed printer drivers could not be listed:\n\n" + drivers.reason);
+        if (!DriverInstalled(drivers))
+            return Failed(u"The printer driver " + Quoted(DriverModel) + u" was not installed.");
+        s.journal.Step(u"checked: the printer driver " + Quoted(DriverModel) + u" is installed");
+    } else {
+        if (!printer) return Failed(u"The printer " + Quoted(PrinterName) + u" was not installed.");
+        if (printer->driver != DriverModel || printer->port != port)
+            return Failed(u"The printer " + Quoted(PrinterName) + u" uses the driver " + Quoted(printer->driver) +
+                          u" on the port " + Quoted(printer->port) + u", not " + Quoted(DriverModel) + u" on " +
+                          Quoted(port) + u".");
+        s.journal.Step(u"checked: the printer " + Quoted(PrinterName) + u" uses " + Quoted(DriverModel) + u" on " +
+                       port);
+    }
+
+    if (printer) {
+        if (auto failed = Run(s, request.timeoutMilliseconds, SetDefaultPrinterCommandLine(PrinterName))) return *failed;
+        const std::u16string current = s.system.DefaultPrinter();
+        if (current != PrinterName)
+            return Failed(u"The printer " + Quoted(PrinterName) + u" could not be made the default printer; it is " +
+                          (current.empty() ? u"none" : Quoted(current)) + u".");
+        s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is the default printer of the running user");
+    }
+
+    if (!request.connection.usb) {
+        const long written = StorePortSettings(s.registry, port, request.portSettings);
+        std::u16string stored;
+        const long read = modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey),
+                                                   port, stored);
+        if (written != platform::kErrorSuccess || read != platform::kErrorSuccess || stored != request.portSettings)
+            return Failed(u"The settings of " + port + u" could not be stored (status " +
+                          Number(static_cast<std::uint64_t>(written != 0 ? written : read)) + u").");
+        s.journal.Step(u"stored: " + port + u" = " + stored);
+    }
+    return {};
+}
+
+Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
+    auto using_ = [](const platform::PrinterInfoList& list) {
+        std::vector<std::u16string> names;
+        for (const auto& printer : list.printers)
+            if (printer.driver == DriverModel) names.push_back(printer.name);
+        return names;
+    };
+    const platform::PrinterInfoList before = s.system.ListPrinterDetails();
+    if (!before.listed)
+        return Failed(FailureMessage({Failure::ListingFailed, {}, before.reason}));
+    const std::vector<std::u16string> found = using_(before);
+    s.journal.Step(u"found: " + Number(found.size()) + u" printer(s) that use " + Quoted(DriverModel));
+
+    for (const std::u16string& name : found) {
+        if (auto failed = Run(s, timeoutMilliseconds, SetDefaultPrinterCommandLine(name))) return *failed;
+        if (auto failed = Run(s, timeoutMilliseconds, QuietCommandLine(DeletePrinterCommandLine(name)))) return *failed;
+    }
+
+    // The driver delete only once no printer uses the driver any more.
+    const platform::PrinterInfoList after = s.system.ListPrinterDetails();
+    if (!after.listed) return Failed(FailureMessage({Failure::ListingFailed, {}, after.reason}));
+    const std::vector<std::u16string> left = using_(after);
+    if (!left.empty()) {
+        std::u16string names;
+        for (const auto& name : left) names += (names.empty() ? u"" : u", ") + Quoted(name);
+        return Failed(u"The printer driver " + Quoted(DriverModel) + u" was not deleted: these printers still use it: " +
+                      names + u".");
+    }
+    s.journal.Step(u"checked: no printer uses " + Quoted(DriverModel));
+
+    if (auto failed = Run(s, timeoutMilliseconds, DeleteDriverCommandLine())) return *failed;
+    const platform::NameList drivers = s.platform.ListPrinterDrivers();
+    if (!drivers.listed) return Failed(FailureMessage({Failure::DriverCheckFailed, {}, drivers.reason}));
+    if (DriverInstalled(drivers)) return Failed(FailureMessage({Failure::DriverStillInstalled, {}, {}}));
+    s.journal.Step(u"checked: the printer driver " + Quoted(DriverModel) + u" is not installed");
+    return {};
+}
+
+InstallationStatus QueryStatus(Services s) {
+    InstallationStatus status;
+    const platform::NameList drivers = s.platform.ListPrinterDrivers();
+    const platform::PrinterInfoList printers = s.system.ListPrinterDetails();
+    if (!drivers.listed || !printers.listed) {
+        status.reason = !drivers.listed ? drivers.reason : printers.reason;
+        return status;
+    }
+    status.listed = true;
+    status.driverInstalled = DriverInstalled(drivers);
+    status.defaultPrinter = s.system.DefaultPrinter();
+    for (const auto& printer : printers.printers)
+        if (printer.driver == DriverModel)
+            status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
+    for (int i = 0; i < 4; ++i) {
+        std::u16string value;
+        const std::u16string name = u"COM" + Number(static_cast<std::uint64_t>(i + 1)) + u":";
+        if (modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), name, value) ==
+            platform::kErrorSuccess)
+            status.ports[static_cast<std::size_t>(i)] = value;
+    }
+    return status;
+}
+
+bool InstalledAsAsked(const InstallationStatus& status, std::u16string_view portName) {
+    if (!status.listed || !status.driverInstalled) return false;
+    if (portName.empty()) return true;
+    return std::any_of(status.printers.begin(), status.printers.end(),
+                       [&](const InstallationStatus::Printer& p) { return p.port == portName; });
+}
+
+}  // namespace setup

@@ -1,0 +1,82 @@
+// Installation, removal and status for unattended runs (the console
+// program): the window's printer setup commands, each waited for, with the
+// print system asked afterwards whether they worked.
+#pragma once
+
+#include "platform/AnsiRegistry.h"
+#include "platform/Platform.h"
+#include "platform/System.h"
+#include "setup/Workflows.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace setup {
+
+// Exit codes, the ones deployment systems already interpret.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNotAdministrator = 5;   // ERROR_ACCESS_DENIED
+inline constexpr int kExitTimedOut = 1460;        // ERROR_TIMEOUT
+inline constexpr int kExitAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: try again later
+
+inline constexpr std::uint32_t kDefaultCommandTimeoutMilliseconds = 300000;
+
+struct Verdict {
+    int exitCode = kExitDone;
+    std::u16string message;  // what failed, and the system's reason; empty when done
+};
+
+// Where an unattended run tells what it does, one line a step, as it happens.
+class Journal {
+public:
+    virtual ~Journal() = default;
+    virtual void Step(std::u16string_view line) = 0;
+};
+
+struct UnattendedInstallRequest {
+    InstallRequest connection;
+    std::u16string portSettings;      // stored as the COM port's Ports value
+    std::u16string packageDirectory;  // the folder of the INF file
+    std::uint32_t timeoutMilliseconds = kDefaultCommandTimeoutMilliseconds;  // for each command
+};
+
+struct Services {
+    platform::Platform& platform;
+    platform::System& system;
+    platform::AnsiRegistry& registry;
+    Journal& journal;
+};
+
+Verdict InstallUnattended(const UnattendedInstallRequest& request, Services services);
+// Removes every printer whose driver, as the print system reports it, is
+// DriverModel, then the driver.
+Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services services);
+
+struct InstallationStatus {
+    bool listed = false;     // false: the print system could not be asked
+    std::u16string reason;   // then why
+    bool driverInstalled = false;
+    struct Printer {
+        std::u16string name;
+        std::u16string port;
+        bool isDefault = false;
+    };
+    std::vector<Printer> printers;  // those that use the driver
+    std::u16string defaultPrinter;  // the running user's
+    // The Ports values of COM1: to COM4:; nothing where there is none or it
+    // cannot be read.
+    std::array<std::optional<std::u16string>, 4> ports;
+};
+
+InstallationStatus QueryStatus(Services services);
+// Installed as asked: the driver is, and for a COM port ("COM3:") a printer
+// that uses it is on that port.
+bool InstalledAsAsked(const InstallationStatus& status, std::u16string_view portName);
+
+}  // namespace setup

@@ -1,0 +1,249 @@
+// PortSetupCli runs whole: arguments to exit code, against the print system
+// stand-in, the in-memory registry and a captured console.
+#include "cli/Cli.h"
+#include "setup/CommandLines.h"
+#include "setup/Unattended.h"
+#include "support/MemoryRegistry.h"
+#include "support/RecordingPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testing_support::MemoryRegistry;
+using testing_support::RecordingPlatform;
+using namespace setup;
+
+namespace {
+
+const std::u16string kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
+const std::string kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+
+std::string Narrow(std::u16string_view s) { return cli::Utf8(s); }
+
+struct CapturedConsole : cli::Console {
+    std::vector<std::u16string> out, err;
+    void Out(std::u16string_view line) override { out.emplace_back(line); }
+    void Err(std::u16string_view line) override { err.emplace_back(line); }
+    bool OutHas(std::u16string_view part) const {
+        for (const auto& line : out)
+            if (line.find(part) != std::u16string::npos) return true;
+        return false;
+    }
+};
+
+struct Machine {
+    RecordingPlatform platform;
+    MemoryRegistry registry;
+    CapturedConsole console;
+
+    Machine() {
+        platform.programDirectory = u"C:\\Program Files\\PortSetup";
+        platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "[Version]";
+        registry.PutString(kPorts, "COM1:", "9600,n,8,1");
+    }
+    int Run(std::vector<std::u16string> args) {
+        console = {};
+        return cli::RunCli(args, platform, platform, registry, console);
+    }
+    std::string Log() const {
+        auto it = platform.files.find(kLog);
+        return it == platform.files.end() ? "" : it->second;
+    }
+    std::string Port(const std::string& name) const {
+        auto value = registry.Get(kPorts, name);
+        return value ? std::string(reinterpret_cast<const char*>(value->data.data())) : "<none>";
+    }
+};
+
+TEST(Cli, InstallOnAComPortWaitsChecksAndStores) {
+    Machine m;
+    // An installation that takes longer than the window's fixed 3 s.
+    m.platform.runTime = [](std::u16string_view line) -> std::optional<std::uint32_t> {
+        return line.find(u"/if") != std::u16string_view::npos ? 5000 : 100;
+    };
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM3", u"--settings", u"19200,e,7,1,x"}))
+        << Narrow(m.console.err.empty() ? u"" : m.console.err[0]);
+
+    const std::u16string install =
+        u"rundll32 printui.dll,PrintUIEntry /q /if /b \"KALDO Veltro MiniPrinter\" /f "
+        u"\"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf\" /r \"COM3:\" /m \"KALDO QTX_VELTRO\"";
+    EXPECT_EQ((std::vector<std::u16string>{install, SetDefaultPrinterCommandLine(PrinterName)}), m.platform.Started());
+    EXPECT_EQ(5100u, m.platform.now);  // each command waited for, nothing more
+    EXPECT_EQ(u"KALDO Veltro MiniPrinter", m.platform.defaultPrinter);
+    EXPECT_EQ("19200,e,7,1,x", m.Port("COM3:"));
+    EXPECT_EQ("9600,n,8,1", m.Port("COM1:"));
+    EXPECT_TRUE(m.console.err.empty());
+    EXPECT_TRUE(m.console.OutHas(u"started: " + install));
+    EXPECT_TRUE(m.console.OutHas(u"ended with exit code 0 after 5000 ms"));
+    EXPECT_TRUE(m.console.OutHas(u"stored: COM3: = 19200,e,7,1,x"));
+    EXPECT_EQ(u"done", m.console.out.back());
+
+    const std::string log = m.Log();
+    EXPECT_EQ(0u, log.find("2026-12-08T10:00:00+01:00 run: PortSetupCli install --port COM3 --settings 19200,e,7,1,x\r\n"));
+    EXPECT_NE(std::string::npos, log.find("+01:00 started: " + Narrow(install) + "\r\n"));
+    EXPECT_NE(std::string::npos, log.find("+01:00 verdict: done, exit code 0\r\n"));
+
+    // status agrees, for the port asked and not for another.
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM3"}));
+    EXPECT_TRUE(m.console.OutHas(u"KALDO Veltro MiniPrinter on COM3: (the default printer)"));
+    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM2"}));
+}
+
+TEST(Cli, InstallOnUsbAndFromAnotherPackageFolder) {
+    Machine m;
+    m.platform.files[u"C:\\Work\\Pkg\\PRT3Q42WD32.inf"] = "[Version]";
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port=USB", u"--package", u"Pkg\\"}));
+    EXPECT_EQ(std::vector<std::u16string>{u"rundll32 printui.dll,PrintUIEntry /q /ia /f "
+                                          u"\"C:\\Work\\Pkg\\PRT3Q42WD32.inf\" /m \"KALDO QTX_VELTRO\""},
+              m.platform.Started());
+    EXPECT_EQ(std::vector<std::u16string>{u"KALDO QTX_VELTRO"}, m.platform.drivers);
+    EXPECT_EQ("<none>", m.Port("COM2:"));  // USB writes no settings
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"USB"}));
+}
+
+TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
+    {  // no INF file in the package folder
+        Machine m;
+        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM1", u"--package", u"D:\\Empty"}));
+        EXPECT_TRUE(m.platform.Started().empty());
+        ASSERT_FALSE(m.console.err.empty());
+        EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"D:\\Empty\\PRT3Q42WD32.inf"));
+        EXPECT_NE(std::string::npos, m.Log().find("verdict: failed, exit code 1: "));
+    }
+    {  // bad usage: the usage text, nothing started, nothing logged
+        Machine m;
+        EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM5"}));
+        EXPECT_TRUE(m.platform.Started().empty());
+        EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"PortSetupCli install --port"));
+        EXPECT_EQ("", m.Log());
+    }
+    {  // not an administrator: checked before anything else
+        Machine m;
+        m.platform.administrator = false;
+        EXPECT_EQ(kExitNotAdministrator, m.Run({u"remove"}));
+        EXPECT_TRUE(m.platform.events.empty());
+        EXPECT_EQ(kExitDone, m.Run({u"--version"}));
+        EXPECT_EQ(kExitFailed, m.Run({u"status"}));  // status needs no rights: it runs, and says "not installed"
+        EXPECT_TRUE(m.console.OutHas(u"not installed"));
+    }
+    {  // another run in progress
+        Machine m;
+        m.platform.anotherRunActive = true;
+        EXPECT_EQ(kExitAlreadyRunning, m.Run({u"install", u"--port", u"COM2"}));
+        EXPECT_TRUE(m.platform.Started().empty());
+    }
+    {  // a command that does not end in time is left running and named
+        Machine m;
+        m.platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 10000; };
+        EXPECT_EQ(kExitTimedOut, m.Run({u"install", u"--port", u"COM2", u"--timeout", u"2"}));
+        EXPECT_EQ(1u, m.platform.Started().size());
+        EXPECT_EQ(2000u, m.platform.now);
+        EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"did not end within 2 s"));
+        EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"/if /b"));
+        EXPECT_EQ("<none>", m.Port("COM2:"));
+    }
+    {  // no printer setup tool
+        Machine m;
+        m.platform.failStartNumber = 0;
+        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM2"}));
+        EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"cannot find the file"));
+    }
+    {  // the printer setup tool ran, but no printer appeared
+        Machine m;
+        m.platform.files.clear();  // it finds no INF file where the check did
+        m.platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "";
+        m.platform.runTime = [&](std::u16string_view) -> std::optional<std::uint32_t> {
+            m.platform.files.clear();
+            return 0;
+        };
+        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM2"}));
+        EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"was not installed"));
+        EXPECT_EQ("<none>", m.Port("COM2:"));
+    }
+}
+
+TEST(Cli, RemoveFindsPrintersByTheirDriverAsThePrintSystemReportsIt) {
+    Machine m;
+    m.platform.drivers = {u"KALDO QTX_VELTRO"};
+    const std::u16string fullWidth = u"\uFF30\uFF2F\uFF33 \uFF21";
+    for (const std::u16string& name : {std::u16string(u"POS A"), fullWidth, std::u16string(u"Office")}) {
+        m.platform.printers.push_back(name);
+        m.platform.printerDrivers[name] = name == u"Office" ? u"Generic" : u"KALDO QTX_VELTRO";
+    }
+    m.platform.runTime = [](std::u16string_view line) -> std::optional<std::uint32_t> {
+        return line.find(u"/dl") != std::u16string_view::npos ? 400 : 20;
+    };
+    ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+    EXPECT_EQ((std::vector<std::u16string>{
+                  SetDefaultPrinterCommandLine(u"POS A"), QuietCommandLine(DeletePrinterCommandLine(u"POS A")),
+                  SetDefaultPrinterCommandLine(fullWidth), QuietCommandLine(DeletePrinterCommandLine(fullWidth)),
+                  DeleteDriverCommandLine()}),
+              m.platform.Started());
+    // One at a time, each ended before the next starts.
+    const auto& ended = m.platform.ended;
+    ASSERT_EQ(5u, ended.size());
+    for (std::size_t i = 1; i < ended.size(); ++i) EXPECT_LE(ended[i - 1].endedAt, ended[i].startedAt);
+    EXPECT_EQ(std::vector<std::u16string>{u"Office"}, m.platform.printers);
+    EXPECT_TRUE(m.platform.drivers.empty());
+    EXPECT_NE(std::string::npos, m.Log().find("found: 2 printer(s)"));
+}
+
+TEST(Cli, RemoveLeavesTheDriverWhileAPrinterStillUsesIt) {
+    Machine m;
+    m.platform.drivers = {u"KALDO QTX_VELTRO"};
+    m.platform.printers = {u"POS A"};
+    m.platform.printerDrivers[u"POS A"] = u"KALDO QTX_VELTRO";
+    // Another printer of the driver appears while the removal runs.
+    std::size_t waits = 0;
+    m.platform.duringWait = [&] {
+        if (++waits == 2) {
+            m.platform.printers.push_back(u"POS B");
+            m.platform.printerDrivers[u"POS B"] = u"KALDO QTX_VELTRO";
+        }
+    };
+    EXPECT_EQ(kExitFailed, m.Run({u"remove"}));
+    EXPECT_EQ(2u, m.platform.Started().size());  // no driver delete
+    EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"still use it: \"POS B\""));
+}
+
+TEST(Cli, StatusAsJson) {
+    Machine m;
+    m.platform.drivers = {u"KALDO QTX_VELTRO"};
+    m.platform.printers = {u"Kasse \"1\" \u00D6", u"Office"};
+    m.platform.printerDrivers = {{u"Kasse \"1\" \u00D6", u"KALDO QTX_VELTRO"}, {u"Office", u"Generic"}};
+    m.platform.printerPorts = {{u"Kasse \"1\" \u00D6", u"COM2:"}, {u"Office", u"LPT1:"}};
+    m.platform.defaultPrinter = u"Office";
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--json", u"--port", u"COM2"}));
+    ASSERT_EQ(1u, m.console.out.size());
+    EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
+              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"ports\":{\"COM1:\":"
+              u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"askedPort\":\"COM2\","
+              u"\"installedAsAsked\":true}",
+              m.console.out[0]);
+}
+
+TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {
+    Machine m;
+    m.platform.files[kLog] = std::string(cli::kLogLimitBytes - 10, 'x');
+    EXPECT_EQ(kExitDone, m.Run({u"remove", u"--log", kLog}));
+    EXPECT_EQ(cli::kLogLimitBytes - 10, m.platform.files[u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.old.log"].size());
+    EXPECT_LT(m.Log().size(), 2000u);
+    EXPECT_EQ(0u, m.Log().find("2026-12-08T10:00:00+01:00 run: PortSetupCli remove --log"));
+    EXPECT_EQ(u"C:\\x\\a.old", cli::OlderLogPath(u"C:\\x\\a"));
+
+    Machine locked;
+    locked.platform.filesWritable = false;
+    EXPECT_EQ(kExitDone, locked.Run({u"remove"}));
+    ASSERT_EQ(1u, locked.console.err.size());  // said once
+    EXPECT_NE(std::u16string::npos, locked.console.err[0].find(u"cannot be written (Access is denied.)"));
+    EXPECT_EQ(DeleteDriverCommandLine(), locked.platform.Started().back());
+}
+
+TEST(Cli, Utf8) {
+    EXPECT_EQ("A\xC3\x96\xE2\x82\xAC\xF0\x9F\x96\xA8", cli::Utf8(u"A\u00D6\u20AC\U0001F5A8"));
+    EXPECT_EQ("\xEF\xBF\xBDx", cli::Utf8(std::u16string(1, char16_t(0xD800)) + u"x"));
+}
+
+}  // namespace

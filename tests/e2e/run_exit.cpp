@@ -1,0 +1,54 @@
+// Runs a program with the given arguments, its standard handles shared, waits
+// for it, and writes its whole exit code as the last line on stderr:
+// "run_exit: exit code N". (wine64's own exit status keeps only the low 8 bits.)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// One argument, quoted by the rules CommandLineToArgvW reads back.
+std::wstring Quote(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    std::wstring line;
+    for (int i = 1; i < argc; ++i) line += (i > 1 ? L" " : L"") + Quote(argv[i]);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "run_exit: cannot start (error %lu)\n", ::GetLastError());
+        return 3;
+    }
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    std::fflush(stdout);
+    std::fprintf(stderr, "run_exit: exit code %lu\n", code);
+    return 0;
+}
