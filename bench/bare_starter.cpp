@@ -3,7 +3,8 @@
 // Reads the command lines (UTF-8, one a line) from the file named on its
 // command line, starts every line but the last with the system directory's
 // rundll32.exe, minimized, waits until they have all ended, then starts the
-// last line (the driver delete) and waits for it.
+// last line (the driver delete) and waits for it. With --one-at-a-time before
+// the file name it waits for each command before it starts the next.
 #include <windows.h>
 
 #include <algorithm>
@@ -40,11 +41,12 @@ void WaitAll(std::vector<HANDLE>& processes) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) return 2;
+    const bool oneAtATime = argc == 3 && std::wstring(argv[1]) == L"--one-at-a-time";
+    if (argc != 2 && !oneAtATime) return 2;
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
     const std::wstring program = std::wstring(system) + L"\\rundll32.exe";
-    std::ifstream file(argv[1]);
+    std::ifstream file(argv[argc - 1]);
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -56,6 +58,7 @@ int wmain(int argc, wchar_t** argv) {
         HANDLE h = Start(program, lines[i]);
         if (!h) return 1;
         started.push_back(h);
+        if (oneAtATime) WaitAll(started);
     }
     WaitAll(started);
     HANDLE last = Start(program, lines.back());

@@ -8,6 +8,11 @@ set(PORTSETUP_WIN_LINK_OPTIONS
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
   -Wl,--gc-sections)
 
+# Reproducible exes: no link time stamp, and no build folder in the code, so
+# that two builds of the same sources are byte-identical.
+list(APPEND PORTSETUP_WIN_LINK_OPTIONS -Wl,--no-insert-timestamp)
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+
 # Every test program runs under Wine, through this wrapper.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/e2e/wine-exec)
 

@@ -134,6 +134,16 @@ int Status(const Command& command, setup::Services services, Console& console) {
     return asAsked ? setup::kExitDone : setup::kExitFailed;
 }
 
+// The log file: --log's value, or the machine's log. Read from the raw
+// arguments, so that a refused command line is logged where it asked.
+std::u16string LogPathOf(const std::vector<std::u16string>& arguments, platform::System& system) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].rfind(u"--log=", 0) == 0 && arguments[i].size() > 6) return arguments[i].substr(6);
+        if (arguments[i] == u"--log" && i + 1 < arguments.size() && !arguments[i + 1].empty()) return arguments[i + 1];
+    }
+    return system.ProgramDataDirectory() + u"\\PortSetup\\Logs\\PortSetupCli.log";
+}
+
 }  // namespace
 
 std::u16string OlderLogPath(std::u16string_view path) {
@@ -176,6 +186,13 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
     const Parsed parsed = ParseArguments(arguments);
     if (!parsed.command) {
         console.Err(u"PortSetupCli: " + parsed.error + u"\n\n" + UsageText());
+        // A deployment system shows no stderr: a refused install or remove is
+        // logged too, where the run would have logged.
+        if (!arguments.empty() && (arguments[0] == u"install" || arguments[0] == u"remove")) {
+            Log log(system, console, LogPathOf(arguments, system));
+            log.Write(u"run: " + JoinArguments(arguments));
+            log.Write(u"verdict: bad usage, exit code 2: " + parsed.error);
+        }
         return setup::kExitUsage;
     }
     const Command& command = *parsed.command;
@@ -198,8 +215,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         break;
     }
 
-    Log log(system, console,
-            command.log ? *command.log : system.ProgramDataDirectory() + u"\\PortSetup\\Logs\\PortSetupCli.log");
+    Log log(system, console, LogPathOf(arguments, system));
     log.Write(u"run: " + JoinArguments(arguments));
     auto finish = [&](const Verdict& verdict) {
         if (verdict.exitCode != setup::kExitDone) console.Err(u"PortSetupCli: " + verdict.message);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -112,12 +113,17 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"D:\\Empty\\PRT3Q42WD32.inf"));
         EXPECT_NE(std::string::npos, m.Log().find("verdict: failed, exit code 1: "));
     }
-    {  // bad usage: the usage text, nothing started, nothing logged
+    {  // bad usage: the usage text, nothing started; a refused install is logged
         Machine m;
         EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM5"}));
         EXPECT_TRUE(m.platform.Started().empty());
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"PortSetupCli install --port"));
-        EXPECT_EQ("", m.Log());
+        EXPECT_NE(std::string::npos, m.Log().find("+01:00 verdict: bad usage, exit code 2: --port \"COM5\" is not one of"));
+        EXPECT_EQ(kExitUsage, m.Run({u"status", u"--bogus"}));
+        EXPECT_EQ(kExitUsage, m.Run({u"remove", u"--log", u"D:\\r.log", u"--bogus"}));
+        EXPECT_EQ(1u, m.platform.files.count(u"D:\\r.log"));
+        const std::string log = m.Log();  // the install's two lines; status logs nothing
+        EXPECT_EQ(2, std::count(log.begin(), log.end(), '\n'));
     }
     {  // not an administrator: checked before anything else
         Machine m;

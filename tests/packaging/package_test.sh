@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The release files, checked on Linux: scripts/package builds them from a small
+# driver package made here, signed with a throwaway certificate; then the MSI's
+# tables (64-bit components, every custom action deferred, not impersonated
+# and placed in the install script where it must run, with its condition),
+# the signatures, the zip and the checksums, and that the exes build
+# byte-identically twice. Wine does not notice a misplaced custom action, so
+# the table checks are the only guard against one.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$root"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+expect_eq() { [ "$2" = "$3" ] || fail "$1: expected '$2', saw '$3'"; }
+
+work="$root/build/package-test"
+rm -rf "$work"
+mkdir -p "$work"
+
+# A driver package as a vendor ships one (made here; no real driver).
+driver="$work/driver"
+bash tests/packaging/make_driver_package.sh "$driver"
+
+# A throwaway code-signing certificate.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=PortSetup test signing" \
+  -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass:test -out "$work/test.pfx"
+
+bash scripts/package --driver-package "$driver" --sign "$work/test.pfx" --password test
+version=$(sed -n 's/^project(PortSetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+dist="$root/build/dist"
+msi="$dist/PortSetup-$version.msi"
+zip="$dist/PortSetup-$version-win64.zip"
+[ -f "$msi" ] && [ -f "$zip" ] && [ -f "$dist/SHA256SUMS" ] || fail "build/dist lacks a release file"
+
+table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }  # rows only
+# Value of COLUMN (1-based) in the row whose first column is KEY.
+cell() { table "$1" | awk -F'\t' -v k="$2" -v c="$3" '$1 == k { print $c }'; }
+
+echo "== summary and properties"
+msiinfo suminfo "$msi" | grep -q 'Template: x64;1033' || fail "not a 64-bit package: $(msiinfo suminfo "$msi")"
+expect_eq "PORT default" "COM1" "$(cell Property PORT 2)"
+expect_eq "SETTINGS default" "9600,n,8,1,p" "$(cell Property SETTINGS 2)"
+expect_eq "ARPNOMODIFY" "1" "$(cell Property ARPNOMODIFY 2)"
+expect_eq "ARPNOREPAIR" "1" "$(cell Property ARPNOREPAIR 2)"
+expect_eq "ProductName" "PortSetup" "$(cell Property ProductName 2)"
+expect_eq "ProductVersion" "$version" "$(cell Property ProductVersion 2)"
+table Upgrade | grep -q . || fail "no Upgrade table rows: no major upgrade"
+expect_eq "downgrade refusal" "A newer version of PortSetup is already installed. Remove it first to install this older one." \
+  "$(table LaunchCondition | awk -F'\t' '$1 == "NOT WIX_DOWNGRADE_DETECTED" { print $2 }')"
+
+echo "== files and components"
+files=$(table File | cut -f3 | sed 's/.*|//' | sort | tr '\n' ' ')
+expected=$( { echo PortSetup.exe; echo PortSetupCli.exe; find "$driver" -type f -printf '%f\n'; } | sort | tr '\n' ' ')
+expect_eq "files in the package" "$expected" "$files"
+table Component | while IFS=$'\t' read -r id guid dir attributes condition keypath; do
+  [ $((attributes & 256)) -ne 0 ] || fail "component $id is not 64-bit (attributes $attributes)"
+done
+expect_eq "install folder" "PortSetup" "$(cell Directory INSTALLFOLDER 3)"
+expect_eq "its parent" "ProgramFiles64Folder" "$(cell Directory INSTALLFOLDER 2)"
+
+echo "== custom actions"
+seq() { cell InstallExecuteSequence "$1" 3; }
+condition() { cell InstallExecuteSequence "$1" 2; }
+for action in InstallPrinterOnComPort InstallPrinterOnUsb RemovePrinters; do
+  type=$(cell CustomAction "$action" 2)
+  [ -n "$type" ] || fail "no custom action $action"
+  [ $((type & 63)) -eq 18 ] || fail "$action does not run an installed file (type $type)"
+  [ $((type & 1024)) -ne 0 ] || fail "$action is not deferred (type $type)"
+  [ $((type & 2048)) -ne 0 ] || fail "$action is impersonated (type $type)"
+  [ $((type & 256 | type & 512)) -eq 0 ] || fail "$action is a rollback or commit action (type $type)"
+  expect_eq "$action runs PortSetupCli.exe" "PortSetupCliExe" "$(cell CustomAction "$action" 3)"
+  s=$(seq "$action")
+  [ "$s" -gt "$(seq InstallInitialize)" ] && [ "$s" -lt "$(seq InstallFinalize)" ] \
+    || fail "$action ($s) is outside the install script"
+done
+for action in InstallPrinterOnComPort InstallPrinterOnUsb; do
+  [ "$(seq "$action")" -gt "$(seq InstallFiles)" ] || fail "$action runs before InstallFiles"
+done
+[ "$(seq RemovePrinters)" -lt "$(seq RemoveFiles)" ] || fail "RemovePrinters runs after RemoveFiles"
+s=$(seq RemoveExistingProducts)
+[ "$s" -gt "$(seq InstallValidate)" ] && [ "$s" -lt "$(seq InstallInitialize)" ] \
+  || fail "RemoveExistingProducts ($s) is not between InstallValidate and InstallInitialize"
+expect_eq "removal condition" 'REMOVE="ALL"' "$(condition RemovePrinters)"
+expect_eq "COM install condition" 'NOT REMOVE AND NOT (PORT~="USB")' "$(condition InstallPrinterOnComPort)"
+expect_eq "USB install condition" 'NOT REMOVE AND PORT~="USB"' "$(condition InstallPrinterOnUsb)"
+expect_eq "COM install command" 'install --port "[PORT]" --settings "[SETTINGS]" --package "[INSTALLFOLDER]."' \
+  "$(cell CustomAction InstallPrinterOnComPort 4)"
+expect_eq "USB install command" 'install --port USB --package "[INSTALLFOLDER]."' "$(cell CustomAction InstallPrinterOnUsb 4)"
+expect_eq "removal command" 'remove' "$(cell CustomAction RemovePrinters 4)"
+
+echo "== signatures"
+extract="$work/extracted"
+mkdir -p "$extract"
+(cd "$extract" && unzip -q "$zip")
+for file in "$extract/PortSetup.exe" "$extract/PortSetupCli.exe" "$msi"; do
+  osslsigncode verify -CAfile "$work/cert.pem" -in "$file" > "$work/verify.txt" 2>&1 \
+    || { cat "$work/verify.txt" >&2; fail "the signature of $(basename "$file") does not verify"; }
+  grep -q 'Signature verification: ok' "$work/verify.txt" || fail "no verified signature on $(basename "$file")"
+done
+grep -q 'Message digest algorithm *: SHA256' "$work/verify.txt" || fail "the MSI is not signed with SHA-256"
+
+echo "== zip and checksums"
+expect_eq "zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract" | sort | tr '\n' ' ' | sed 's/ $//')"
+grep -q '^## For administrators: PortSetupCli.exe' "$extract/ADMINISTRATORS.txt" || fail "ADMINISTRATORS.txt lacks the guide"
+(cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+expect_eq "files with sums" "$(cd "$dist" && ls | grep -v SHA256SUMS | sort | tr '\n' ' ')" \
+  "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"
+
+echo "== reproducible exes"
+cmake -S . -B build/repro -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build build/repro -j "$(nproc)" --target PortSetup PortSetupCli -- --no-print-directory >/dev/null
+for exe in PortSetup.exe PortSetupCli.exe; do
+  cmp -s "build/windows/$exe" "build/repro/$exe" || fail "$exe differs between two builds of the same sources"
+done
+echo "package: ok"
