@@ -98,6 +98,8 @@ private:
     int DroppedWidth() const;
     HWND AddControl(const wchar_t* className, const wchar_t* caption, DWORD style, int id, const PixelRect& r);
     void OnCommand(int id, int notification);
+    void KeepOptionGroupsReachable();
+    bool HandleKey(const MSG& msg);
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
@@ -131,8 +133,10 @@ HWND PortManagementWindow::AddControl(const wchar_t* className, const wchar_t* c
 }
 
 void PortManagementWindow::CreateControls() {
-    // Creation order is the tab order: buttons, COM options, USB, the lists,
-    // then the labels and frames, which take no focus and lie beneath.
+    // Creation order is the tab order: buttons, COM options, USB, the lists;
+    // each list's label comes right before it, so that screen readers name
+    // the list after it (labels take no focus). The frames come last and lie
+    // beneath.
     command1_ = AddControl(WC_BUTTONW, L"Next (&N)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCommand1, Px(kCommand1));
     cmdDelete_ = AddControl(WC_BUTTONW, L"Delete (&X)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCmdDelete, Px(kCmdDelete));
     for (int i = 0; i < 4; ++i) {
@@ -142,14 +146,11 @@ void PortManagementWindow::CreateControls() {
     }
     option2_.hwnd = AddControl(WC_BUTTONW, L"USB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, IdOption2, Px(UsbRect()));
     for (int i = 0; i < 5; ++i) {
+        const std::u16string caption(SerialLists()[i].label);
+        label1_[i] = AddControl(WC_STATICW, platform::Wide(caption), SS_RIGHT | SS_NOPREFIX, IdLabel1 + i, LabelRect(i));
         combo1_[i].hwnd = AddControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
                                      IdCombo1 + i, ListRect(i));
         ::SendMessageW(combo1_[i].hwnd, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(DroppedWidth()), 0);
-    }
-    // Labels before their frame, so that they lie above it.
-    for (int i = 4; i >= 0; --i) {
-        const std::u16string caption(SerialLists()[i].label);
-        label1_[i] = AddControl(WC_STATICW, platform::Wide(caption), SS_RIGHT | SS_NOPREFIX, IdLabel1 + i, LabelRect(i));
     }
     frame1_[2].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[2], BS_GROUPBOX | WS_GROUP, IdFrame1 + 2, Px(kFrames[2]));
     frame1_[1].hwnd = AddControl(WC_BUTTONW, kFrameCaptions[1], BS_GROUPBOX, IdFrame1 + 1, Px(kFrames[1]));
@@ -257,9 +258,47 @@ void PortManagementWindow::OnCommand(int id, int notification) {
         form_->cmdDelete_Click();
     } else if (id >= IdOption1 && id < IdOption1 + 4) {
         form_->Option1_Click(id - IdOption1);
+        KeepOptionGroupsReachable();
     } else if (id == IdOption2) {
         form_->Option2_Click();
+        KeepOptionGroupsReachable();
     }
+}
+
+// Clearing an option's check from code also clears its tab stop: each option
+// group keeps one, on its selected option, or on its first when none is, so
+// that Tab always reaches both groups.
+void PortManagementWindow::KeepOptionGroupsReachable() {
+    auto setTabStop = [](HWND control, bool on) {
+        const LONG_PTR style = ::GetWindowLongPtrW(control, GWL_STYLE);
+        ::SetWindowLongPtrW(control, GWL_STYLE, on ? style | WS_TABSTOP : style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+    };
+    int holder = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (::SendMessageW(option1_[i].hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+            holder = i;
+            break;
+        }
+    }
+    for (int i = 0; i < 4; ++i) setTabStop(option1_[i].hwnd, i == holder);
+    setTabStop(option2_.hwnd, true);
+}
+
+// The keys the dialog manager gets wrong for this window, before it sees
+// them: Enter presses the focused push button (elsewhere it does nothing, as
+// the window has no default button); a plain letter never presses a button
+// (the dialog manager takes it for a mnemonic where the focused control does
+// not want characters) - only Alt+letter does.
+bool PortManagementWindow::HandleKey(const MSG& msg) {
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && (msg.hwnd == command1_ || msg.hwnd == cmdDelete_)) {
+        ::SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
+        return true;
+    }
+    if (msg.message == WM_CHAR && (msg.hwnd == hwnd_ || ::IsChild(hwnd_, msg.hwnd))) {
+        const LRESULT wants = ::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+        if (!(wants & (DLGC_WANTCHARS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) return true;  // dropped
+    }
+    return false;
 }
 
 LRESULT PortManagementWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -390,7 +429,7 @@ int PortManagementWindow::Run() {
 
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (::IsWindow(hwnd_) && ::IsDialogMessageW(hwnd_, &msg)) continue;
+        if (::IsWindow(hwnd_) && (HandleKey(msg) || ::IsDialogMessageW(hwnd_, &msg))) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

@@ -107,15 +107,48 @@ RECT ClientRectOf(HWND control) {
     return r;
 }
 
-int Px(double twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+unsigned g_dpi = 96;  // the screen's, as the test set it
+int Px(double twips) { return static_cast<int>(std::lround(twips * g_dpi / 1440.0)); }
+
+// Exact at 96 DPI; within a pixel at other scales, where twips do not fall on whole pixels.
+void ExpectPx(const std::string& what, int expected, int seen) {
+    const int tolerance = g_dpi == 96 ? 0 : 1;
+    if (std::abs(expected - seen) > tolerance)
+        Fail(what, std::to_string(expected) + (tolerance ? " (+-1)" : ""), std::to_string(seen));
+}
 
 void ExpectRect(const std::string& what, HWND control, double left, double top, double width, double height) {
     if (!control) return Fail(what, "the control", "none");
     const RECT r = ClientRectOf(control);
-    Expect(what + " left", Px(left), static_cast<int>(r.left));
-    Expect(what + " top", Px(top), static_cast<int>(r.top));
-    Expect(what + " width", Px(width), static_cast<int>(r.right - r.left));
-    if (height > 0) Expect(what + " height", Px(height), static_cast<int>(r.bottom - r.top));
+    ExpectPx(what + " left", Px(left), static_cast<int>(r.left));
+    ExpectPx(what + " top", Px(top), static_cast<int>(r.top));
+    ExpectPx(what + " width", Px(width), static_cast<int>(r.right - r.left));
+    if (height > 0) ExpectPx(what + " height", Px(height), static_cast<int>(r.bottom - r.top));
+}
+
+// The caption as drawn (without the & of a mnemonic) fits its control.
+void ExpectCaptionFits(HWND control, int reserved) {
+    std::wstring text = TextOf(control);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == L'&') text.erase(i, 1);
+    // The system's message font at the screen's DPI, which the window uses (a
+    // font handle of another process cannot be selected here).
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HFONT font = ::CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    ::DeleteObject(font);
+    RECT r{};
+    ::GetClientRect(control, &r);
+    if (extent.cx + reserved > r.right || extent.cy > r.bottom + 2)
+        Fail("caption \"" + Narrow(text) + "\" fits", std::to_string(extent.cx + reserved) + "x" + std::to_string(extent.cy) +
+             " within the control", std::to_string(r.right) + "x" + std::to_string(r.bottom));
 }
 
 std::wstring ComboText(HWND combo, int index) {
@@ -138,8 +171,8 @@ void CheckLayout() {
     Expect<std::string>("caption", "Port Management", Narrow(TextOf(g_window)));
     RECT client{};
     ::GetClientRect(g_window, &client);
-    Expect("client width", Px(5025), static_cast<int>(client.right));
-    Expect("client height", Px(3525), static_cast<int>(client.bottom));
+    ExpectPx("client width", Px(5025), static_cast<int>(client.right));
+    ExpectPx("client height", Px(3525), static_cast<int>(client.bottom));
     RECT outer{};
     ::GetWindowRect(g_window, &outer);
     const int screenW = ::GetSystemMetrics(SM_CXSCREEN), screenH = ::GetSystemMetrics(SM_CYSCREEN);
@@ -181,11 +214,21 @@ void CheckLayout() {
         HWND label = Child(L"Static", labels[i]);
         if (!label) { Fail("label", Narrow(labels[i]), "none"); continue; }
         const RECT l = ClientRectOf(label);
-        Expect("label " + Narrow(labels[i]) + " ends where the lists begin", Px(1725 + 1680), static_cast<int>(l.right));
+        ExpectPx("label " + Narrow(labels[i]) + " ends where the lists begin", static_cast<int>(ClientRectOf(combo).left),
+                 static_cast<int>(l.right));
+        ExpectCaptionFits(label, 0);
         Expect("label " + Narrow(labels[i]) + " right-aligned", 1, static_cast<int>((::GetWindowLongPtrW(label, GWL_STYLE) & 0x1F) == SS_RIGHT));
-        if (l.bottom - l.top < 10 || l.bottom - l.top > 24) Fail("label height", "one text line", std::to_string(l.bottom - l.top));
+        const int line = static_cast<int>(std::lround(13.0 * g_dpi / 96.0));
+        if (l.bottom - l.top < line - 3 || l.bottom - l.top > line * 2 - 2)
+            Fail("label height", "one text line", std::to_string(l.bottom - l.top));
     }
     Expect<std::string>("first speed entry", "9600" + std::string(100, ' ') + "9600", Narrow(ComboText(Combo(0), 2)));
+
+    // Captions fit: buttons and group boxes whole, options beside their check box.
+    for (const wchar_t* caption : {L"Next (&N)", L"Delete (&X)", L"Serial Port", L"USB Port", L"COM Port Properties"})
+        if (HWND c = Child(L"Button", caption)) ExpectCaptionFits(c, 0);
+    for (const wchar_t* caption : {L"COM1", L"COM2", L"COM3", L"COM4", L"USB"})
+        if (HWND c = Child(L"Button", caption)) ExpectCaptionFits(c, ::GetSystemMetrics(SM_CXMENUCHECK) + 4);
 
     // Tab order: the tab stops in the order they are met.
     std::string order;
@@ -300,9 +343,67 @@ void WaitExit(DWORD ms, const std::string& expectedCode) {
 
 bool Flag(const std::string& s) { return s == "1" || s == "yes" || s == "true"; }
 
+// The control that has the keyboard focus in the program's window.
+HWND Focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!g_window || !::GetGUIThreadInfo(::GetWindowThreadProcessId(g_window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+// A control as the tests name it: its caption, or "list N" for the Nth list.
+std::string NameOf(HWND h) {
+    if (!h) return "none";
+    if (ClassOf(h) == L"ComboBox") {
+        for (int i = 0; i < 5; ++i)
+            if (Combo(i) == h) return "list " + std::to_string(i);
+    }
+    if (h == g_window) return "the window";
+    return Narrow(TextOf(h));
+}
+
+// Keys as a user types them, through the system's input queue to the
+// foreground window: "tab", "shift+tab", "alt+n", "n", "enter", "space",
+// "down", "up", "alt+down", "escape".
+void Keys(const std::string& spec) {
+    ::SetForegroundWindow(g_window);
+    ::Sleep(50);
+    std::vector<WORD> modifiers;
+    std::string key = spec;
+    for (std::size_t plus; (plus = key.find('+')) != std::string::npos; key = key.substr(plus + 1)) {
+        const std::string m = key.substr(0, plus);
+        modifiers.push_back(m == "shift" ? VK_SHIFT : m == "alt" ? VK_MENU : VK_CONTROL);
+    }
+    WORD vk = 0;
+    if (key == "tab") vk = VK_TAB;
+    else if (key == "enter") vk = VK_RETURN;
+    else if (key == "space") vk = VK_SPACE;
+    else if (key == "down") vk = VK_DOWN;
+    else if (key == "up") vk = VK_UP;
+    else if (key == "escape") vk = VK_ESCAPE;
+    else if (key.size() == 1) vk = static_cast<WORD>(std::toupper(static_cast<unsigned char>(key[0])));
+    else return Fail("key", "a known key", spec);
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD k, bool up) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = k;
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(in);
+    };
+    for (WORD m : modifiers) add(m, false);
+    add(vk, false);
+    add(vk, true);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) add(*it, true);
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    ::Sleep(250);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Real pixels of the window under test, at whatever DPI the screen has.
+    ::SetProcessDPIAware();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
     for (std::size_t i = 0; i < args.size() && !g_failed; ++i) {
@@ -313,6 +414,33 @@ int wmain(int argc, wchar_t** argv) {
             Start(show, exe, arguments);
         } else if (step == "wait-window") {
             WaitWindow(static_cast<DWORD>(std::atoi(next().c_str())));
+        } else if (step == "dpi") {
+            g_dpi = static_cast<unsigned>(std::atoi(next().c_str()));
+        } else if (step == "keys") {
+            // Several keys, separated by blanks, each typed after the last.
+            std::string spec = next();
+            for (std::size_t start = 0; start <= spec.size() && !g_failed;) {
+                const std::size_t blank = std::min(spec.find(' ', start), spec.size());
+                Keys(spec.substr(start, blank - start));
+                start = blank + 1;
+            }
+        } else if (step == "expect-focus") {
+            Expect<std::string>("focus", next(), NameOf(Focus()));
+        } else if (step == "check-label-walk") {
+            // What a screen reader names each list after: the first static text
+            // (or control with WS_GROUP | WS_TABSTOP) before it in the z-order.
+            const wchar_t* labels[5] = {L"Bits per second : ", L"Data bits : ", L"Parity : ", L"Stop bits : ", L"Flow control : "};
+            for (int i = 0; i < 5; ++i) {
+                HWND h = Combo(i);
+                for (h = h ? ::GetWindow(h, GW_HWNDPREV) : nullptr; h; h = ::GetWindow(h, GW_HWNDPREV)) {
+                    if (ClassOf(h) == L"Static" || Styled(h, WS_GROUP | WS_TABSTOP)) break;
+                }
+                Expect<std::string>("list " + std::to_string(i) + " named after",
+                                    "static \"" + Narrow(labels[i]) + "\"",
+                                    h ? Narrow(ClassOf(h)) == "Static" ? "static \"" + Narrow(TextOf(h)) + "\""
+                                                                      : Narrow(ClassOf(h)) + " \"" + Narrow(TextOf(h)) + "\""
+                                      : std::string("nothing"));
+            }
         } else if (step == "check-layout") {
             CheckLayout();
         } else if (step == "screenshot") {

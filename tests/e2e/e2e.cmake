@@ -4,7 +4,7 @@ target_link_libraries(ui_driver PRIVATE winspool)
 target_link_options(ui_driver PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # The scenarios, one shell script each, sharing the test run's Wine prefix.
-foreach(scenario window unattended install remove slow_remove cli msi folders no_tool)
+foreach(scenario window keyboard dpi unattended install remove slow_remove cli msi folders no_tool)
   add_test(NAME e2e_${scenario} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${scenario}_test.sh)
   set_tests_properties(e2e_${scenario} PROPERTIES LABELS e2e TIMEOUT 600
     ENVIRONMENT "PORTSETUP_BUILD=${CMAKE_BINARY_DIR}")
@@ -23,3 +23,15 @@ target_link_options(planted_dll PRIVATE -static -static-libgcc -static-libstdc++
 # Runs a console program and reports its whole exit code.
 add_executable(run_exit tests/e2e/run_exit.cpp)
 target_link_options(run_exit PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
+
+# The window in a process of its own that asks oleacc what screen readers hear.
+add_executable(accessibility_probe WIN32
+  tests/e2e/accessibility_probe.cpp
+  src/forms/Win32Form1.cpp
+  src/forms/Win32Controls.cpp
+  ${CMAKE_BINARY_DIR}/res/PortSetup.rc)
+target_include_directories(accessibility_probe PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
+target_link_libraries(accessibility_probe PRIVATE portsetup_win32 comctl32 oleacc ole32 oleaut32 uuid)
+target_link_options(accessibility_probe PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
+add_test(NAME e2e_accessibility COMMAND accessibility_probe)
+set_tests_properties(e2e_accessibility PROPERTIES LABELS e2e TIMEOUT 120 PASS_REGULAR_EXPRESSION "probe: ok")
