@@ -5,6 +5,7 @@ add_executable(unit_tests
   tests/support/RegistryUnderTest.cpp
   tests/support/MemoryScratchKey.cpp
   tests/support/RecordingPlatform.cpp
+  tests/support/SplitCommandLine.cpp
   tests/platform/CommandLineText_test.cpp
   tests/modules/registry_suite_test.cpp
   tests/modules/modRegedit_host_test.cpp

@@ -146,9 +146,14 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
         for (const OptionRule& r : kOptions)
             if (r.name == name) rule = &r;
         const std::u16string verbName(NameOf(command.action));
-        if (!rule || std::find(rule->allowedIn.begin(), rule->allowedIn.end(), command.action) == rule->allowedIn.end())
-            return Error(u"Unknown option \"" + name + u"\" for " + verbName + u"; it takes " +
-                         AllowedFor(command.action) + u".");
+        if (!rule || std::find(rule->allowedIn.begin(), rule->allowedIn.end(), command.action) == rule->allowedIn.end()) {
+            std::u16string message = u"Unknown option \"" + name + u"\" for ";
+            message += verbName;
+            message += u"; it takes ";
+            message += AllowedFor(command.action);
+            message += u".";
+            return Error(message);
+        }
         if (std::find(seen.begin(), seen.end(), rule->name) != seen.end())
             return Error(u"The option " + name + u" is given more than once.");
         seen.push_back(rule->name);

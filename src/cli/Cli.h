@@ -21,7 +21,7 @@ public:
     virtual void Err(std::u16string_view line) = 0;
 };
 
-inline constexpr std::uint64_t kLogLimitBytes = 1024 * 1024;
+inline constexpr std::uint64_t kLogLimitBytes = std::uint64_t{1024} * 1024;
 
 // Runs the command given by `arguments` (those after the program name) and
 // returns the exit code.

@@ -51,7 +51,7 @@ void Form1::Command1_Click() {
         setup::InstallRequest request;
         request.portName = SelectedPortName();
         request.usb = controls_.Option2->Selected();
-        const setup::Outcome outcome = setup::InstallPrinter(request, platform_);
+        setup::Outcome outcome = setup::InstallPrinter(request, platform_);
         if (!outcome.failed()) SavePortSettings();
         return outcome;
     });

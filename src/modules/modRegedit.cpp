@@ -36,8 +36,11 @@ long CharAnsiBytes(AnsiRegistry& registry, char16_t c) {
 
 }  // namespace
 
+// The module's functions take their texts by value, as its interface lays down.
+// NOLINTBEGIN(performance-unnecessary-value-param)
 long RegOpenOrCreateKey(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                         RegHandle& key) {
+    // NOLINTEND(performance-unnecessary-value-param)
     // A name the code page cannot hold exactly would name another key.
     const auto ansiSubKey = registry.ToAnsi(subKey);
     if (!ansiSubKey) {
@@ -55,8 +58,10 @@ long RegOpenOrCreateKey(AnsiRegistry& registry, RegHandle root, std::u16string s
     return status;
 }
 
+// NOLINTBEGIN(performance-unnecessary-value-param): texts by value, as above
 long RegSetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                   std::u16string valueName, std::u16string value) {
+    // NOLINTEND(performance-unnecessary-value-param)
     ScopedKey key(registry);
     long result = RegOpenOrCreateKey(registry, root, std::move(subKey), key.handle());
     if (result != kErrorSuccess) return result;
@@ -72,8 +77,10 @@ long RegSetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                                    reinterpret_cast<const std::uint8_t*>(data->data()), byteCount);
 }
 
+// NOLINTBEGIN(performance-unnecessary-value-param): texts by value, as above
 long RegGetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                   std::u16string valueName, std::u16string& value) {
+    // NOLINTEND(performance-unnecessary-value-param)
     value.clear();
     ScopedKey key(registry);
     // A name the code page cannot hold exactly fails as a key that cannot be

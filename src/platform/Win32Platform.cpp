@@ -184,15 +184,15 @@ WaitResult Win32Platform::WaitForProcesses(const std::vector<StartedProcess>& pr
     return result;
 }
 
-void* Win32Platform::WinspoolFunction(const char* name) {
-    if (!winspool_) winspool_.reset(LoadSystemLibrary(L"winspool.drv"));
-    if (!winspool_) return nullptr;
-    return reinterpret_cast<void*>(::GetProcAddress(winspool_.get(), name));
+void* WinspoolFunction(ModuleHandle& module, const char* name) {
+    if (!module) module.reset(LoadSystemLibrary(L"winspool.drv"));
+    if (!module) return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(module.get(), name));
 }
 
 NameList Win32Platform::ListPrinters() {
     using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(WinspoolFunction("EnumPrintersW"));
+    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(WinspoolFunction(winspool_, "EnumPrintersW"));
     if (!enumPrinters) return ListingFailed(::GetLastError());
 
     std::vector<BYTE> buffer;
@@ -217,7 +217,7 @@ NameList Win32Platform::ListPrinters() {
 
 NameList Win32Platform::ListPrinterDrivers() {
     using EnumPrinterDriversFn = BOOL(WINAPI*)(LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    auto enumDrivers = reinterpret_cast<EnumPrinterDriversFn>(WinspoolFunction("EnumPrinterDriversW"));
+    auto enumDrivers = reinterpret_cast<EnumPrinterDriversFn>(WinspoolFunction(winspool_, "EnumPrinterDriversW"));
     if (!enumDrivers) return ListingFailed(::GetLastError());
 
     std::vector<BYTE> buffer;

@@ -19,9 +19,6 @@ public:
     void Sleep(std::uint32_t milliseconds) override;
 
 private:
-    // An exported function of winspool.drv, which is loaded on first use.
-    void* WinspoolFunction(const char* name);
-
     ModuleHandle winspool_;
     bool quitSeen_ = false;  // a WM_QUIT met while waiting, to be posted again
     int quitCode_ = 0;
@@ -48,6 +45,10 @@ bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& coun
     }
     return false;
 }
+
+// An exported function of winspool.drv, loaded into `module` from the system
+// directory on first use; null when either cannot be had.
+void* WinspoolFunction(ModuleHandle& module, const char* name);
 
 // Dots per inch of the primary screen.
 unsigned ScreenDpi();

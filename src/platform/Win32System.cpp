@@ -39,15 +39,9 @@ private:
 
 }  // namespace
 
-void* Win32System::WinspoolFunction(const char* name) {
-    if (!winspool_) winspool_.reset(LoadSystemLibrary(L"winspool.drv"));
-    if (!winspool_) return nullptr;
-    return reinterpret_cast<void*>(::GetProcAddress(winspool_.get(), name));
-}
-
 PrinterInfoList Win32System::ListPrinterDetails() {
     using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(WinspoolFunction("EnumPrintersW"));
+    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(WinspoolFunction(winspool_, "EnumPrintersW"));
     if (!enumPrinters) return {false, {}, SystemErrorText(::GetLastError())};
     std::vector<BYTE> buffer;
     DWORD count = 0;
@@ -68,7 +62,7 @@ PrinterInfoList Win32System::ListPrinterDetails() {
 
 std::u16string Win32System::DefaultPrinter() {
     using GetDefaultPrinterFn = BOOL(WINAPI*)(LPWSTR, LPDWORD);
-    auto getDefault = reinterpret_cast<GetDefaultPrinterFn>(WinspoolFunction("GetDefaultPrinterW"));
+    auto getDefault = reinterpret_cast<GetDefaultPrinterFn>(WinspoolFunction(winspool_, "GetDefaultPrinterW"));
     if (!getDefault) return {};
     DWORD size = 0;
     getDefault(nullptr, &size);

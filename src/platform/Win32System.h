@@ -23,8 +23,6 @@ public:
     bool RenameReplacing(std::u16string_view from, std::u16string_view to) override;
 
 private:
-    void* WinspoolFunction(const char* name);
-
     ModuleHandle winspool_;
     KernelHandle singleRun_;
 };

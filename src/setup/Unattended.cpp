@@ -161,7 +161,7 @@ InstallationStatus QueryStatus(Services s) {
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
     for (int i = 0; i < 4; ++i) {
         std::u16string value;
-        const std::u16string name = u"COM" + Number(static_cast<std::uint64_t>(i + 1)) + u":";
+        const std::u16string name = u"COM" + Number(static_cast<std::uint64_t>(i) + 1) + u":";
         if (modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), name, value) ==
             platform::kErrorSuccess)
             status.ports[static_cast<std::size_t>(i)] = value;

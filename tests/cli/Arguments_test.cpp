@@ -13,10 +13,10 @@ namespace {
 
 std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
 
-Parsed Parse(std::vector<std::u16string> args) { return ParseArguments(args); }
+Parsed Parse(const std::vector<std::u16string>& args) { return ParseArguments(args); }
 
 // The refusal's message, which must mention every one of `parts`.
-void ExpectRefused(std::vector<std::u16string> args, std::vector<std::u16string> parts) {
+void ExpectRefused(const std::vector<std::u16string>& args, const std::vector<std::u16string>& parts) {
     const Parsed parsed = Parse(args);
     std::u16string line;
     for (const auto& a : args) line += a + u" ";

@@ -18,8 +18,8 @@ using namespace setup;
 
 namespace {
 
-const std::u16string kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
-const std::string kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+constexpr const char16_t* kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
+constexpr const char* kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 std::string Narrow(std::u16string_view s) { return cli::Utf8(s); }
 
@@ -44,7 +44,7 @@ struct Machine {
         platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "[Version]";
         registry.PutString(kPorts, "COM1:", "9600,n,8,1");
     }
-    int Run(std::vector<std::u16string> args) {
+    int Run(const std::vector<std::u16string>& args) {
         console = {};
         return cli::RunCli(args, platform, platform, registry, console);
     }

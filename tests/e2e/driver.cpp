@@ -365,11 +365,11 @@ std::string NameOf(HWND h) {
 // Keys as a user types them, through the system's input queue to the
 // foreground window: "tab", "shift+tab", "alt+n", "n", "enter", "space",
 // "down", "up", "alt+down", "escape".
-void Keys(const std::string& spec) {
+void Keys(const std::string& typed) {
     ::SetForegroundWindow(g_window);
     ::Sleep(50);
     std::vector<WORD> modifiers;
-    std::string key = spec;
+    std::string key = typed;
     for (std::size_t plus; (plus = key.find('+')) != std::string::npos; key = key.substr(plus + 1)) {
         const std::string m = key.substr(0, plus);
         modifiers.push_back(m == "shift" ? VK_SHIFT : m == "alt" ? VK_MENU : VK_CONTROL);
@@ -382,7 +382,7 @@ void Keys(const std::string& spec) {
     else if (key == "up") vk = VK_UP;
     else if (key == "escape") vk = VK_ESCAPE;
     else if (key.size() == 1) vk = static_cast<WORD>(std::toupper(static_cast<unsigned char>(key[0])));
-    else return Fail("key", "a known key", spec);
+    else return Fail("key", "a known key", typed);
     std::vector<INPUT> inputs;
     auto add = [&](WORD k, bool up) {
         INPUT in{};
@@ -418,10 +418,10 @@ int wmain(int argc, wchar_t** argv) {
             g_dpi = static_cast<unsigned>(std::atoi(next().c_str()));
         } else if (step == "keys") {
             // Several keys, separated by blanks, each typed after the last.
-            std::string spec = next();
-            for (std::size_t start = 0; start <= spec.size() && !g_failed;) {
-                const std::size_t blank = std::min(spec.find(' ', start), spec.size());
-                Keys(spec.substr(start, blank - start));
+            const std::string sequence = next();
+            for (std::size_t start = 0; start <= sequence.size() && !g_failed;) {
+                const std::size_t blank = std::min(sequence.find(' ', start), sequence.size());
+                Keys(sequence.substr(start, blank - start));
                 start = blank + 1;
             }
         } else if (step == "expect-focus") {

@@ -19,7 +19,7 @@ const char* CodePage() {
     return cp && *cp ? cp : "CP1252";
 }
 
-const std::u16string kPorts = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+constexpr const char16_t* kPorts = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 TEST(RegistryHost, OpenOrCreateReportsEachOutcome) {
     MemoryRegistry reg(CodePage());

@@ -19,6 +19,8 @@ using testing_support::RegistryUnderTest;
 namespace {
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+// A text with its terminating NUL, as REG_SZ data holds it.
+std::string WithNul(const char* text) { return std::string(text) + '\0'; }
 
 class RegistrySuite : public ::testing::Test {
 protected:
@@ -42,7 +44,7 @@ TEST_F(RegistrySuite, WrittenValueIsTerminatedAndReadsBackWhole) {
     std::vector<std::uint8_t> raw;
     ASSERT_EQ(kErrorSuccess, fixture.GetRaw(key, "COM2:", type, raw));
     EXPECT_EQ(platform::kRegSz, type);
-    EXPECT_EQ(Bytes(std::string("9600,n,8,1,p", 13)), raw);  // 12 bytes and the NUL
+    EXPECT_EQ(Bytes(WithNul("9600,n,8,1,p")), raw);  // 12 bytes and the NUL
 
     long status = -1;
     EXPECT_EQ(u"9600,n,8,1,p", Read(key, u"COM2:", &status));
@@ -60,7 +62,7 @@ TEST_F(RegistrySuite, WrittenValueIsTerminatedAndReadsBackWhole) {
 }
 
 TEST_F(RegistrySuite, StoredStringsReadAsTheirTextUpToTheTerminator) {
-    fixture.PutRaw(key, "Printer Driver", platform::kRegSz, Bytes(std::string("KALDO QTX_VELTRO", 17)));
+    fixture.PutRaw(key, "Printer Driver", platform::kRegSz, Bytes(WithNul("KALDO QTX_VELTRO")));
     fixture.PutRaw(key, "Empty", platform::kRegSz, {0});
     long status = -1;
     EXPECT_EQ(u"KALDO QTX_VELTRO", Read(key, u"Printer Driver", &status));
@@ -70,7 +72,7 @@ TEST_F(RegistrySuite, StoredStringsReadAsTheirTextUpToTheTerminator) {
 }
 
 TEST_F(RegistrySuite, OtherTypesAndMissingValuesReadAsEmpty) {
-    fixture.PutRaw(key, "Expand", platform::kRegExpandSz, Bytes(std::string("%SystemRoot%", 13)));
+    fixture.PutRaw(key, "Expand", platform::kRegExpandSz, Bytes(WithNul("%SystemRoot%")));
     fixture.PutRaw(key, "Number", platform::kRegDword, {1, 0, 0, 0});
     long status = -1;
     EXPECT_EQ(u"", Read(key, u"Expand", &status));

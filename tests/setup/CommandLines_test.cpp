@@ -1,6 +1,7 @@
 // The printer setup command lines, and that the quoting of names survives the
 // Windows command-line parser.
 #include "setup/CommandLines.h"
+#include "support/SplitCommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -11,39 +12,8 @@ using namespace setup;
 
 namespace {
 
-// Splits a command line as CommandLineToArgvW does for the arguments after
-// the program name (the rules printui uses).
-std::vector<std::u16string> ParseArguments(std::u16string_view line) {
-    std::vector<std::u16string> args;
-    std::size_t i = 0;
-    while (true) {
-        while (i < line.size() && (line[i] == u' ' || line[i] == u'\t')) ++i;
-        if (i >= line.size()) break;
-        std::u16string arg;
-        bool inQuotes = false;
-        while (i < line.size() && (inQuotes || (line[i] != u' ' && line[i] != u'\t'))) {
-            std::size_t backslashes = 0;
-            while (i < line.size() && line[i] == u'\\') ++backslashes, ++i;
-            if (i < line.size() && line[i] == u'"') {
-                arg.append(backslashes / 2, u'\\');
-                if (backslashes % 2) {
-                    arg.push_back(u'"');
-                } else if (inQuotes && i + 1 < line.size() && line[i + 1] == u'"') {
-                    arg.push_back(u'"');
-                    ++i;
-                } else {
-                    inQuotes = !inQuotes;
-                }
-                ++i;
-            } else {
-                arg.append(backslashes, u'\\');
-                if (i < line.size() && (inQuotes || (line[i] != u' ' && line[i] != u'\t'))) arg.push_back(line[i++]);
-            }
-        }
-        args.push_back(arg);
-    }
-    return args;
-}
+// Splits a command line as CommandLineToArgvW does (the rules printui uses).
+std::vector<std::u16string> ParseArguments(std::u16string_view line) { return testing_support::SplitCommandLine(line); }
 
 TEST(CommandLines, ExactTextsForAPlainFolder) {
     EXPECT_EQ(u"rundll32 printui.dll,PrintUIEntry /if /b \"KALDO Veltro MiniPrinter\" /f "

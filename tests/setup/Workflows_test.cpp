@@ -18,9 +18,11 @@ using namespace setup;
 
 namespace {
 
-const std::string kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
-const std::string kPrinters = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
-const std::u16string kPrinterName(PrinterName);
+constexpr const char* kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+constexpr const char* kPrinters = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+
+// A text with its terminating NUL, as REG_SZ data holds it.
+std::string WithNul(const char* text) { return std::string(text) + '\0'; }
 
 struct Scenario {
     MemoryForm controls;
@@ -51,7 +53,7 @@ struct Scenario {
 
 TEST(Install, ComPortWithDefaults) {
     Scenario run;
-    run.platform.printers = {u"Fax", u"Microsoft Print to PDF", kPrinterName, u"Other"};
+    run.platform.printers = {u"Fax", u"Microsoft Print to PDF", std::u16string(PrinterName), u"Other"};
     run.controls.ClickCom(run.form, 1);
     run.form.Command1_Click();
 
@@ -65,8 +67,8 @@ TEST(Install, ComPortWithDefaults) {
     EXPECT_EQ(Kind::ListPrinters, events[2].kind);
     EXPECT_EQ(SetDefaultPrinterCommandLine(PrinterName), events[3].commandLine);  // once
 
-    EXPECT_EQ(std::string("9600,n,8,1,p", 13), run.Port("COM2:"));
-    EXPECT_EQ(std::string("9600,n,8,1", 11), run.Port("COM1:"));  // other ports untouched
+    EXPECT_EQ(WithNul("9600,n,8,1,p"), run.Port("COM2:"));
+    EXPECT_EQ(WithNul("9600,n,8,1"), run.Port("COM1:"));  // other ports untouched
     EXPECT_EQ(1, run.controls.window.unloads);
     EXPECT_EQ(0, run.form.ExitCode());
     EXPECT_TRUE(run.controls.window.errors.empty());
@@ -85,7 +87,7 @@ TEST(Install, Com4WithoutFlowControlIntoAMissingPortsKey) {
     form.Command1_Click();
     auto value = registry.Get(kPorts, "COM4:");
     ASSERT_TRUE(value);
-    EXPECT_EQ(std::string("9600,n,8,1", 11), std::string(value->data.begin(), value->data.end()));
+    EXPECT_EQ(WithNul("9600,n,8,1"), std::string(value->data.begin(), value->data.end()));
     // The printer was not listed yet: nothing is made the default.
     EXPECT_EQ(1u, platform.Started().size());
     EXPECT_EQ(0u, registry.OpenHandleCount());
@@ -94,7 +96,7 @@ TEST(Install, Com4WithoutFlowControlIntoAMissingPortsKey) {
 TEST(Install, UsbInstallsTheDriverOnlyAndWritesNothing) {
     for (bool alreadyListed : {false, true}) {
         Scenario run;
-        if (alreadyListed) run.platform.printers = {kPrinterName};
+        if (alreadyListed) run.platform.printers = {std::u16string(PrinterName)};
         run.controls.combo1[0].Pick(u"19200");
         run.controls.ClickUsb(run.form);
         run.form.Command1_Click();
@@ -102,7 +104,7 @@ TEST(Install, UsbInstallsTheDriverOnlyAndWritesNothing) {
         if (alreadyListed) expected.push_back(SetDefaultPrinterCommandLine(PrinterName));
         EXPECT_EQ(expected, run.platform.Started());
         EXPECT_EQ(3000u, run.platform.events[1].milliseconds);
-        EXPECT_FALSE(run.Port("COM1:") != std::string("9600,n,8,1", 11));
+        EXPECT_FALSE(run.Port("COM1:") != WithNul("9600,n,8,1"));
         EXPECT_FALSE(run.Port("COM2:") || run.Port("COM3:") || run.Port("COM4:"));
         EXPECT_EQ(1, run.controls.window.unloads);
     }
@@ -112,14 +114,14 @@ TEST(Install, SettingsAreWrittenOnlyWhenThePropertiesCanBeRead) {
     Scenario unreadable;
     unreadable.controls.frame1[2].Fail("Enabled");
     unreadable.form.Command1_Click();
-    EXPECT_EQ(std::string("9600,n,8,1", 11), unreadable.Port("COM1:"));  // not rewritten
+    EXPECT_EQ(WithNul("9600,n,8,1"), unreadable.Port("COM1:"));  // not rewritten
     EXPECT_EQ(1, unreadable.controls.window.unloads);
 
     Scenario partly;
     partly.controls.ClickCom(partly.form, 2);
     partly.controls.combo1[1].Fail("CurrentText");  // data bits drop out with their comma
     partly.form.Command1_Click();
-    EXPECT_EQ(std::string("9600,n,1,p", 11), partly.Port("COM3:"));
+    EXPECT_EQ(WithNul("9600,n,1,p"), partly.Port("COM3:"));
 }
 
 TEST(Install, ProgramFolderWithBlanksIsQuoted) {
@@ -259,7 +261,7 @@ TEST(Remove, ADriverThatIsStillInstalledIsAFailure) {
         Scenario run(unattended ? u"DEL" : u"");
         run.InstallDriver();
         run.AddPrinter("A", "KALDO QTX_VELTRO");
-        run.registry.Put(kPrinters + "Expand", "Printer Driver", platform::kRegExpandSz,
+        run.registry.Put(std::string(kPrinters) + "Expand", "Printer Driver", platform::kRegExpandSz,
                          {'K', 'A', 'L', 'D', 'O', ' ', 'Q', 'T', 'X', '_', 'V', 'E', 'L', 'T', 'R', 'O', 0});
         run.platform.printers.push_back(u"Expand");
         run.platform.printerDrivers[u"Expand"] = std::u16string(DriverModel);

@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <memory>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -13,11 +15,13 @@ using namespace platform;
 
 namespace {
 
-// Converts with iconv, one input unit at a time so that a unit the target
-// cannot hold becomes `replacement` instead of ending the conversion.
+// Converts with iconv, one unit at a time, so that a unit the target cannot
+// hold is told apart from the rest.
 class Converter {
 public:
     Converter(const std::string& to, const std::string& from) : cd_(iconv_open(to.c_str(), from.c_str())) {
+        // iconv_open's documented failure value is (iconv_t)-1.
+        // NOLINTNEXTLINE(performance-no-int-to-ptr)
         if (cd_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv: " + from + " -> " + to);
     }
     ~Converter() { iconv_close(cd_); }
@@ -55,15 +59,28 @@ bool IsLeadByte(Converter& toUtf16, unsigned char lead) {
 
 }  // namespace
 
-MemoryRegistry::MemoryRegistry(std::string codePage) : codePage_(std::move(codePage)) {
+// The conversions of one code page, opened once, and which bytes lead a
+// double-byte character in it.
+struct MemoryRegistry::CodePage {
+    explicit CodePage(const std::string& name) : toAnsi(name, "UTF-16LE"), fromAnsi("UTF-16LE", name) {
+        for (int byte = 0x80; byte < 0x100; ++byte) leadByte[byte] = IsLeadByte(fromAnsi, static_cast<unsigned char>(byte));
+    }
+    Converter toAnsi;
+    Converter fromAnsi;
+    bool leadByte[256] = {};
+};
+
+MemoryRegistry::MemoryRegistry(std::string codePage)
+    : codePage_(std::move(codePage)), conversions_(std::make_unique<CodePage>(codePage_)) {
     keys_[""];  // HKLM itself
-    Converter check("UTF-16LE", codePage_);
 }
+
+MemoryRegistry::~MemoryRegistry() = default;
 
 // Exact, as Windows converts with WC_NO_BEST_FIT_CHARS: iconv without
 // //TRANSLIT has no look-alikes either.
 std::optional<std::string> MemoryRegistry::ToAnsi(std::u16string_view text) {
-    Converter conv(codePage_, "UTF-16LE");
+    Converter& conv = conversions_->toAnsi;
     std::string out;
     for (char16_t c : text) {
         const char unit[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
@@ -74,13 +91,13 @@ std::optional<std::string> MemoryRegistry::ToAnsi(std::u16string_view text) {
 
 // As Windows converts with MB_ERR_INVALID_CHARS.
 std::optional<std::u16string> MemoryRegistry::FromAnsi(std::string_view bytes) {
-    Converter conv("UTF-16LE", codePage_);
+    Converter& conv = conversions_->fromAnsi;
     std::u16string out;
     std::string units;
     for (std::size_t i = 0; i < bytes.size();) {
         units.clear();
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t width = (lead >= 0x80 && i + 1 < bytes.size() && IsLeadByte(conv, lead)) ? 2 : 1;
+        std::size_t width = (i + 1 < bytes.size() && conversions_->leadByte[lead]) ? 2 : 1;
         if (!conv.Convert(bytes.data() + i, width, units)) return std::nullopt;
         for (std::size_t u = 0; u + 1 < units.size(); u += 2) {
             out.push_back(static_cast<char16_t>(static_cast<unsigned char>(units[u]) |

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,6 +28,9 @@ public:
     };
 
     explicit MemoryRegistry(std::string codePage = "CP1252");
+    ~MemoryRegistry() override;
+    MemoryRegistry(const MemoryRegistry&) = delete;
+    MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
     long RegOpenKeyExA(platform::RegHandle root, const std::string& subKey, std::uint32_t options,
                        std::uint32_t access, platform::RegHandle& key) override;
@@ -60,7 +64,9 @@ private:
     std::optional<std::string> Resolve(platform::RegHandle root, const std::string& subKey) const;
     platform::RegHandle NewHandle(const std::string& path);
 
+    struct CodePage;
     std::string codePage_;
+    std::unique_ptr<CodePage> conversions_;
     std::map<std::string, std::map<std::string, Value>> keys_;  // folded path -> folded name -> value
     std::map<platform::RegHandle, std::string> handles_;
     platform::RegHandle nextHandle_ = 0x1000;

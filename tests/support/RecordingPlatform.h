@@ -119,7 +119,5 @@ private:
     std::size_t startAttempts_ = 0;
 };
 
-// The arguments of a command line, split by the rules of CommandLineToArgvW.
-std::vector<std::u16string> SplitCommandLine(std::u16string_view commandLine);
 
 }  // namespace testing_support
