@@ -35,3 +35,11 @@ target_link_libraries(accessibility_probe PRIVATE portsetup_win32 comctl32 oleac
 target_link_options(accessibility_probe PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 add_test(NAME e2e_accessibility COMMAND accessibility_probe)
 set_tests_properties(e2e_accessibility PROPERTIES LABELS e2e TIMEOUT 120 PASS_REGULAR_EXPRESSION "probe: ok")
+
+# The tests' command-line splitter against Windows' CommandLineToArgvW.
+add_executable(argv_check tests/e2e/argv_check.cpp tests/support/SplitCommandLine.cpp)
+target_include_directories(argv_check PRIVATE tests)
+target_link_libraries(argv_check PRIVATE shell32)
+target_link_options(argv_check PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
+add_test(NAME e2e_argv COMMAND argv_check)
+set_tests_properties(e2e_argv PROPERTIES LABELS e2e TIMEOUT 60 PASS_REGULAR_EXPRESSION "argv: ok")

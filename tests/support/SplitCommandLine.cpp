@@ -29,7 +29,8 @@ std::vector<std::u16string> SplitCommandLine(std::u16string_view line) {
                 if (slashes % 2) {
                     arg.push_back(u'"');
                 } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
-                    arg.push_back(u'"');  // "" inside quotes is one quote
+                    arg.push_back(u'"');  // "" inside quotes is one quote, and ends them
+                    quoted = false;
                     ++i;
                 } else {
                     quoted = !quoted;
