@@ -6,6 +6,7 @@
 #include "png.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 #include <winspool.h>
 
 #include <cstdio>
@@ -527,6 +528,39 @@ int wmain(int argc, wchar_t** argv) {
                 const auto* info = reinterpret_cast<const DRIVER_INFO_1W*>(buffer.data());
                 for (DWORD d = 0; d < count; ++d) std::printf("printer driver: %s\n", Utf8(info[d].pName).c_str());
             }
+        } else if (step == "state") {
+            // The whole observable print state in one go: printers with their
+            // ports and drivers, drivers, the default printer, and which of
+            // our programs or the printer setup tool's stand-in still run.
+            DWORD needed = 0, count = 0;
+            ::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+            std::vector<BYTE> printers(needed + 1);
+            if (::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, printers.data(), needed, &needed, &count)) {
+                const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printers.data());
+                for (DWORD p = 0; p < count; ++p)
+                    std::printf("printer: %s\t%s\t%s\n", Utf8(info[p].pPrinterName).c_str(),
+                                Utf8(info[p].pPortName ? info[p].pPortName : L"").c_str(),
+                                Utf8(info[p].pDriverName ? info[p].pDriverName : L"").c_str());
+            }
+            needed = count = 0;
+            ::EnumPrinterDriversW(nullptr, nullptr, 1, nullptr, 0, &needed, &count);
+            std::vector<BYTE> drivers(needed + 1);
+            if (::EnumPrinterDriversW(nullptr, nullptr, 1, drivers.data(), needed, &needed, &count)) {
+                const auto* info = reinterpret_cast<const DRIVER_INFO_1W*>(drivers.data());
+                for (DWORD d = 0; d < count; ++d) std::printf("printer driver: %s\n", Utf8(info[d].pName).c_str());
+            }
+            wchar_t name[512] = {};
+            DWORD size = 512;
+            if (::GetDefaultPrinterW(name, &size)) std::printf("default: %s\n", Utf8(name).c_str());
+            HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32W entry{};
+            entry.dwSize = sizeof entry;
+            for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+                const std::wstring exe = entry.szExeFile;
+                for (const wchar_t* ours : {L"PortSetup.exe", L"PortSetupCli.exe", L"rundll32.exe"})
+                    if (::lstrcmpiW(exe.c_str(), ours) == 0) std::printf("process: %s\n", Narrow(exe).c_str());
+            }
+            ::CloseHandle(snapshot);
         } else if (step == "expect-no-window") {
             g_window = nullptr;
             if (FindTopLevel(nullptr, nullptr)) Fail("windows", "none left", "a window of the program");
