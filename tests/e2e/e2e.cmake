@@ -12,7 +12,7 @@ endforeach()
 
 # The printer setup tool's stand-in, installed as the sandbox's rundll32.exe.
 add_executable(printui_standin WIN32 tests/e2e/printui_standin.cpp)
-target_link_libraries(printui_standin PRIVATE shell32 winspool)
+target_link_libraries(printui_standin PRIVATE shell32)
 target_link_options(printui_standin PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # A DLL to plant beside programs as winspool.drv.

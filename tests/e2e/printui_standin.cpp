@@ -45,12 +45,18 @@ DWORD DelayOf(const wchar_t* operation) {
 }
 
 // Whether a printer still uses `model`, as the print system reports it.
+// winspool.drv is loaded here only: Wine's reads every printer as it loads,
+// which with many printers would slow every other operation too.
 bool DriverInUse(const std::wstring& model) {
+    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    HMODULE winspool = ::LoadLibraryW(L"winspool.drv");
+    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(
+        reinterpret_cast<void*>(::GetProcAddress(winspool, "EnumPrintersW")));
+    if (!enumPrinters) return false;
     DWORD needed = 0, count = 0;
-    ::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    enumPrinters(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
     std::vector<BYTE> buffer(needed + 1);
-    if (!::EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
-                         &count))
+    if (!enumPrinters(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count))
         return false;
     const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i)
