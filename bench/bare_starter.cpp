@@ -23,8 +23,13 @@ HANDLE Start(const std::wstring& program, const std::string& line) {
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOWMINIMIZED;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return nullptr;
+    // Like PortSetup: a start refused for want of resources in a burst is tried again.
+    for (int attempt = 1; !::CreateProcessW(program.c_str(), wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                            &si, &pi);
+         ++attempt) {
+        if (attempt == 3) return nullptr;
+        ::Sleep(100 * attempt);
+    }
     ::CloseHandle(pi.hThread);
     return pi.hProcess;
 }
