@@ -15,6 +15,7 @@ add_executable(unit_tests
   tests/setup/Workflows_test.cpp
   tests/cli/Arguments_test.cpp
   tests/cli/Cli_test.cpp
+  tests/cli/FileSafety_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
 target_link_libraries(unit_tests PRIVATE portsetup_cli portsetup_core GTest::gtest_main)
@@ -26,3 +27,7 @@ add_test(NAME registry_suite_cp932 COMMAND unit_tests --gtest_filter=RegistrySui
 set_tests_properties(registry_suite_cp932 PROPERTIES ENVIRONMENT "PORTSETUP_TEST_CODEPAGE=CP932;PORTSETUP_EXPECT_DOUBLE_BYTE=1")
 add_test(NAME registry_suite_cp936 COMMAND unit_tests --gtest_filter=RegistrySuite.*:RegistryHost.*)
 set_tests_properties(registry_suite_cp936 PROPERTIES ENVIRONMENT "PORTSETUP_TEST_CODEPAGE=CP936;PORTSETUP_EXPECT_DOUBLE_BYTE=1")
+
+# The README's deployment recipes run nothing from folders users can write.
+find_program(PYTHON3 python3 REQUIRED)
+add_test(NAME readme_recipes COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/readme/recipes_test.py ${CMAKE_SOURCE_DIR}/README.md)

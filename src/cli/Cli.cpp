@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/Arguments.h"
+#include "cli/FileSafety.h"
 #include "platform/CommandLineText.h"
 #include "setup/Unattended.h"
 
@@ -18,36 +19,80 @@ std::u16string Number(std::uint64_t n) {
 }
 
 // The log: one line per event, with the local time, appended to a file that
-// rolls over to one older copy before it would reach 1 MiB. A log that cannot
-// be written is reported once and the job goes on.
+// rolls over to one older copy before it would reach 1 MiB. Each line is
+// written under the writers' lock file (only administrators can take it),
+// to a file opened without following a link and checked; the roll-over is a
+// rename of that opened file under the same lock. A log that cannot be
+// written is reported once and the job goes on.
 class Log {
 public:
-    Log(platform::System& system, Console& console, std::u16string path)
-        : system_(system), console_(console), path_(std::move(path)) {}
+    // A log that is not written at all, for `reason`.
+    Log(platform::System& system, Console& console, std::u16string_view reason)
+        : system_(system), console_(console) {
+        Broken(reason);
+    }
+    // `lockPath` empty: no writers' lock can be had; lines are appended
+    // without it. `given`: a file named on the command line, used as given
+    // (its folders made as needed), but never renamed through a link.
+    Log(platform::System& system, Console& console, std::u16string path, std::u16string lockPath, bool given)
+        : system_(system), console_(console), path_(std::move(path)), lockPath_(std::move(lockPath)),
+          given_(given) {}
 
     void Write(std::u16string_view event) {
         if (broken_) return;
         const std::string line = Utf8(system_.LocalTimestamp() + u" " + std::u16string(event)) + "\r\n";
-        const auto size = system_.FileSize(path_);
-        if (size && *size + line.size() >= kLogLimitBytes && !system_.RenameReplacing(path_, OlderLogPath(path_))) {
-            Broken(u"it could not be rolled over");
-            return;
-        }
+        platform::LockAttempt lock;
+        if (!lockPath_.empty()) lock = system_.TakeLock(lockPath_, kLockFileDescriptor, kLogLockWaitMilliseconds);
         std::u16string reason;
-        if (!system_.AppendToFile(path_, line, reason)) Broken(reason);
+        auto file = Open(given_, reason);
+        if (!file) return Broken(reason);
+        if (file->Size() + line.size() >= kLogLimitBytes) {
+            const std::u16string older = OlderLogPath(path_);
+            const platform::PathFacts olderFacts = system_.Examine(older);
+            std::u16string why;
+            if (const auto unsafe = WhyFileUnsafe(file->Facts())) why = path_ + u" is not renamed: " + *unsafe;
+            else if (const auto unsafe = olderFacts.exists || olderFacts.redirected ? WhyFileUnsafe(olderFacts)
+                                                                                    : std::nullopt)
+                why = older + u" is not replaced: " + *unsafe;
+            if (why.empty() && file->RenameReplacing(older, why)) {
+                file = Open(false, reason);
+                if (!file) return Broken(reason);
+            } else if (!rollOverFailed_) {
+                // Appending on beats going silent.
+                rollOverFailed_ = true;
+                console_.Err(u"PortSetupCli: the log " + path_ + u" could not be rolled over (" + why +
+                             u"); it grows on.");
+            }
+        }
+        // A line cut off by a killed run is ended first.
+        if (!file->Append(file->EndsWithLineBreak() ? line : "\r\n" + line, reason)) Broken(reason);
     }
 
 private:
+    // The machine log is checked before every write: a plain file of one name.
+    std::unique_ptr<platform::AppendFile> Open(bool given, std::u16string& reason) {
+        auto file = system_.OpenForAppend(path_, given, reason);
+        if (!file || given) return file;
+        if (const auto unsafe = WhyFileUnsafe(file->Facts())) {
+            reason = *unsafe;
+            return nullptr;
+        }
+        return file;
+    }
+
     void Broken(std::u16string_view reason) {
         broken_ = true;
-        console_.Err(u"PortSetupCli: the log " + path_ + u" cannot be written (" + std::u16string(reason) +
-                     u"); going on without it.");
+        console_.Err(u"PortSetupCli: the log " + (path_.empty() ? u"" : path_ + u" ") + u"is not written (" +
+                     std::u16string(reason) + u"); going on without it.");
     }
 
     platform::System& system_;
     Console& console_;
     std::u16string path_;
+    std::u16string lockPath_;
+    bool given_ = false;
     bool broken_ = false;
+    bool rollOverFailed_ = false;
 };
 
 // Each step goes to stdout as it happens, and to the log.
@@ -134,14 +179,25 @@ int Status(const Command& command, setup::Services services, Console& console) {
     return asAsked ? setup::kExitDone : setup::kExitFailed;
 }
 
-// The log file: --log's value, or the machine's log. Read from the raw
-// arguments, so that a refused command line is logged where it asked.
-std::u16string LogPathOf(const std::vector<std::u16string>& arguments, platform::System& system) {
+// --log's value, read from the raw arguments, so that a refused command line
+// is logged where it asked; empty when not given.
+std::u16string GivenLogPath(const std::vector<std::u16string>& arguments) {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         if (arguments[i].rfind(u"--log=", 0) == 0 && arguments[i].size() > 6) return arguments[i].substr(6);
         if (arguments[i] == u"--log" && i + 1 < arguments.size() && !arguments[i + 1].empty()) return arguments[i + 1];
     }
-    return system.ProgramDataDirectory() + u"\\PortSetup\\Logs\\PortSetupCli.log";
+    return {};
+}
+
+// The log of an elevated run: --log's file, or the machine log in its
+// checked folder; the writers' lock lives in the machine folder.
+Log OpenLog(const std::vector<std::u16string>& arguments, const MachineFolders& folders, platform::System& system,
+            Console& console) {
+    const std::u16string lockPath = folders.rootUsable ? folders.root + u"\\PortSetupCli.log.lock" : u"";
+    const std::u16string given = GivenLogPath(arguments);
+    if (!given.empty()) return Log(system, console, given, lockPath, true);
+    if (!folders.logsUsable) return Log(system, console, folders.reason);
+    return Log(system, console, folders.logs + u"\\PortSetupCli.log", lockPath, false);
 }
 
 }  // namespace
@@ -187,9 +243,11 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
     if (!parsed.command) {
         console.Err(u"PortSetupCli: " + parsed.error + u"\n\n" + UsageText());
         // A deployment system shows no stderr: a refused install or remove is
-        // logged too, where the run would have logged.
-        if (!arguments.empty() && (arguments[0] == u"install" || arguments[0] == u"remove")) {
-            Log log(system, console, LogPathOf(arguments, system));
+        // logged too, where the run would have logged; only an elevated run
+        // touches the machine's files.
+        if (!arguments.empty() && (arguments[0] == u"install" || arguments[0] == u"remove") &&
+            system.IsAdministrator()) {
+            Log log = OpenLog(arguments, PrepareMachineFolders(system), system, console);
             log.Write(u"run: " + JoinArguments(arguments));
             log.Write(u"verdict: bad usage, exit code 2: " + parsed.error);
         }
@@ -215,7 +273,15 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         break;
     }
 
-    Log log(system, console, LogPathOf(arguments, system));
+    // Rights first, before anything is written or started.
+    if (!system.IsAdministrator()) {
+        console.Err(u"PortSetupCli: install and remove need administrator rights: run PortSetupCli elevated, or as "
+                    u"SYSTEM.");
+        console.Out(u"failed");
+        return setup::kExitNotAdministrator;
+    }
+    const MachineFolders folders = PrepareMachineFolders(system);
+    Log log = OpenLog(arguments, folders, system, console);
     log.Write(u"run: " + JoinArguments(arguments));
     auto finish = [&](const Verdict& verdict) {
         if (verdict.exitCode != setup::kExitDone) console.Err(u"PortSetupCli: " + verdict.message);
@@ -225,13 +291,18 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         console.Out(verdict.exitCode == setup::kExitDone ? u"done" : u"failed");
         return verdict.exitCode;
     };
-    // Rights first, before anything is started; then one run at a time.
-    if (!system.IsAdministrator())
-        return finish({setup::kExitNotAdministrator,
-                       u"install and remove need administrator rights: run PortSetupCli elevated, or as SYSTEM."});
-    if (!system.ClaimSingleRun())
+    // One run at a time: a lock file in the machine folder, which only
+    // administrators can hold, and which the system lets go when a run ends
+    // or is killed.
+    platform::LockAttempt singleRun;
+    if (folders.rootUsable)
+        singleRun = system.TakeLock(folders.root + u"\\PortSetupCli.lock", kLockFileDescriptor, 0);
+    if (singleRun.outcome == platform::LockAttempt::Outcome::HeldElsewhere)
         return finish({setup::kExitAlreadyRunning, u"another PortSetupCli run is in progress on this machine; "
                                                    u"try again when it has ended."});
+    if (singleRun.outcome == platform::LockAttempt::Outcome::Failed)
+        console.Err(u"PortSetupCli: the single-run lock cannot be taken (" +
+                    (folders.rootUsable ? singleRun.reason : folders.reason) + u"); going on without it.");
 
     ConsoleJournal journal(console, log);
     const setup::Services services{platform, system, registry, journal};
@@ -247,6 +318,9 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         platform::DirectoryOf(system.FullPath(command.package ? *command.package : platform.ProgramDirectory()) +
                               u"\\");
     request.timeoutMilliseconds = timeout;
+    for (const auto& path : ChangeableByUsers(system, request.packageDirectory))
+        journal.Step(u"warning: " + path + u" can be changed by non-administrators: the driver files could be "
+                     u"swapped before the print system loads them");
     return finish(setup::InstallUnattended(request, services));
 }
 

@@ -22,6 +22,8 @@ public:
 };
 
 inline constexpr std::uint64_t kLogLimitBytes = std::uint64_t{1024} * 1024;
+// How long a log line waits for another run's writer to finish its line.
+inline constexpr std::uint32_t kLogLockWaitMilliseconds = 5000;
 
 // Runs the command given by `arguments` (those after the program name) and
 // returns the exit code.

@@ -43,6 +43,20 @@ using ModuleHandle = UniqueHandle<HMODULE, ReleaseModule, nullptr>;
 using GdiObject = UniqueHandle<HGDIOBJ, DeleteGdiObject, nullptr>;
 using LocalMemory = UniqueHandle<HLOCAL, FreeLocal, nullptr>;
 
+// A FindFirstFileW search, closed when done.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+    }
+
+private:
+    HANDLE handle_;
+};
+
 // A window's (or the screen's) device context, released when done, with an
 // object selected into it for that time.
 class WindowDC {

@@ -16,15 +16,19 @@ public:
     bool FileExists(std::u16string_view path) override;
     std::u16string FullPath(std::u16string_view path) override;
     bool IsAdministrator() override;
-    bool ClaimSingleRun() override;
     std::u16string ProgramDataDirectory() override;
-    std::optional<std::uint64_t> FileSize(std::u16string_view path) override;
-    bool AppendToFile(std::u16string_view path, std::string_view bytes, std::u16string& reason) override;
-    bool RenameReplacing(std::u16string_view from, std::u16string_view to) override;
+    PathFacts Examine(std::u16string_view path) override;
+    std::u16string RunningUserSid() override;
+    bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
+    LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
+                         std::uint32_t waitMilliseconds) override;
+    std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
+                                              std::u16string& reason) override;
 
 private:
     ModuleHandle winspool_;
-    KernelHandle singleRun_;
 };
 
 }  // namespace platform

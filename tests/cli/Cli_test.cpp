@@ -240,11 +240,15 @@ TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {
     EXPECT_EQ(u"C:\\x\\a.old", cli::OlderLogPath(u"C:\\x\\a"));
 
     Machine locked;
+    locked.platform.drivers = {u"KALDO QTX_VELTRO"};
     locked.platform.filesWritable = false;
     EXPECT_EQ(kExitDone, locked.Run({u"remove"}));
-    ASSERT_EQ(1u, locked.console.err.size());  // said once
-    EXPECT_NE(std::u16string::npos, locked.console.err[0].find(u"cannot be written (Access is denied.)"));
-    EXPECT_EQ(DeleteDriverCommandLine(), locked.platform.Started().back());
+    // Said once each: no log, and no single-run lock without the machine folder.
+    ASSERT_EQ(2u, locked.console.err.size());
+    EXPECT_NE(std::u16string::npos, locked.console.err[0].find(u"is not written (C:\\ProgramData\\PortSetup could "
+                                                                 u"not be created (Access is denied.))"));
+    EXPECT_NE(std::u16string::npos, locked.console.err[1].find(u"single-run lock"));
+    EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, locked.platform.Started());
 }
 
 TEST(Cli, Utf8) {

@@ -75,27 +75,183 @@ std::u16string RecordingPlatform::FullPath(std::u16string_view path) {
     return absolute ? std::u16string(path) : u"C:\\Work\\" + std::u16string(path);
 }
 
-std::optional<std::uint64_t> RecordingPlatform::FileSize(std::u16string_view path) {
-    auto it = files.find(std::u16string(path));
-    if (it == files.end()) return std::nullopt;
-    return it->second.size();
+// A file opened for appending: its content lives in `files`, at the link's
+// target for a redirected one.
+class RecordingPlatform::File : public platform::AppendFile {
+public:
+    File(RecordingPlatform& machine, std::u16string path) : machine_(machine), path_(std::move(path)) {}
+    platform::PathFacts Facts() override { return machine_.Examine(path_); }
+    std::uint64_t Size() override { return Content().size(); }
+    bool EndsWithLineBreak() override { return Content().empty() || Content().back() == '\n'; }
+    bool Append(std::string_view bytes, std::u16string& reason) override {
+        if (!machine_.filesWritable) {
+            reason = u"Access is denied.";
+            return false;
+        }
+        machine_.fileEvents.push_back(u"append " + path_);
+        Content().append(bytes);
+        return true;
+    }
+    bool RenameReplacing(std::u16string_view to, std::u16string& reason) override {
+        if (machine_.renameFails || !machine_.filesWritable) {
+            reason = u"The process cannot access the file because it is being used by another process.";
+            return false;
+        }
+        const std::u16string target(to);
+        bool logLockHeld = false;
+        for (const auto& lock : machine_.locksHeld) logLockHeld = logLockHeld || lock.ends_with(u".log.lock");
+        machine_.fileEvents.push_back(u"rename " + path_ + u" -> " + target +
+                                      (logLockHeld ? u" (log lock held)" : u" (log lock not held)"));
+        machine_.files[target] = std::move(machine_.files[path_]);
+        machine_.files.erase(path_);
+        machine_.nodes.erase(target);
+        if (auto node = machine_.nodes.extract(path_)) {
+            node.key() = target;
+            machine_.nodes.insert(std::move(node));
+        }
+        return true;
+    }
+
+private:
+    std::string& Content() {
+        auto node = machine_.nodes.find(path_);
+        return machine_.files[node != machine_.nodes.end() && node->second.redirected ? node->second.target : path_];
+    }
+    RecordingPlatform& machine_;
+    std::u16string path_;
+};
+
+class RecordingPlatform::Lock : public platform::HeldLock {
+public:
+    Lock(RecordingPlatform& machine, std::u16string path) : machine_(machine), path_(std::move(path)) {
+        machine_.locksHeld.insert(path_);
+    }
+    ~Lock() override { machine_.locksHeld.erase(path_); }
+
+private:
+    RecordingPlatform& machine_;
+    std::u16string path_;
+};
+
+std::vector<platform::AccessEntry> RecordingPlatform::AccessOf(std::u16string_view sddl) {
+    static const std::map<std::u16string, std::u16string> kAliases = {
+        {u"SY", u"S-1-5-18"}, {u"BA", u"S-1-5-32-544"}, {u"BU", u"S-1-5-32-545"}, {u"WD", u"S-1-1-0"},
+        {u"AU", u"S-1-5-11"}, {u"IU", u"S-1-5-4"}};
+    std::vector<platform::AccessEntry> entries;
+    for (std::size_t open = sddl.find(u'('); open != std::u16string_view::npos; open = sddl.find(u'(', open + 1)) {
+        const std::u16string_view ace = sddl.substr(open + 1, sddl.find(u')', open) - open - 1);
+        std::vector<std::u16string> fields(1);
+        for (char16_t c : ace) {
+            if (c == u';') fields.emplace_back();
+            else fields.back() += c;
+        }
+        if (fields.size() != 6) continue;
+        platform::AccessEntry entry;
+        entry.allow = fields[0] == u"A";
+        entry.inheritOnly = fields[1].find(u"IO") != std::u16string::npos;
+        entry.mask = fields[2] == u"FA" ? 0x1F01FFu
+                                        : static_cast<std::uint32_t>(std::stoul(std::string(fields[2].begin(), fields[2].end()), nullptr, 0));
+        auto alias = kAliases.find(fields[5]);
+        entry.sid = alias != kAliases.end() ? alias->second : fields[5];
+        entries.push_back(entry);
+    }
+    return entries;
 }
 
-bool RecordingPlatform::AppendToFile(std::u16string_view path, std::string_view bytes, std::u16string& reason) {
-    if (!filesWritable) {
+platform::PathFacts RecordingPlatform::Examine(std::u16string_view path) {
+    const std::u16string key(path);
+    platform::PathFacts facts;
+    auto node = nodes.find(key);
+    if (node == nodes.end()) {
+        if (!files.count(key)) return facts;
+        facts.exists = true;
+        facts.securityRead = true;
+        facts.owner = runningUser;
+        return facts;
+    }
+    facts.exists = true;
+    facts.directory = node->second.directory;
+    facts.redirected = node->second.redirected;
+    facts.links = node->second.links;
+    facts.securityRead = true;
+    facts.owner = node->second.owner;
+    facts.nullDacl = node->second.nullDacl;
+    facts.access = node->second.access;
+    return facts;
+}
+
+bool RecordingPlatform::CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
+    const std::u16string key(path);
+    if (!filesWritable || nodes.count(key) || files.count(key)) {
+        reason = filesWritable ? u"Cannot create a file when that file already exists." : u"Access is denied.";
+        return false;
+    }
+    fileEvents.push_back(u"create-folder " + key);
+    Node folder;
+    folder.owner = runningUser;
+    folder.access = AccessOf(descriptor);
+    folder.descriptor = std::u16string(descriptor);
+    nodes[key] = folder;
+    return true;
+}
+
+bool RecordingPlatform::SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor,
+                                          std::u16string& reason) {
+    auto node = nodes.find(std::u16string(path));
+    if (securityChangeFails || node == nodes.end() || node->second.redirected || !node->second.directory) {
         reason = u"Access is denied.";
         return false;
     }
-    files[std::u16string(path)].append(bytes);
+    fileEvents.push_back(u"protect " + node->first);
+    node->second.nullDacl = false;
+    node->second.access = AccessOf(descriptor);
+    node->second.descriptor = std::u16string(descriptor);
     return true;
 }
 
-bool RecordingPlatform::RenameReplacing(std::u16string_view from, std::u16string_view to) {
-    auto it = files.find(std::u16string(from));
-    if (!filesWritable || it == files.end()) return false;
-    files[std::u16string(to)] = std::move(it->second);
-    files.erase(std::u16string(from));
-    return true;
+std::optional<std::vector<std::u16string>> RecordingPlatform::FolderEntries(std::u16string_view path) {
+    const std::u16string prefix = std::u16string(path) + u"\\";
+    std::set<std::u16string> names;
+    auto add = [&](const std::u16string& full) {
+        if (full.rfind(prefix, 0) == 0 && full.find(u'\\', prefix.size()) == std::u16string::npos)
+            names.insert(full.substr(prefix.size()));
+    };
+    for (const auto& [name, content] : files) add(name);
+    for (const auto& [name, node] : nodes) add(name);
+    return std::vector<std::u16string>(names.begin(), names.end());
+}
+
+platform::LockAttempt RecordingPlatform::TakeLock(std::u16string_view path, std::u16string_view descriptor,
+                                                  std::uint32_t waitMilliseconds) {
+    const std::u16string key(path);
+    platform::LockAttempt attempt;
+    const bool singleRun = key.ends_with(u"\\PortSetupCli.lock");
+    if (locksHeldElsewhere.count(key) || locksHeld.count(key) || (anotherRunActive && singleRun)) {
+        now += waitMilliseconds;
+        attempt.outcome = platform::LockAttempt::Outcome::HeldElsewhere;
+        return attempt;
+    }
+    if (!filesWritable) {
+        attempt.reason = u"Access is denied.";
+        return attempt;
+    }
+    if (!files.count(key)) {
+        files[key];
+        lockDescriptors[key] = std::u16string(descriptor);
+    }
+    attempt.outcome = platform::LockAttempt::Outcome::Taken;
+    attempt.lock = std::make_unique<Lock>(*this, key);
+    return attempt;
+}
+
+std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppend(std::u16string_view path, bool, std::u16string& reason) {
+    if (!filesWritable) {
+        reason = u"Access is denied.";
+        return nullptr;
+    }
+    const std::u16string key(path);
+    if (!nodes.count(key)) files[key];
+    return std::make_unique<File>(*this, key);
 }
 
 void RecordingPlatform::RunToEnd() {

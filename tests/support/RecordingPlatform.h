@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,34 @@ public:
     // needs its INF file), the caller's rights, another run's claim.
     std::map<std::u16string, std::string> files{{u"C:\\Setup\\PRT3Q42WD32.inf", "[Version]"}};
     bool administrator = true;
-    bool anotherRunActive = false;
+    bool anotherRunActive = false;  // holds every "...\PortSetupCli.lock"
     bool filesWritable = true;
+
+    // Folders, and files that are more than their content: owner, access,
+    // links, a reparse point. A redirected file's appends land in `target`,
+    // as they do when a link is followed. A path missing here that `files`
+    // holds is a plain file of the running user with no entries of its own.
+    struct Node {
+        bool directory = true;
+        bool redirected = false;
+        std::u16string target;  // a redirected file's target in `files`
+        std::uint32_t links = 1;
+        std::u16string owner = u"S-1-5-18";
+        bool nullDacl = false;
+        std::vector<platform::AccessEntry> access;
+        std::u16string descriptor;  // the SDDL it was created or protected with
+    };
+    std::map<std::u16string, Node> nodes;
+    std::u16string runningUser = u"S-1-5-18";
+    // Locks other processes hold, and the ones this run holds.
+    std::set<std::u16string> locksHeldElsewhere;
+    std::set<std::u16string> locksHeld;
+    std::map<std::u16string, std::u16string> lockDescriptors;  // as created
+    bool renameFails = false;     // a reader holds the log open without sharing delete
+    bool securityChangeFails = false;
+    // What was done to files and folders, in order: "create-folder P",
+    // "protect P", "rename A -> B (log lock held)", "append P".
+    std::vector<std::u16string> fileEvents;
 
     std::vector<Event> events;
     std::vector<Ended> ended;
@@ -88,11 +115,18 @@ public:
     bool FileExists(std::u16string_view path) override { return files.count(std::u16string(path)) != 0; }
     std::u16string FullPath(std::u16string_view path) override;
     bool IsAdministrator() override { return administrator; }
-    bool ClaimSingleRun() override { return !anotherRunActive; }
     std::u16string ProgramDataDirectory() override { return u"C:\\ProgramData"; }
-    std::optional<std::uint64_t> FileSize(std::u16string_view path) override;
-    bool AppendToFile(std::u16string_view path, std::string_view bytes, std::u16string& reason) override;
-    bool RenameReplacing(std::u16string_view from, std::u16string_view to) override;
+    platform::PathFacts Examine(std::u16string_view path) override;
+    std::u16string RunningUserSid() override { return runningUser; }
+    bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
+    platform::LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
+                                   std::uint32_t waitMilliseconds) override;
+    std::unique_ptr<platform::AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
+                                                        std::u16string& reason) override;
+    // The entries of a DACL in SDDL, as the system makes them.
+    static std::vector<platform::AccessEntry> AccessOf(std::u16string_view sddl);
 
     // Lets virtual time run until every started command that ends has ended.
     void RunToEnd();
@@ -110,6 +144,8 @@ private:
         bool done = false;
     };
     struct Process;
+    class File;
+    class Lock;
 
     // Carries out, in the order they end, the commands that end by `time`.
     void AdvanceTo(std::uint64_t time);

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# PortSetupCli.exe on a machine where a standard user got there first: the
+# machine folder, its Logs folder or the log itself as a link to somewhere
+# else (Wine reports a Unix symbolic link as a reparse point, or resolves it
+# elsewhere when opened), and mutexes of the names earlier versions locked
+# with, held by another process. The job still ends 0, and nothing is written
+# or renamed through a link.
+. "$(dirname "$0")/lib.sh"
+package="$WINEPREFIX/drive_c/Setup"
+make_package "$package"
+cli_exe=$(winpath "$package/PortSetupCli.exe")
+root="$WINEPREFIX/drive_c/ProgramData/PortSetup"
+elsewhere="$WINEPREFIX/drive_c/elsewhere"
+cli() { run_console "$cli_exe" "$@"; }
+expect_code() {  # what, expected code
+  [ "$RUN_CODE" = "$2" ] || { printf 'stdout:\n%s\nstderr:\n%s\n' "$RUN_OUT" "$RUN_ERR" >&2; fail "$1: exit code $RUN_CODE, expected $2"; }
+}
+expect_err() {  # what, text
+  printf '%s\n' "$RUN_ERR" | grep -qF -- "$2" || fail "$1: stderr does not say '$2': $RUN_ERR"
+}
+fresh() { rm -rf "$root" "$elsewhere"; mkdir -p "$elsewhere"; reset_state; }
+nothing_in_elsewhere() {
+  [ -z "$(ls -A "$elsewhere")" ] || fail "$1: written through the link: $(ls -A "$elsewhere")"
+}
+
+# 1. The machine folder is a link to a folder elsewhere.
+fresh
+ln -s "$elsewhere" "$root"
+cli install --port COM1
+expect_code "install, machine folder a link" 0
+nothing_in_elsewhere "machine folder a link"
+expect_err "machine folder a link" "PortSetup is not used: it is a junction, symbolic link or mount point"
+[ -L "$root" ] || fail "the link itself was replaced"
+cli remove
+expect_code "remove, machine folder a link" 0
+nothing_in_elsewhere "machine folder a link, remove"
+
+# 2. The Logs folder is a link.
+fresh
+mkdir -p "$root"
+ln -s "$elsewhere" "$root/Logs"
+cli install --port COM2
+expect_code "install, Logs a link" 0
+nothing_in_elsewhere "Logs a link"
+expect_err "Logs a link" "Logs is not used: it is a junction, symbolic link or mount point"
+[ -f "$root/PortSetupCli.lock" ] || fail "no single-run lock file in the machine folder"
+
+# 3. The log is a link to another file, large enough to be rolled over.
+fresh
+cli remove
+expect_code "first remove" 0
+[ -f "$root/Logs/PortSetupCli.log" ] || fail "no machine log"
+rm "$root/Logs/PortSetupCli.log"
+head -c 1048570 /dev/zero | tr '\0' 'v' > "$elsewhere/victim.txt"
+victim_sum=$(sha256sum < "$elsewhere/victim.txt")
+ln -s "$elsewhere/victim.txt" "$root/Logs/PortSetupCli.log"
+cli install --port COM3
+expect_code "install, log a link" 0
+expect_eq "the link's target after a run" "$victim_sum" "$(sha256sum < "$elsewhere/victim.txt")"
+[ -L "$root/Logs/PortSetupCli.log" ] || fail "the log link was renamed or replaced"
+[ ! -e "$root/Logs/PortSetupCli.old.log" ] || fail "the link's target was rolled over"
+expect_err "log a link" "symbolic link or other reparse point"
+
+# 4. A plain log near 1 MiB rolls over; an older copy that is a link is not replaced.
+fresh
+cli remove
+head -c 1048570 /dev/zero | tr '\0' 'x' > "$root/Logs/PortSetupCli.log"
+cli remove
+expect_code "remove with a full log" 0
+expect_eq "older copy's size" "1048570" "$(stat -c %s "$root/Logs/PortSetupCli.old.log")"
+grep -q 'verdict: done, exit code 0' "$root/Logs/PortSetupCli.log" || fail "no new log after the roll-over"
+[ "$(stat -c %s "$root/Logs/PortSetupCli.log")" -lt 4096 ] || fail "the new log is not new"
+head -c 1048570 /dev/zero | tr '\0' 'x' > "$root/Logs/PortSetupCli.log"
+rm "$root/Logs/PortSetupCli.old.log"
+head -c 1048570 /dev/zero | tr '\0' 'v' > "$elsewhere/victim.txt"
+ln -s "$elsewhere/victim.txt" "$root/Logs/PortSetupCli.old.log"
+cli remove
+expect_code "remove, older copy a link" 0
+expect_eq "the older copy's target" "$victim_sum" "$(sha256sum < "$elsewhere/victim.txt")"
+grep -q 'verdict: done, exit code 0' "$root/Logs/PortSetupCli.log" || fail "the log stopped when it could not roll over"
+expect_err "older copy a link" "could not be rolled over"
+
+# 5. A process holds mutexes of the names earlier versions locked with.
+fresh
+holder_out="$WINEPREFIX/holder.out"
+timeout -k 5 100 "$WINE" "$(winpath "$PORTSETUP_BUILD/hold_mutex.exe")" 90 \
+  'Global\PortSetupCli.SingleRun' 'Global\PortSetupCli.Log' > "$holder_out" 2>/dev/null &
+holder=$!
+for _ in $(seq 1 100); do grep -q holding "$holder_out" 2>/dev/null && break; sleep 0.1; done
+grep -q holding "$holder_out" || fail "the mutex holder did not start"
+t0=$(date +%s)
+cli install --port COM4
+expect_code "install while old mutexes are held" 0
+cli remove
+expect_code "remove while old mutexes are held" 0
+[ $(( $(date +%s) - t0 )) -lt 40 ] || fail "the runs waited for the old mutexes"
+expect_eq "printers after remove" "0" "$(printers | grep -c KALDO || true)"
+kill "$holder" 2>/dev/null || true
+wine_run taskkill /f /im hold_mutex.exe >/dev/null 2>&1 || true
+wait "$holder" 2>/dev/null || true
+rm -rf "$elsewhere"
+echo "cli_safety: ok"
