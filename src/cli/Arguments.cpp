@@ -19,7 +19,7 @@ struct OptionRule {
 
 constexpr OptionRule kOptions[] = {
     {u"--port", true, {Action::Install, Action::Status, Action::Help}},
-    {u"--settings", true, {Action::Install, Action::Help, Action::Help}},
+    {u"--settings", true, {Action::Install, Action::Status, Action::Help}},
     {u"--package", true, {Action::Install, Action::Remove, Action::Help}},
     {u"--timeout", true, {Action::Install, Action::Remove, Action::Help}},
     {u"--log", true, {Action::Install, Action::Remove, Action::Help}},
@@ -199,11 +199,11 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
         }
     }
 
-    if (command.action == Action::Install) {
-        if (!command.port) return Error(u"install needs --port: COM1, COM2, COM3, COM4 or USB.");
-        if (*command.port == u"USB" && command.settings)
-            return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
-    }
+    if (command.action == Action::Install && !command.port)
+        return Error(u"install needs --port: COM1, COM2, COM3, COM4 or USB.");
+    if (command.settings && !command.port) return Error(u"--settings needs --port: COM1, COM2, COM3 or COM4.");
+    if (command.settings && *command.port == u"USB")
+        return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
     return {command, {}};
 }
 
@@ -232,7 +232,7 @@ std::u16string UsageText() {
            u"  PortSetupCli install --port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
            u"                       [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
-           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB] [--json]\n"
+           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--json]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
            u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
@@ -244,7 +244,8 @@ std::u16string UsageText() {
            u"\n"
            u"Exit codes: 0 done and checked; 1 failed; 2 bad usage; 5 not run as an administrator;\n"
            u"1460 a printer setup command did not end in time; 1618 another PortSetupCli run is in progress.\n"
-           u"status exits 0 when the driver is installed and, with --port COMn, a printer that uses it is on COMn.\n"
+           u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it,\n"
+           u"is the default printer and COMn: has settings stored (those of --settings, when given).\n"
            u"The default printer is set for the user the program runs as (SYSTEM's own under a deployment\n"
            u"system that runs as SYSTEM).\n";
 }

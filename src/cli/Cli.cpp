@@ -140,7 +140,8 @@ std::u16string JsonString(std::u16string_view text) {
 int Status(const Command& command, setup::Services services, Console& console) {
     const setup::InstallationStatus status = setup::QueryStatus(services);
     const std::u16string portName = command.port ? PortNameOf(*command.port) : u"";
-    const bool asAsked = setup::InstalledAsAsked(status, portName);
+    const std::vector<std::u16string> missing = setup::NotAsAsked(status, portName, command.settings);
+    const bool asAsked = missing.empty();
     if (!status.listed) {
         console.Err(u"PortSetupCli: the print system could not be asked: " + status.reason);
         return setup::kExitFailed;
@@ -160,7 +161,9 @@ int Status(const Command& command, setup::Services services, Console& console) {
                     (status.ports[i] ? JsonString(*status.ports[i]) : u"null");
         }
         json += u"},\"askedPort\":" + (command.port ? JsonString(*command.port) : u"null") +
-                u",\"installedAsAsked\":" + (asAsked ? u"true" : u"false") + u"}";
+                u",\"installedAsAsked\":" + (asAsked ? u"true" : u"false") + u",\"notAsAsked\":[";
+        for (std::size_t i = 0; i < missing.size(); ++i) json += (i ? u"," : u"") + JsonString(missing[i]);
+        json += u"]}";
         console.Out(json);
     } else {
         console.Out(u"Printer driver \"KALDO QTX_VELTRO\": " +
@@ -173,8 +176,10 @@ int Status(const Command& command, setup::Services services, Console& console) {
         console.Out(u"Ports values:");
         for (std::size_t i = 0; i < status.ports.size(); ++i)
             console.Out(u"  COM" + Number(i + 1) + u": " + (status.ports[i] ? *status.ports[i] : u"(none)"));
+        std::u16string why;
+        for (const auto& m : missing) why += (why.empty() ? u" (" : u"; ") + m;
         console.Out(u"Installed as asked" + (command.port ? u" (" + *command.port + u")" : u"") + u": " +
-                    (asAsked ? u"yes" : u"no"));
+                    (asAsked ? u"yes" : u"no" + why + u")"));
     }
     return asAsked ? setup::kExitDone : setup::kExitFailed;
 }

@@ -69,6 +69,10 @@ std::u16string DeletePrinterCommandLine(std::u16string_view printerName) {
     return Plain(kPrintUi, u" /dl /n ") + QuotedArgument(printerName);
 }
 
+std::u16string SetPrinterPortCommandLine(std::u16string_view printerName, std::u16string_view portName) {
+    return Plain(kPrintUi, u" /q /Xs /n ") + QuotedArgument(printerName) + u" PortName " + QuotedArgument(portName);
+}
+
 std::u16string DeleteDriverCommandLine() { return Plain(kPrintUi, u" /q /dd /m \"", DriverModel, u"\""); }
 
 }  // namespace setup

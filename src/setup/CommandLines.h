@@ -27,6 +27,8 @@ std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
 std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
 std::u16string DeleteDriverCommandLine();
+// Moves an existing printer to `portName`, keeping it (set printer settings).
+std::u16string SetPrinterPortCommandLine(std::u16string_view printerName, std::u16string_view portName);
 
 // The INF file's path, in double quotes when it holds a blank or a tab, or always.
 std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting = InfQuoting::AsNeeded);

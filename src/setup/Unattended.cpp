@@ -64,46 +64,78 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
             : InstallOnComPortCommandLine(request.packageDirectory, port, InfQuoting::Always));
     if (auto failed = Run(s, request.timeoutMilliseconds, install)) return *failed;
 
-    // The print system says whether it worked, not a fixed wait.
-    const platform::PrinterInfoList printers = s.system.ListPrinterDetails();
+    // The print system says whether it worked, not a fixed wait. The install
+    // command adds no printer whose name is taken and changes nothing of it:
+    // what is there decides what follows.
+    platform::PrinterInfoList printers = s.system.ListPrinterDetails();
     if (!printers.listed) return Failed(u"The installed printers could not be listed to check the installation:\n\n" +
                                         printers.reason);
     const platform::PrinterInfo* printer = Find(printers, PrinterName);
+    bool changed = false;
     if (request.connection.usb) {
         const platform::NameList drivers = s.platform.ListPrinterDrivers();
         if (!drivers.listed) return Failed(u"The installed printer drivers could not be listed:\n\n" + drivers.reason);
         if (!DriverInstalled(drivers))
             return Failed(u"The printer driver " + Quoted(DriverModel) + u" was not installed.");
         s.journal.Step(u"checked: the printer driver " + Quoted(DriverModel) + u" is installed");
+        // A printer of our name on a COM port stays as it is: a machine may have both.
+        if (printer && printer->driver != DriverModel) printer = nullptr;
     } else {
         if (!printer) return Failed(u"The printer " + Quoted(PrinterName) + u" was not installed.");
-        if (printer->driver != DriverModel || printer->port != port)
+        if (printer->driver != DriverModel)
             return Failed(u"The printer " + Quoted(PrinterName) + u" uses the driver " + Quoted(printer->driver) +
-                          u" on the port " + Quoted(printer->port) + u", not " + Quoted(DriverModel) + u" on " +
-                          Quoted(port) + u".");
+                          u", not " + Quoted(DriverModel) + u"; it is not this tool's, and was left as it is.");
+        if (printer->port != port) {
+            const std::u16string from = printer->port;
+            if (auto failed = Run(s, request.timeoutMilliseconds, SetPrinterPortCommandLine(PrinterName, port)))
+                return *failed;
+            printers = s.system.ListPrinterDetails();
+            if (!printers.listed)
+                return Failed(u"The installed printers could not be listed to check the move:\n\n" + printers.reason);
+            printer = Find(printers, PrinterName);
+            if (!printer || printer->driver != DriverModel || printer->port != port)
+                return Failed(u"The printer " + Quoted(PrinterName) + u" could not be moved from " + from + u" to " +
+                              port + u"; it is " + (printer ? u"on " + Quoted(printer->port) : u"gone") + u".");
+            s.journal.Step(u"moved from " + from + u" to " + port + u": the printer " + Quoted(PrinterName));
+            changed = true;
+        }
         s.journal.Step(u"checked: the printer " + Quoted(PrinterName) + u" uses " + Quoted(DriverModel) + u" on " +
                        port);
     }
 
     if (printer) {
-        if (auto failed = Run(s, request.timeoutMilliseconds, SetDefaultPrinterCommandLine(PrinterName))) return *failed;
-        const std::u16string current = s.system.DefaultPrinter();
-        if (current != PrinterName)
-            return Failed(u"The printer " + Quoted(PrinterName) + u" could not be made the default printer; it is " +
-                          (current.empty() ? u"none" : Quoted(current)) + u".");
-        s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is the default printer of the running user");
+        if (s.system.DefaultPrinter() == PrinterName) {
+            s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is already the default printer of the running user");
+        } else {
+            if (auto failed = Run(s, request.timeoutMilliseconds, SetDefaultPrinterCommandLine(PrinterName)))
+                return *failed;
+            const std::u16string current = s.system.DefaultPrinter();
+            if (current != PrinterName)
+                return Failed(u"The printer " + Quoted(PrinterName) + u" could not be made the default printer; it is " +
+                              (current.empty() ? u"none" : Quoted(current)) + u".");
+            s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is the default printer of the running user");
+            changed = true;
+        }
     }
 
     if (!request.connection.usb) {
-        const long written = StorePortSettings(s.registry, port, request.portSettings);
         std::u16string stored;
-        const long read = modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey),
-                                                   port, stored);
-        if (written != platform::kErrorSuccess || read != platform::kErrorSuccess || stored != request.portSettings)
-            return Failed(u"The settings of " + port + u" could not be stored (status " +
-                          Number(static_cast<std::uint64_t>(written != 0 ? written : read)) + u").");
-        s.journal.Step(u"stored: " + port + u" = " + stored);
+        long read = modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), port,
+                                             stored);
+        if (read == platform::kErrorSuccess && stored == request.portSettings) {
+            s.journal.Step(u"checked: " + port + u" = " + stored + u" is already stored");
+        } else {
+            const long written = StorePortSettings(s.registry, port, request.portSettings);
+            read = modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), port,
+                                            stored);
+            if (written != platform::kErrorSuccess || read != platform::kErrorSuccess || stored != request.portSettings)
+                return Failed(u"The settings of " + port + u" could not be stored (status " +
+                              Number(static_cast<std::uint64_t>(written != 0 ? written : read)) + u").");
+            s.journal.Step(u"stored: " + port + u" = " + stored);
+            changed = true;
+        }
     }
+    if (!changed) s.journal.Step(u"already installed as asked");
     return {};
 }
 
@@ -119,6 +151,15 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
         return Failed(FailureMessage({Failure::ListingFailed, {}, before.reason}));
     const std::vector<std::u16string> found = using_(before);
     s.journal.Step(u"found: " + Number(found.size()) + u" printer(s) that use " + Quoted(DriverModel));
+    if (found.empty()) {
+        const platform::NameList drivers = s.platform.ListPrinterDrivers();
+        if (!drivers.listed) return Failed(FailureMessage({Failure::DriverCheckFailed, {}, drivers.reason}));
+        if (!DriverInstalled(drivers)) {
+            s.journal.Step(u"checked: the printer driver " + Quoted(DriverModel) +
+                           u" is not installed; nothing to remove");
+            return {};
+        }
+    }
 
     for (const std::u16string& name : found) {
         if (auto failed = Run(s, timeoutMilliseconds, SetDefaultPrinterCommandLine(name))) return *failed;
@@ -169,11 +210,30 @@ InstallationStatus QueryStatus(Services s) {
     return status;
 }
 
-bool InstalledAsAsked(const InstallationStatus& status, std::u16string_view portName) {
-    if (!status.listed || !status.driverInstalled) return false;
-    if (portName.empty()) return true;
-    return std::any_of(status.printers.begin(), status.printers.end(),
-                       [&](const InstallationStatus::Printer& p) { return p.port == portName; });
+std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,
+                                       const std::optional<std::u16string>& portSettings) {
+    if (!status.listed) return {u"the print system could not be asked"};
+    std::vector<std::u16string> missing;
+    if (!status.driverInstalled) missing.push_back(u"the printer driver " + Quoted(DriverModel) + u" is not installed");
+    if (portName.empty()) return missing;
+    const auto printer = std::find_if(status.printers.begin(), status.printers.end(),
+                                      [](const InstallationStatus::Printer& p) { return p.name == PrinterName; });
+    if (printer == status.printers.end())
+        missing.push_back(u"no printer " + Quoted(PrinterName) + u" uses the driver");
+    else if (printer->port != portName)
+        missing.push_back(u"the printer " + Quoted(PrinterName) + u" is on " + printer->port + u", not " +
+                          std::u16string(portName));
+    if (status.defaultPrinter != PrinterName)
+        missing.push_back(Quoted(PrinterName) + u" is not the default printer");
+    const std::size_t index = static_cast<std::size_t>(portName[3] - u'1');
+    if (portName.size() == 5 && index < status.ports.size()) {
+        const auto& value = status.ports[index];
+        if (!value) missing.push_back(u"no settings are stored for " + std::u16string(portName));
+        else if (portSettings && *value != *portSettings)
+            missing.push_back(u"the settings of " + std::u16string(portName) + u" are " + *value + u", not " +
+                              *portSettings);
+    }
+    return missing;
 }
 
 }  // namespace setup

@@ -75,8 +75,11 @@ struct InstallationStatus {
 };
 
 InstallationStatus QueryStatus(Services services);
-// Installed as asked: the driver is, and for a COM port ("COM3:") a printer
-// that uses it is on that port.
-bool InstalledAsAsked(const InstallationStatus& status, std::u16string_view portName);
+// What is not as an install would leave it, or nothing: the driver is
+// installed, and for a COM port ("COM3:") the printer PrinterName uses it on
+// that port, is the running user's default printer, and the port has a
+// Ports value (the one asked, when given).
+std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,
+                                       const std::optional<std::u16string>& portSettings);
 
 }  // namespace setup

@@ -85,7 +85,7 @@ TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     ExpectRefused({u"remove", u"--port", u"COM1"}, {u"--port", u"for remove"});
     ExpectRefused({u"remove", u"--json"}, {u"--json"});
     ExpectRefused({u"status", u"--json=yes"}, {u"--json", u"no value"});
-    ExpectRefused({u"status", u"--settings", u"9600,n,8,1"}, {u"--settings", u"for status"});
+    ExpectRefused({u"status", u"--settings", u"9600,n,8,1"}, {u"--settings", u"needs --port"});
     ExpectRefused({u"status", u"COM1"}, {u"COM1", u"--"});
     ExpectRefused({u"--version", u"status"}, {u"--version"});
     for (const char16_t* t : {u"0", u"86401", u"-5", u"1e3", u"12s", u"99999999999999999999"})

@@ -2,15 +2,20 @@
 // system32\rundll32.exe. It carries out the printui command on Wine's print
 // system (the registry keys EnumPrinters and EnumPrinterDrivers list), keeping
 // the print system's rules, so that the tests can observe the effect:
-//   /if /b NAME /f INF /r PORT /m MODEL   add printer NAME on PORT and driver MODEL (only if INF exists)
+//   /if /b NAME /f INF /r PORT /m MODEL   add printer NAME on PORT and driver MODEL (only if INF exists);
+//                                         a NAME that is taken is not added and nothing of that
+//                                         printer changes (ERROR_PRINTER_ALREADY_EXISTS, 0x0000070a),
+//                                         but the driver is installed
+//   /q /Xs /n NAME PortName PORT          move printer NAME to PORT (fails for a missing one)
 //   /ia /f INF /m MODEL                   install driver MODEL (only if INF exists)
 //   /q /y /n NAME                         make NAME the default printer
 //   /dl /n NAME                           delete printer NAME
 //   /q /dd /m MODEL                       delete driver MODEL, refused while a printer
 //                                         still uses it (ERROR_PRINTER_DRIVER_IN_USE)
 // Each operation takes the time, in ms, that the DWORD value named after it
-// ("if", "ia", "y", "dl", "dd") under HKLM\Software\PortSetupTests\PrintUi
-// gives, before its effect. It records every command line, when it started
+// ("if", "ia", "y", "dl", "dd", "Xs") under HKLM\Software\PortSetupTests\PrintUi
+// gives, before its effect; the string value "fail" there names operations
+// (blank-separated) that fail on purpose, changing nothing. It records every command line, when it started
 // and ended, from where it ran, and how the operation ended (done, refused,
 // failed).
 #include <windows.h>
@@ -76,13 +81,31 @@ void SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-bool CreateKeyWith(HKEY root, const std::wstring& path, const std::map<std::wstring, std::wstring>& values) {
+// Creates (or opens) the key and sets its values; with `onlyNew`, a key that
+// exists already is left as it is and the call fails: the check and the
+// creation are one step, as the print spooler's are.
+bool CreateKeyWith(HKEY root, const std::wstring& path, const std::map<std::wstring, std::wstring>& values,
+                   bool onlyNew = false) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition) !=
+        ERROR_SUCCESS)
         return false;
-    for (const auto& [name, value] : values) SetString(key, name.c_str(), value);
+    const bool write = !onlyNew || disposition == REG_CREATED_NEW_KEY;
+    if (write)
+        for (const auto& [name, value] : values) SetString(key, name.c_str(), value);
     ::RegCloseKey(key);
-    return true;
+    return write;
+}
+
+// Whether the test asked this operation to fail.
+bool FailsOnPurpose(const std::wstring& operation) {
+    wchar_t names[256] = {};
+    DWORD size = sizeof names;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kDelays, L"fail", RRF_RT_REG_SZ, nullptr, names, &size) != ERROR_SUCCESS)
+        return false;
+    const std::wstring list = L" " + std::wstring(names) + L" ";
+    return list.find(L" " + operation + L" ") != std::wstring::npos;
 }
 
 bool KeyExists(const std::wstring& path) {
@@ -129,7 +152,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::map<std::wstring, std::wstring> options;  // option -> its value ("" for flags)
     for (int i = 2; i < argc; ++i) {
         std::wstring option = argv[i];
-        const bool takesValue = option == L"/b" || option == L"/f" || option == L"/r" || option == L"/m" || option == L"/n";
+        const bool takesValue = option == L"/b" || option == L"/f" || option == L"/r" || option == L"/m" ||
+                                option == L"/n" || option == L"PortName";
         options[option] = takesValue && i + 1 < argc ? argv[++i] : L"";
     }
     ::LocalFree(argv);
@@ -142,21 +166,37 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     };
     if (options.count(L"/if")) {
         ::Sleep(DelayOf(L"if"));
-        if (!infFound) {
+        if (FailsOnPurpose(L"if")) {
+            outcome = "failed: on purpose";
+        } else if (!infFound) {
             outcome = "failed: no INF file";
         } else {
             installDriver();
             outcome = CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + options[L"/b"],
-                                    {{L"Name", options[L"/b"]}, {L"Printer Driver", options[L"/m"]}, {L"Port", options[L"/r"]}})
-                          ? "done: printer added" : "failed: printer not added";
+                                    {{L"Name", options[L"/b"]}, {L"Printer Driver", options[L"/m"]}, {L"Port", options[L"/r"]}},
+                                    true)
+                          ? "done: printer added" : "failed: printer exists (0x0000070a)";
+        }
+    } else if (options.count(L"/Xs")) {
+        ::Sleep(DelayOf(L"Xs"));
+        const std::wstring& name = options[L"/n"];
+        if (FailsOnPurpose(L"Xs")) {
+            outcome = "failed: on purpose";
+        } else if (KeyExists(kPrinters + name) && options.count(L"PortName")) {
+            CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + name, {{L"Port", options[L"PortName"]}});
+            outcome = "done: port set";
+        } else {
+            outcome = "failed: no such printer";
         }
     } else if (options.count(L"/ia")) {
         ::Sleep(DelayOf(L"ia"));
-        outcome = !infFound ? "failed: no INF file" : installDriver() ? "done: driver added" : "failed: driver not added";
+        outcome = FailsOnPurpose(L"ia") ? "failed: on purpose" : !infFound ? "failed: no INF file" : installDriver() ? "done: driver added" : "failed: driver not added";
     } else if (options.count(L"/y")) {
         ::Sleep(DelayOf(L"y"));
         const std::wstring& name = options[L"/n"];
-        if (KeyExists(kPrinters + name)) {
+        if (FailsOnPurpose(L"y")) {
+            outcome = "failed: on purpose";
+        } else if (KeyExists(kPrinters + name)) {
             CreateKeyWith(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
                           {{L"Device", name + L",winspool," + PortOf(name)}});
             outcome = "done: default set";
@@ -165,11 +205,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
     } else if (options.count(L"/dl")) {
         ::Sleep(DelayOf(L"dl"));
-        outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kPrinters + options[L"/n"]).c_str()) == ERROR_SUCCESS
+        outcome = FailsOnPurpose(L"dl") ? "failed: on purpose" : ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kPrinters + options[L"/n"]).c_str()) == ERROR_SUCCESS
                       ? "done: printer deleted" : "failed: no such printer";
     } else if (options.count(L"/dd")) {
         ::Sleep(DelayOf(L"dd"));
-        if (DriverInUse(options[L"/m"])) {
+        if (FailsOnPurpose(L"dd")) {
+            outcome = "failed: on purpose";
+        } else if (DriverInUse(options[L"/m"])) {
             outcome = "refused: driver in use";
         } else {
             outcome = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kDrivers + options[L"/m"]).c_str()) == ERROR_SUCCESS

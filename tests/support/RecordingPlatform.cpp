@@ -275,6 +275,7 @@ void RecordingPlatform::AdvanceTo(std::uint64_t time) {
 
 // The effect of one printer setup command on the print system, as it ends.
 std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
+    if (failsOnPurpose && failsOnPurpose(commandLine)) return "failed";
     const std::vector<std::u16string> args = SplitCommandLine(commandLine);
     auto has = [&](std::u16string_view option) { return std::find(args.begin(), args.end(), option) != args.end(); };
     auto valueOf = [&](std::u16string_view option) {
@@ -308,11 +309,21 @@ std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
         const std::u16string model = valueOf(u"/m");
         if (std::find(drivers.begin(), drivers.end(), model) == drivers.end()) drivers.push_back(model);
         if (has(u"/if")) {
+            // A printer name is added once: ERROR_PRINTER_ALREADY_EXISTS,
+            // and nothing of that printer changes.
             const std::u16string name = valueOf(u"/b");
-            if (std::find(printers.begin(), printers.end(), name) == printers.end()) printers.push_back(name);
+            if (std::find(printers.begin(), printers.end(), name) != printers.end()) return "failed";
+            printers.push_back(name);
             printerDrivers[name] = model;
             printerPorts[name] = valueOf(u"/r");
         }
+        return "done";
+    }
+    if (has(u"/Xs")) {  // set printer settings: here its port
+        const std::u16string name = valueOf(u"/n");
+        if (std::find(printers.begin(), printers.end(), name) == printers.end() || valueOf(u"PortName").empty())
+            return "failed";
+        printerPorts[name] = valueOf(u"PortName");
         return "done";
     }
     return "failed";

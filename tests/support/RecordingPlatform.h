@@ -1,8 +1,8 @@
 // A platform stand-in for host tests. It records every start, wait, listing
 // and sleep in one ordered log, and keeps a small print system with the rules
 // Windows' print spooler keeps: started commands run for a time the test sets
-// (or never end), take effect when they end, and a driver that a printer still
-// uses cannot be deleted. Time is virtual: waits and sleeps advance it.
+// (or never end), take effect when they end, a printer name cannot be added
+// twice, and a driver that a printer still uses cannot be deleted. Time is virtual: waits and sleeps advance it.
 #pragma once
 
 #include "platform/Platform.h"
@@ -57,6 +57,8 @@ public:
         [](std::u16string_view) -> std::optional<std::uint32_t> { return 0; };
     // When set, the start with this zero-based number fails with error 2.
     std::optional<std::size_t> failStartNumber;
+    // When it says so for a command line, that command fails and changes nothing.
+    std::function<bool(std::u16string_view commandLine)> failsOnPurpose;
     // Called at every wait, as the window's messages would be handled then.
     std::function<void()> duringWait;
 
