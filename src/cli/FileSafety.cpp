@@ -63,7 +63,8 @@ MachineFolders PrepareMachineFolders(platform::System& system) {
         platform::PathFacts facts = system.Examine(folder);
         if (!facts.exists && !facts.redirected) {
             if (!system.CreateFolder(folder, kMachineFolderDescriptor, reason)) {
-                folders.reason = folder + u" could not be created (" + reason + u")";
+                folders.reason = folder + u" could not be created (";
+                folders.reason += reason + u")";
                 return folders;
             }
             facts = system.Examine(folder);
@@ -72,7 +73,8 @@ MachineFolders PrepareMachineFolders(platform::System& system) {
         auto unsafe = WhyFolderUnsafe(facts, self, fixable);
         if (unsafe && fixable) {
             if (!system.SetFolderSecurity(folder, kMachineFolderDescriptor, reason)) {
-                folders.reason = folder + u" could not be protected (" + reason + u")";
+                folders.reason = folder + u" could not be protected (";
+                folders.reason += reason + u")";
                 return folders;
             }
             unsafe = WhyFolderUnsafe(system.Examine(folder), self, fixable);
@@ -101,7 +103,7 @@ std::vector<std::u16string> ChangeableByUsers(platform::System& system, std::u16
     const std::u16string base(folder);
     check(base);
     if (const auto entries = system.FolderEntries(base))
-        for (const auto& name : *entries) check(base + u"\\" + name);
+        for (const auto& name : *entries) check(std::u16string(base).append(u"\\").append(name));
     return found;
 }
 

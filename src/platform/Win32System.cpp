@@ -265,16 +265,7 @@ bool Win32System::FileExists(std::u16string_view path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::u16string Win32System::FullPath(std::u16string_view path) {
-    const std::u16string given(path);
-    const DWORD n = ::GetFullPathNameW(Wide(given), 0, nullptr, nullptr);
-    if (n == 0) return given;
-    std::wstring full(n, L'\0');
-    const DWORD written = ::GetFullPathNameW(Wide(given), n, full.data(), nullptr);
-    if (written == 0 || written >= n) return given;
-    full.resize(written);
-    return FromWide(full);
-}
+std::u16string Win32System::FullPath(std::u16string_view path) { return FullPathOf(std::u16string(path)); }
 
 // Membership of the Administrators group that counts: under UAC a
 // non-elevated administrator's token holds it for denying only.

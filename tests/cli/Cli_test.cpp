@@ -3,8 +3,7 @@
 #include "cli/Cli.h"
 #include "setup/CommandLines.h"
 #include "setup/Unattended.h"
-#include "support/MemoryRegistry.h"
-#include "support/RecordingPlatform.h"
+#include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -19,42 +18,14 @@ using namespace setup;
 namespace {
 
 constexpr const char16_t* kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
-constexpr const char* kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 std::string Narrow(std::u16string_view s) { return cli::Utf8(s); }
 
-struct CapturedConsole : cli::Console {
-    std::vector<std::u16string> out, err;
-    void Out(std::u16string_view line) override { out.emplace_back(line); }
-    void Err(std::u16string_view line) override { err.emplace_back(line); }
-    bool OutHas(std::u16string_view part) const {
-        for (const auto& line : out)
-            if (line.find(part) != std::u16string::npos) return true;
-        return false;
-    }
-};
-
-struct Machine {
-    RecordingPlatform platform;
-    MemoryRegistry registry;
-    CapturedConsole console;
-
-    Machine() {
-        platform.programDirectory = u"C:\\Program Files\\PortSetup";
-        platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "[Version]";
-        registry.PutString(kPorts, "COM1:", "9600,n,8,1");
-    }
-    int Run(const std::vector<std::u16string>& args) {
-        console = {};
-        return cli::RunCli(args, platform, platform, registry, console);
-    }
+struct Machine : testing_support::CliMachine {
+    Machine() { registry.PutString(kPorts, "COM1:", "9600,n,8,1"); }
     std::string Log() const {
         auto it = platform.files.find(kLog);
         return it == platform.files.end() ? "" : it->second;
-    }
-    std::string Port(const std::string& name) const {
-        auto value = registry.Get(kPorts, name);
-        return value ? std::string(reinterpret_cast<const char*>(value->data.data())) : "<none>";
     }
 };
 

@@ -4,8 +4,7 @@
 #include "cli/Cli.h"
 #include "setup/CommandLines.h"
 #include "setup/Unattended.h"
-#include "support/MemoryRegistry.h"
-#include "support/RecordingPlatform.h"
+#include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -19,37 +18,19 @@ using namespace setup;
 
 namespace {
 
-constexpr const char* kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+// Test constants: a string that cannot be built ends the test run anyway.
+// NOLINTBEGIN(cert-err58-cpp)
 const std::u16string kPrinter(PrinterName);
 const std::u16string kDriver(DriverModel);
 const std::u16string kInf = u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf";
+// NOLINTEND(cert-err58-cpp)
 
-struct CapturedConsole : cli::Console {
-    std::vector<std::u16string> out, err;
-    void Out(std::u16string_view line) override { out.emplace_back(line); }
-    void Err(std::u16string_view line) override { err.emplace_back(line); }
-    bool Has(const std::vector<std::u16string>& lines, std::u16string_view part) const {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::u16string& l) { return l.find(part) != std::u16string::npos; });
-    }
-};
 
-struct Machine {
-    RecordingPlatform platform;
-    MemoryRegistry registry;
-    CapturedConsole console;
-
+struct Machine : testing_support::CliMachine {
     Machine() {
-        platform.programDirectory = u"C:\\Program Files\\PortSetup";
-        platform.files[kInf] = "[Version]";
         for (const char* port : {"COM1:", "COM2:", "COM3:", "COM4:"}) registry.PutString(kPorts, port, "9600,n,8,1");
         // Every operation takes a while, as a loaded print system's does.
         platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 700; };
-    }
-    int Run(const std::vector<std::u16string>& args) {
-        console = {};
-        platform.events.clear();
-        return cli::RunCli(args, platform, platform, registry, console);
     }
     void Printer(const std::u16string& name, const std::u16string& port, const std::u16string& driver) {
         platform.printers.push_back(name);
@@ -57,10 +38,6 @@ struct Machine {
         platform.printerDrivers[name] = driver;
         if (std::find(platform.drivers.begin(), platform.drivers.end(), driver) == platform.drivers.end())
             platform.drivers.push_back(driver);
-    }
-    std::string Port(const std::string& name) const {
-        auto value = registry.Get(kPorts, name);
-        return value ? std::string(reinterpret_cast<const char*>(value->data.data())) : "<none>";
     }
     std::u16string InstallLine(const std::u16string& port) const {
         return QuietCommandLine(InstallOnComPortCommandLine(u"C:\\Program Files\\PortSetup", port, InfQuoting::Always));

@@ -5,8 +5,7 @@
 #include "cli/FileSafety.h"
 #include "setup/CommandLines.h"
 #include "setup/Unattended.h"
-#include "support/MemoryRegistry.h"
-#include "support/RecordingPlatform.h"
+#include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -21,36 +20,17 @@ using namespace setup;
 
 namespace {
 
+// Test constants: a string that cannot be built ends the test run anyway.
+// NOLINTBEGIN(cert-err58-cpp)
 const std::u16string kRoot = u"C:\\ProgramData\\PortSetup";
 const std::u16string kLogs = kRoot + u"\\Logs";
 const std::u16string kLog = kLogs + u"\\PortSetupCli.log";
 const std::u16string kOldLog = kLogs + u"\\PortSetupCli.old.log";
 const std::u16string kCashier = u"S-1-5-21-1-2-3-1001";
+// NOLINTEND(cert-err58-cpp)
 constexpr std::uint32_t kModify = 0x1301BF;
 
-struct CapturedConsole : cli::Console {
-    std::vector<std::u16string> out, err;
-    void Out(std::u16string_view line) override { out.emplace_back(line); }
-    void Err(std::u16string_view line) override { err.emplace_back(line); }
-    bool Has(const std::vector<std::u16string>& lines, std::u16string_view part) const {
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const std::u16string& l) { return l.find(part) != std::u16string::npos; });
-    }
-};
-
-struct Machine {
-    RecordingPlatform platform;
-    MemoryRegistry registry;
-    CapturedConsole console;
-
-    Machine() {
-        platform.programDirectory = u"C:\\Program Files\\PortSetup";
-        platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "[Version]";
-    }
-    int Run(const std::vector<std::u16string>& args) {
-        console = {};
-        return cli::RunCli(args, platform, platform, registry, console);
-    }
+struct Machine : testing_support::CliMachine {
     // A folder as the system would report it.
     void Folder(const std::u16string& path, const std::u16string& owner, std::vector<platform::AccessEntry> access) {
         RecordingPlatform::Node node;
