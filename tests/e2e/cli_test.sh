@@ -38,6 +38,7 @@ expect_eq "default printer" "KALDO Veltro MiniPrinter,winspool,COM3:" \
   "$(reg_value 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' Device)"
 printf '%s\n' "$RUN_OUT" | grep -q '^started: .*/if /b' || fail "no progress line for the install command"
 [ "$(printf '%s\n' "$RUN_OUT" | tail -1)" = "done" ] || fail "last line of stdout: $(printf '%s\n' "$RUN_OUT" | tail -1)"
+[ -f "$logfile" ] || fail "no log after the install on COM3; stderr: $RUN_ERR"
 log=$(tr -d '\r' < "$logfile")
 printf '%s\n' "$log" | grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} run: PortSetupCli install --port COM3 --settings 19200,e,7,1,x$' \
   || fail "log lacks the run line: $log"

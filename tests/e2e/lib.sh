@@ -1,6 +1,9 @@
 # Shared by the end-to-end scenarios: run Windows programs in the test run's
 # Wine prefix, drive the window, and read the registry back.
 set -euo pipefail
+# A command that ends a scenario under set -e names itself, its line and its status.
+set -o errtrace
+trap 'echo "FAIL: $(basename "$0") line $LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
 : "${WINEPREFIX:?run the end-to-end tests through scripts/test}"
 : "${PORTSETUP_BUILD:?the Windows build folder}"
 WINE=/usr/lib/wine/wine64
