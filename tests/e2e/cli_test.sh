@@ -70,13 +70,13 @@ expect_eq "commands of the second run" "0" "$(started_lines | grep -c 'COM2' || 
 for folder in "Program Files/Kaldo Driver" "Драйвер принтера"; do
   reset_state
   make_package "$WINEPREFIX/drive_c/$folder"
-  ports_before=$(wine_run reg query "$PORTS" | tr -d '\r')
+  ports_before=$(reg_query "$PORTS")
   cli install --port USB --package "$(winpath "$WINEPREFIX/drive_c/$folder")"
   expect_code "USB from $folder" 0
   expect_lines "USB command from $folder" \
     "$PRINTUI /q /ia /f $(inf_arg "$WINEPREFIX/drive_c/$folder") /m \"KALDO QTX_VELTRO\"" "$(started_lines)"
   expect_eq "drivers after USB" "KALDO QTX_VELTRO" "$(drivers)"
-  expect_eq "Ports after USB" "$ports_before" "$(wine_run reg query "$PORTS" | tr -d '\r')"
+  expect_eq "Ports after USB" "$ports_before" "$(reg_query "$PORTS")"
 done
 
 # 4. Bad usage starts nothing: exit 2 with the usage text.

@@ -9,7 +9,7 @@ dir='Z:'$(printf '%s' "$package" | tr / '\\')
 
 # 1. COM2, 19200 bits/s, odd parity, 7 data bits, 2 stop bits, Xon/Xoff.
 reset_state
-ports_before=$(wine_run reg query "$PORTS" | tr -d '\r' | grep -v 'COM2:')
+ports_before=$(reg_query "$PORTS" | grep -v 'COM2:')
 drive start normal "$exe" "" wait-window 15000 click-com 2 \
   pick 0 19200 pick 2 Odd pick 1 7 pick 3 2 pick 4 Xon/Xoff \
   next wait-exit 20000 0 expect-ended-after 3000
@@ -19,19 +19,19 @@ expect_lines "COM2 start order" \
 $PRINTUI /q /y /n \"KALDO Veltro MiniPrinter\"" "$(started_lines)"
 expect_eq "COM2: type" "REG_SZ" "$(reg_type "$PORTS" "COM2:")"
 expect_eq "COM2: settings" "19200,o,7,2,x" "$(reg_value "$PORTS" "COM2:")"
-expect_eq "other ports" "$ports_before" "$(wine_run reg query "$PORTS" | tr -d '\r' | grep -v 'COM2:')"
+expect_eq "other ports" "$ports_before" "$(reg_query "$PORTS" | grep -v 'COM2:')"
 expect_eq "default printer" "KALDO Veltro MiniPrinter,winspool,COM2:" \
   "$(reg_value 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' Device)"
 printers | grep -qx "KALDO Veltro MiniPrinter" || fail "the printer is not listed after installation"
 
 # 2. USB when the printer does not exist yet: the driver only, no default, no Ports value.
 reset_state
-ports_before=$(wine_run reg query "$PORTS" | tr -d '\r')
+ports_before=$(reg_query "$PORTS")
 drive start normal "$exe" "" wait-window 15000 click-usb next wait-exit 20000 0 expect-ended-after 3000
 wait_log 1
 sleep 1
 expect_lines "USB without the printer" "$PRINTUI /ia /f $dir\\PRT3Q42WD32.inf /m \"KALDO QTX_VELTRO\"" "$(started_lines)"
-expect_eq "Ports after USB" "$ports_before" "$(wine_run reg query "$PORTS" | tr -d '\r')"
+expect_eq "Ports after USB" "$ports_before" "$(reg_query "$PORTS")"
 
 # ... and when it is already there: it is made the default.
 reset_state
@@ -40,7 +40,7 @@ drive start normal "$exe" "" wait-window 15000 click-usb next wait-exit 20000 0
 wait_log 2
 expect_lines "USB with the printer" "$PRINTUI /ia /f $dir\\PRT3Q42WD32.inf /m \"KALDO QTX_VELTRO\"
 $PRINTUI /q /y /n \"KALDO Veltro MiniPrinter\"" "$(started_lines)"
-expect_eq "Ports after USB" "$ports_before" "$(wine_run reg query "$PORTS" | tr -d '\r')"
+expect_eq "Ports after USB" "$ports_before" "$(reg_query "$PORTS")"
 
 # 8. A missing Ports key is created; COM4 without flow control.
 reset_state

@@ -23,9 +23,20 @@ drive() {
   return $status
 }
 
+# `reg query` with its arguments; a query that fails is asked twice more
+# before its failure counts: a CI run once saw one fail with the key there.
+reg_query() {
+  local out try
+  for try in 1 2 3; do
+    out=$(wine_run reg query "$@" 2>/dev/null) && { printf '%s\n' "$out" | tr -d '\r'; return 0; }
+    sleep 0.3
+  done
+  return 1
+}
+
 # A value's data from the registry ("" when missing).
 reg_value() {
-  wine_run reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
+  { reg_query "$1" /v "$2" || true; } | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
 }
 reg_type() {
   wine_run reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { print $2 }'

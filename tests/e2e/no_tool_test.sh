@@ -9,10 +9,10 @@ exe=$(winpath "$package/PortSetup.exe")
 reset_state
 rm -f "$SYSTEM32/rundll32.exe"
 trap install_standin EXIT
-ports_before=$(wine_run reg query "$PORTS" | tr -d '\r')
+ports_before=$(reg_query "$PORTS")
 drive start normal "$exe" "" wait-window 15000 click-com 2 next \
   answer-message 10000 "rundll32 printui.dll,PrintUIEntry /if" wait-exit 10000 0
-expect_eq "Ports" "$ports_before" "$(wine_run reg query "$PORTS" | tr -d '\r')"
+expect_eq "Ports" "$ports_before" "$(reg_query "$PORTS")"
 
 printf 'POS A\tKALDO QTX_VELTRO\n' | add_printers
 drive start hidden "$exe" "DEL" wait-exit 20000 1 expect-no-window

@@ -4,7 +4,7 @@
 # nothing; screenshots of both states are kept.
 . "$(dirname "$0")/lib.sh"
 exe=$(winpath "$PORTSETUP_BUILD/PortSetup.exe")
-ports_before=$(wine_run reg query "$PORTS" | tr -d '\r')
+ports_before=$(reg_query "$PORTS")
 
 drive start normal "$exe" "" wait-window 15000 check-layout \
   screenshot "$(winpath "$ARTIFACTS/window-com.png")" \
@@ -13,7 +13,7 @@ drive start normal "$exe" "" wait-window 15000 check-layout \
   click-com 3 expect-com 3 expect-usb 0 expect-properties 1 1 expect-selected 0 115200 expect-selected 4 None \
   click-com 3 expect-com 3 expect-properties 1 1 \
   close wait-exit 10000 0
-expect_eq "Ports after closing" "$ports_before" "$(wine_run reg query "$PORTS" | tr -d '\r')"
+expect_eq "Ports after closing" "$ports_before" "$(reg_query "$PORTS")"
 
 # A shortcut that asks for a minimized start still gets a normal, centred window.
 drive start minimized "$exe" "" wait-window 15000 check-layout close wait-exit 10000 0
