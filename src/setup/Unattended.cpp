@@ -62,6 +62,16 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
         request.connection.usb
             ? InstallDriverOnlyCommandLine(request.packageDirectory, InfQuoting::Always)
             : InstallOnComPortCommandLine(request.packageDirectory, port, InfQuoting::Always));
+    // Whether the printer (for USB: the driver) was there before, so that a
+    // run that finds everything as asked can say so.
+    bool foundInstalled = false;
+    if (request.connection.usb) {
+        foundInstalled = DriverInstalled(s.platform.ListPrinterDrivers());
+    } else {
+        const platform::PrinterInfoList before = s.system.ListPrinterDetails();
+        const platform::PrinterInfo* found = Find(before, PrinterName);
+        foundInstalled = found && found->driver == DriverModel && found->port == port;
+    }
     if (auto failed = Run(s, request.timeoutMilliseconds, install)) return *failed;
 
     // The print system says whether it worked, not a fixed wait. The install
@@ -135,7 +145,7 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
             changed = true;
         }
     }
-    if (!changed) s.journal.Step(u"already installed as asked");
+    if (foundInstalled && !changed) s.journal.Step(u"already installed as asked");
     return {};
 }
 

@@ -123,6 +123,13 @@ TEST(Converge, UsbLeavesAPrinterOfOurNameOnItsComPort) {
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB"}));
     EXPECT_EQ(1u, m.platform.Started().size());
     EXPECT_TRUE(m.console.Has(m.console.out, u"already installed as asked"));
+
+    // A first USB install, with no printer to make the default, installed something.
+    Machine fresh;
+    ASSERT_EQ(kExitDone, fresh.Run({u"install", u"--port", u"USB"}));
+    EXPECT_FALSE(fresh.console.Has(fresh.console.out, u"already installed as asked"));
+    ASSERT_EQ(kExitDone, fresh.Run({u"install", u"--port", u"USB"}));
+    EXPECT_TRUE(fresh.console.Has(fresh.console.out, u"already installed as asked"));
 }
 
 TEST(Converge, RemoveWithNothingInstalledStartsNothing) {
