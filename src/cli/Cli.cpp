@@ -47,13 +47,12 @@ public:
         auto file = Open(given_, reason);
         if (!file) return Broken(reason);
         if (file->Size() + line.size() >= kLogLimitBytes) {
+            // Neither the log nor what its older copy replaces may be a link.
             const std::u16string older = OlderLogPath(path_);
-            const platform::PathFacts olderFacts = system_.Examine(older);
             std::u16string why;
             if (const auto unsafe = WhyFileUnsafe(file->Facts())) why = path_ + u" is not renamed: " + *unsafe;
-            else if (const auto unsafe = olderFacts.exists || olderFacts.redirected ? WhyFileUnsafe(olderFacts)
-                                                                                    : std::nullopt)
-                why = older + u" is not replaced: " + *unsafe;
+            else if (const auto olderFacts = system_.Examine(older); olderFacts.exists || olderFacts.redirected)
+                if (const auto unsafe = WhyFileUnsafe(olderFacts)) why = older + u" is not replaced: " + *unsafe;
             if (why.empty() && file->RenameReplacing(older, why)) {
                 file = Open(false, reason);
                 if (!file) return Broken(reason);

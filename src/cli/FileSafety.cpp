@@ -62,12 +62,14 @@ MachineFolders PrepareMachineFolders(platform::System& system) {
         std::u16string reason;
         platform::PathFacts facts = system.Examine(folder);
         if (!facts.exists && !facts.redirected) {
-            if (!system.CreateFolder(folder, kMachineFolderDescriptor, reason)) {
+            // Another run may make it at the same moment: what is there then is checked alike.
+            const bool created = system.CreateFolder(folder, kMachineFolderDescriptor, reason);
+            facts = system.Examine(folder);
+            if (!created && !facts.exists && !facts.redirected) {
                 folders.reason = folder + u" could not be created (";
                 folders.reason += reason + u")";
                 return folders;
             }
-            facts = system.Examine(folder);
         }
         bool fixable = false;
         auto unsafe = WhyFolderUnsafe(facts, self, fixable);

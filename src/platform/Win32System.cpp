@@ -51,7 +51,7 @@ std::u16string SidText(PSID sid) {
 // Whether two paths name the same place, letter case aside; the final path
 // comes as \\?\C:\... or \\?\UNC\server\...
 bool SamePath(std::u16string finalPath, const std::u16string& expected) {
-    if (finalPath.rfind(u"\\\\?\\UNC\\", 0) == 0) finalPath = u"\\" + finalPath.substr(8);
+    if (finalPath.rfind(u"\\\\?\\UNC\\", 0) == 0) finalPath = u"\\\\" + finalPath.substr(8);
     else if (finalPath.rfind(u"\\\\?\\", 0) == 0) finalPath = finalPath.substr(4);
     return ::CompareStringOrdinal(Wide(finalPath), static_cast<int>(finalPath.size()), Wide(expected),
                                   static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;

@@ -130,17 +130,19 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
 
     if (!request.connection.usb) {
         std::u16string stored;
-        long read = modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), port,
-                                             stored);
-        if (read == platform::kErrorSuccess && stored == request.portSettings) {
+        auto read = [&] {
+            return modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), port,
+                                            stored);
+        };
+        if (read() == platform::kErrorSuccess && stored == request.portSettings) {
             s.journal.Step(u"checked: " + port + u" = " + stored + u" is already stored");
         } else {
             const long written = StorePortSettings(s.registry, port, request.portSettings);
-            read = modRegedit::RegGetString(s.registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey), port,
-                                            stored);
-            if (written != platform::kErrorSuccess || read != platform::kErrorSuccess || stored != request.portSettings)
+            const long readBack = read();
+            if (written != platform::kErrorSuccess || readBack != platform::kErrorSuccess ||
+                stored != request.portSettings)
                 return Failed(u"The settings of " + port + u" could not be stored (status " +
-                              Number(static_cast<std::uint64_t>(written != 0 ? written : read)) + u").");
+                              Number(static_cast<std::uint64_t>(written != 0 ? written : readBack)) + u").");
             s.journal.Step(u"stored: " + port + u" = " + stored);
             changed = true;
         }
@@ -235,8 +237,8 @@ std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u1
                           std::u16string(portName));
     if (status.defaultPrinter != PrinterName)
         missing.push_back(Quoted(PrinterName) + u" is not the default printer");
-    const std::size_t index = static_cast<std::size_t>(portName[3] - u'1');
-    if (portName.size() == 5 && index < status.ports.size()) {
+    const std::size_t index = portName.size() == 5 ? static_cast<std::size_t>(portName[3] - u'1') : status.ports.size();
+    if (index < status.ports.size()) {
         const auto& value = status.ports[index];
         if (!value) missing.push_back(u"no settings are stored for " + std::u16string(portName));
         else if (portSettings && *value != *portSettings)

@@ -177,6 +177,14 @@ TEST(FileSafety, FoldersAndFilesAStandardUserCouldHaveMadeOrRedirectedAreNotUsed
     }
 }
 
+TEST(FileSafety, AFolderAnotherRunMakesAtTheSameMomentIsCheckedAndUsed) {
+    Machine m;
+    m.platform.foldersMadeMeanwhile = {kRoot, kLogs};
+    ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+    EXPECT_TRUE(m.console.err.empty());
+    EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done"));
+}
+
 TEST(FileSafety, ATrustedFolderThatGrantsUsersTooMuchIsProtectedFirst) {
     Machine m;
     // As an earlier version left it: SYSTEM's, inheriting ProgramData's

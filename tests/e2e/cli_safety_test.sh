@@ -12,9 +12,6 @@ cli_exe=$(winpath "$package/PortSetupCli.exe")
 root="$WINEPREFIX/drive_c/ProgramData/PortSetup"
 elsewhere="$WINEPREFIX/drive_c/elsewhere"
 cli() { run_console "$cli_exe" "$@"; }
-expect_code() {  # what, expected code
-  [ "$RUN_CODE" = "$2" ] || { printf 'stdout:\n%s\nstderr:\n%s\n' "$RUN_OUT" "$RUN_ERR" >&2; fail "$1: exit code $RUN_CODE, expected $2"; }
-}
 expect_err() {  # what, text
   printf '%s\n' "$RUN_ERR" | grep -qF -- "$2" || fail "$1: stderr does not say '$2': $RUN_ERR"
 }

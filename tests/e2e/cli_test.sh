@@ -10,9 +10,6 @@ make_package "$package"
 cli_exe=$(winpath "$package/PortSetupCli.exe")
 logfile="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"
 cli() { run_console "$cli_exe" "$@"; }
-expect_code() {  # what, expected code
-  [ "$RUN_CODE" = "$2" ] || { printf 'stdout:\n%s\nstderr:\n%s\n' "$RUN_OUT" "$RUN_ERR" >&2; fail "$1: exit code $RUN_CODE, expected $2"; }
-}
 json() {  # a Python expression over the status object d
   printf '%s' "$RUN_OUT" | python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"
 }

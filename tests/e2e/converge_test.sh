@@ -9,9 +9,6 @@ package="$WINEPREFIX/drive_c/Setup"
 make_package "$package"
 cli_exe=$(winpath "$package/PortSetupCli.exe")
 cli() { run_console "$cli_exe" "$@"; }
-expect_code() {  # what, expected code
-  [ "$RUN_CODE" = "$2" ] || { printf 'stdout:\n%s\nstderr:\n%s\n' "$RUN_OUT" "$RUN_ERR" >&2; fail "$1: exit code $RUN_CODE, expected $2"; }
-}
 # Printers as NAME<TAB>PORT<TAB>DRIVER lines, sorted.
 printer_state() { drive state 2>&1 | sed -n 's/^printer: //p' | sort; }
 default_printer() { drive state 2>&1 | sed -n 's/^default: //p'; }

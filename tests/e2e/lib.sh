@@ -111,6 +111,11 @@ run_console() {
   rm -f "$out" "$err"
 }
 
+# Fails the scenario, with the run's output, unless RUN_CODE is the one expected.
+expect_code() {  # what, expected code
+  [ "$RUN_CODE" = "$2" ] || { printf 'stdout:\n%s\nstderr:\n%s\n' "$RUN_OUT" "$RUN_ERR" >&2; fail "$1: exit code $RUN_CODE, expected $2"; }
+}
+
 # Adds printers in one registry import: lines of NAME<TAB>DRIVER[<TAB>expand]
 # on stdin, in UTF-8; "expand" stores the driver as REG_EXPAND_SZ, which the
 # print system reads too.

@@ -182,6 +182,11 @@ platform::PathFacts RecordingPlatform::Examine(std::u16string_view path) {
 
 bool RecordingPlatform::CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
     const std::u16string key(path);
+    if (foldersMadeMeanwhile.erase(key)) {
+        Node other;
+        other.access = AccessOf(descriptor);
+        nodes[key] = other;
+    }
     if (!filesWritable || nodes.count(key) || files.count(key)) {
         reason = filesWritable ? u"Cannot create a file when that file already exists." : u"Access is denied.";
         return false;

@@ -89,6 +89,8 @@ public:
     std::set<std::u16string> locksHeldElsewhere;
     std::set<std::u16string> locksHeld;
     std::map<std::u16string, std::u16string> lockDescriptors;  // as created
+    // Folders another run creates just before this one asks to.
+    std::set<std::u16string> foldersMadeMeanwhile;
     bool renameFails = false;     // a reader holds the log open without sharing delete
     bool securityChangeFails = false;
     // What was done to files and folders, in order: "create-folder P",
