@@ -4,6 +4,7 @@ set -euo pipefail
 # A command that ends a scenario under set -e names itself, its line and its status.
 set -o errtrace
 trap 'echo "FAIL: $(basename "$0") line $LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
+trap 'status=$?; [ "$status" = 0 ] || echo "$(basename "$0"): ended with status $status" >&2' EXIT
 : "${WINEPREFIX:?run the end-to-end tests through scripts/test}"
 : "${PORTSETUP_BUILD:?the Windows build folder}"
 WINE=/usr/lib/wine/wine64
