@@ -20,7 +20,4 @@ wine_sandbox_start() {
   # Wine draws title bars itself: there is no window manager on the virtual display.
   timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   timeout 60 "$WINESERVER" -w
-  # One server for the whole run: a server that ends after a few idle seconds
-  # and a program that starts just then make a command fail now and again.
-  timeout 60 "$WINESERVER" -p
 }
