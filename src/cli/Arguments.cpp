@@ -24,6 +24,7 @@ constexpr OptionRule kOptions[] = {
     {u"--timeout", true, {Action::Install, Action::Remove, Action::Help}},
     {u"--log", true, {Action::Install, Action::Remove, Action::Help}},
     {u"--json", false, {Action::Status, Action::Help, Action::Help}},
+    {u"--remember", false, {Action::Install, Action::Help, Action::Help}},
 };
 
 std::u16string_view NameOf(Action action) {
@@ -160,7 +161,7 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
 
         if (!rule->takesValue) {
             if (equals != std::u16string::npos) return Error(u"The option " + name + u" takes no value.");
-            command.json = true;
+            (name == u"--json" ? command.json : command.remember) = true;
             continue;
         }
         std::u16string value;
@@ -223,6 +224,7 @@ std::vector<std::u16string> ToArguments(const Command& command) {
     }
     add(u"--log", command.log);
     if (command.json) arguments.emplace_back(u"--json");
+    if (command.remember) arguments.emplace_back(u"--remember");
     return arguments;
 }
 
@@ -230,7 +232,7 @@ std::u16string UsageText() {
     return u"PortSetupCli: installs and removes the KALDO Veltro MiniPrinter's driver without a window.\n"
            u"\n"
            u"  PortSetupCli install --port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
-           u"                       [--timeout SECONDS] [--log FILE]\n"
+           u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--json]\n"
            u"  PortSetupCli --help | --version\n"
@@ -241,6 +243,8 @@ std::u16string UsageText() {
            u"--package   the driver package folder with PRT3Q42WD32.inf (default: this program's folder).\n"
            u"--timeout   how long each printer setup command may take, in seconds (default 300).\n"
            u"--log       the log file (default %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
+           u"--remember  after a successful install, store the port and settings under\n"
+           u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
            u"\n"
            u"Exit codes: 0 done and checked; 1 failed; 2 bad usage; 5 not run as an administrator;\n"
            u"1460 a printer setup command did not end in time; 1618 another PortSetupCli run is in progress.\n"

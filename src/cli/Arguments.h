@@ -20,6 +20,7 @@ struct Command {
     std::optional<std::uint32_t> timeoutSeconds;
     std::optional<std::u16string> log;       // the log file
     bool json = false;
+    bool remember = false;  // install: store the port and settings as the package's choice
 };
 
 // A command, or what is wrong with the arguments.

@@ -322,6 +322,8 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         platform::DirectoryOf(system.FullPath(command.package ? *command.package : platform.ProgramDirectory()) +
                               u"\\");
     request.timeoutMilliseconds = timeout;
+    request.rememberChoice = command.remember;
+    request.portArgument = *command.port;
     for (const auto& path : ChangeableByUsers(system, request.packageDirectory))
         journal.Step(u"warning: " + path + u" can be changed by non-administrators: the driver files could be "
                      u"swapped before the print system loads them");

@@ -87,6 +87,9 @@ public:
     virtual PrinterInfoList ListPrinterDetails() = 0;
     // The running user's default printer; empty when there is none.
     virtual std::u16string DefaultPrinter() = 0;
+    // Deletes the print jobs queued for `printer`: a printer with jobs is not
+    // deleted at once, only marked for deletion, and stays listed.
+    virtual bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) = 0;
     // The exit code of a process that has ended.
     virtual std::optional<std::uint32_t> ExitCodeOf(const StartedProcess& process) = 0;
     // A clock for durations, in milliseconds.

@@ -232,6 +232,37 @@ std::u16string Win32System::DefaultPrinter() {
     return Owned(name.c_str());
 }
 
+bool Win32System::PurgePrintJobs(std::u16string_view printer, std::u16string& reason) {
+    using OpenPrinterFn = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
+    using SetPrinterFn = BOOL(WINAPI*)(HANDLE, DWORD, LPBYTE, DWORD);
+    using ClosePrinterFn = BOOL(WINAPI*)(HANDLE);
+    auto openPrinter = reinterpret_cast<OpenPrinterFn>(WinspoolFunction(winspool_, "OpenPrinterW"));
+    auto setPrinter = reinterpret_cast<SetPrinterFn>(WinspoolFunction(winspool_, "SetPrinterW"));
+    auto closePrinter = reinterpret_cast<ClosePrinterFn>(WinspoolFunction(winspool_, "ClosePrinter"));
+    if (!openPrinter || !setPrinter || !closePrinter) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    std::u16string name(printer);
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
+    HANDLE opened = nullptr;
+    if (!openPrinter(reinterpret_cast<wchar_t*>(name.data()), &opened, &access)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    // The printer handle is closed with the spooler's own function.
+    struct Closer {
+        ClosePrinterFn close;
+        HANDLE handle;
+        ~Closer() { close(handle); }
+    } const owned{closePrinter, opened};
+    if (!setPrinter(owned.handle, 0, nullptr, PRINTER_CONTROL_PURGE)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
 std::optional<std::uint32_t> Win32System::ExitCodeOf(const StartedProcess& process) {
     if (!process) return std::nullopt;
     DWORD code = 0;

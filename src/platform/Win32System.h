@@ -10,6 +10,7 @@ class Win32System : public System {
 public:
     PrinterInfoList ListPrinterDetails() override;
     std::u16string DefaultPrinter() override;
+    bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
     std::optional<std::uint32_t> ExitCodeOf(const StartedProcess& process) override;
     std::uint64_t Milliseconds() override;
     std::u16string LocalTimestamp() override;

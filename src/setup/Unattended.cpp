@@ -147,6 +147,20 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
             changed = true;
         }
     }
+    if (request.rememberChoice) {
+        const std::u16string key(kChoiceKey);
+        long status = modRegedit::RegSetString(s.registry, platform::kHkeyLocalMachine, key, u"Port",
+                                               request.portArgument);
+        if (status == platform::kErrorSuccess && !request.connection.usb)
+            status = modRegedit::RegSetString(s.registry, platform::kHkeyLocalMachine, key, u"Settings",
+                                              request.portSettings);
+        if (status != platform::kErrorSuccess)
+            return Failed(u"The installation is done, but the choice could not be stored under HKLM\\" + key +
+                          u" (status " + Number(static_cast<std::uint64_t>(status)) +
+                          u"); the next upgrade or repair would not find it.");
+        s.journal.Step(u"stored as the package's choice: Port = " + request.portArgument +
+                       (request.connection.usb ? u"" : u", Settings = " + request.portSettings));
+    }
     if (foundInstalled && !changed) s.journal.Step(u"already installed as asked");
     return {};
 }
@@ -175,6 +189,13 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
 
     for (const std::u16string& name : found) {
         if (auto failed = Run(s, timeoutMilliseconds, SetDefaultPrinterCommandLine(name))) return *failed;
+        // Jobs still queued would only mark the printer for deletion; they
+        // cannot print once it is gone.
+        std::u16string reason;
+        if (s.system.PurgePrintJobs(name, reason))
+            s.journal.Step(u"purged: the print jobs of " + Quoted(name));
+        else
+            s.journal.Step(u"warning: the print jobs of " + Quoted(name) + u" could not be purged: " + reason);
         if (auto failed = Run(s, timeoutMilliseconds, QuietCommandLine(DeletePrinterCommandLine(name)))) return *failed;
     }
 
@@ -186,7 +207,8 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
         std::u16string names;
         for (const auto& name : left) names += (names.empty() ? u"" : u", ") + Quoted(name);
         return Failed(u"The printer driver " + Quoted(DriverModel) + u" was not deleted: these printers still use it: " +
-                      names + u".");
+                      names + u" (still listed after their delete: the delete failed, or it waits for print jobs "
+                              u"to end).");
     }
     s.journal.Step(u"checked: no printer uses " + Quoted(DriverModel));
 

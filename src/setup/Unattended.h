@@ -44,7 +44,15 @@ struct UnattendedInstallRequest {
     std::u16string portSettings;      // stored as the COM port's Ports value
     std::u16string packageDirectory;  // the folder of the INF file
     std::uint32_t timeoutMilliseconds = kDefaultCommandTimeoutMilliseconds;  // for each command
+    // Store the port ("COM3", "USB") and, for a COM port, the settings as the
+    // package's choice once the installation is done.
+    bool rememberChoice = false;
+    std::u16string portArgument;  // "COM3" or "USB", as stored
 };
+
+// Where the package's choice is stored: the values "Port" and "Settings"
+// under HKEY_LOCAL_MACHINE, which the next upgrade or repair reads back.
+inline constexpr std::u16string_view kChoiceKey = u"SOFTWARE\\PortSetup";
 
 struct Services {
     platform::Platform& platform;

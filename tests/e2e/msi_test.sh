@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The MSI package under Wine's msiexec, as deployment systems run it: install
 # with PORT and SETTINGS, USB, uninstall, a failing installation that rolls
-# back, a bad PORT, an upgrade from an older version and a refused downgrade.
+# back, a bad PORT, upgrades, repairs and rebuilds that keep the stored choice,
+# a refused downgrade, and an uninstall that leaves the printers when asked.
 # Exit codes are read whole.
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -87,28 +88,129 @@ install_standin
 [ "$no_tool_code" != 0 ] || fail "an installation without the printer setup tool succeeded"
 nothing_installed "after the failed installation"
 
-# 5. An upgrade from an older version leaves one entry and a working
-#    installation; a downgrade is refused.
-reset_state
+# 5. Through the years: an upgrade keeps the stored choice and the printer
+#    (it is not deleted and re-created), a repair changes nothing, a
+#    maintenance installation with another PORT moves the printer and stores
+#    it, and a later upgrade keeps that; a downgrade is refused.
+CHOICE='HKLM\SOFTWARE\PortSetup'
+USER_WINDOWS='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows'
+build_msi() { bash "$root/packaging/build_msi.sh" "$root/build/package" "$1" "$2" >/dev/null; }
 older="$root/build/package-test/PortSetup-0.9.0.msi"
-(cd "$root/build/package" && wixl -a x64 -D Version=0.9.0 -D BinDir=bin -I . -o "$older" "$root/packaging/PortSetup.wxs")
-msiexec /i "$(msi_path "$older")" PORT=COM3
+newer="$root/build/package-test/PortSetup-99.0.0.msi"
+rebuild="$root/build/package-test/PortSetup-$version-rebuild.msi"
+build_msi 0.9.0 "$older"
+build_msi 99.0.0 "$newer"
+build_msi "$version" "$rebuild"
+on_com() {  # what, port, settings
+  expect_eq "$1: printers" "KALDO Veltro MiniPrinter" "$(printers)"
+  expect_eq "$1: printer port" "$2:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
+  expect_eq "$1: $2: settings" "$3" "$(reg_value "$PORTS" "$2:")"
+  expect_eq "$1: stored port" "$2" "$(reg_value "$CHOICE" Port)"
+  expect_eq "$1: stored settings" "$3" "$(reg_value "$CHOICE" Settings)"
+  expect_eq "$1: printer deletes" "" "$(started_lines | grep '/dl' || true)"
+}
+
+reset_state
+msiexec /i "$(msi_path "$older")" PORT=COM3 SETTINGS=115200,e,7,2,x
 expect_code "install 0.9.0" 0
 expect_eq "entries with 0.9.0" "0.9.0" "$(entries)"
-msiexec /i "$(msi_path "$msi")" PORT=COM4
-expect_code "upgrade to $version" 0
+on_com "0.9.0" COM3 115200,e,7,2,x
+device=$(reg_value "$USER_WINDOWS" Device)
+case "$device" in "KALDO Veltro MiniPrinter,"*) ;; *) fail "0.9.0 did not make the printer the default: $device" ;; esac
+
+rm -f "$LOG"
+msiexec /i "$(msi_path "$msi")"
+expect_code "upgrade to $version with no properties" 0
 expect_eq "entries after the upgrade" "$version" "$(entries)"
-expect_eq "printer port after the upgrade" "COM4:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
-run_console "$(winpath "$installed/PortSetupCli.exe")" status --port COM4
-expect_code "status after the upgrade" 0
+on_com "after the upgrade" COM3 115200,e,7,2,x
+expect_eq "the default printer after the upgrade" "$device" "$(reg_value "$USER_WINDOWS" Device)"
+
+rm -f "$LOG"
+msiexec /i "$(msi_path "$msi")" REINSTALL=ALL REINSTALLMODE=omus
+expect_code "repair" 0
+on_com "after the repair" COM3 115200,e,7,2,x
+rm -f "$LOG"
+msiexec /i "$(msi_path "$msi")"
+expect_code "the same installation again" 0
+on_com "after the same installation again" COM3 115200,e,7,2,x
+
+rm -f "$LOG"
+msiexec /i "$(msi_path "$msi")" PORT=COM4
+expect_code "PORT=COM4 on the installed product" 0
+on_com "after PORT=COM4" COM4 115200,e,7,2,x
+started_lines | grep -q '/Xs /n "KALDO Veltro MiniPrinter" PortName "COM4:"' || fail "the printer was not moved: $(started_lines)"
+
+rm -f "$LOG"
+msiexec /i "$(msi_path "$newer")"
+expect_code "upgrade to 99.0.0" 0
+expect_eq "entries after the second upgrade" "99.0.0" "$(entries)"
+on_com "after the second upgrade" COM4 115200,e,7,2,x
+
 msiexec /i "$(msi_path "$older")" PORT=COM3
 downgrade_code=$RUN_CODE
 expect_code "downgrade" 1603
 # Wine's log does not carry the message itself (the package test checks its text).
 grep -aq 'WIX_DOWNGRADE_DETECTED = {' "$WINEPREFIX/drive_c/msi.log" || fail "the downgrade was not detected as one"
-expect_eq "entries after the downgrade" "$version" "$(entries)"
+expect_eq "entries after the downgrade" "99.0.0" "$(entries)"
+msiexec /x "$(msi_path "$newer")"
+expect_code "uninstall after the upgrades" 0
+nothing_installed "after the upgrades"
+expect_eq "stored choice after the uninstall" "" "$(reg_value "$CHOICE" Port)"
+
+# 6. A rebuild of the same version replaces the installed build.
+reset_state
+msiexec /i "$(msi_path "$msi")" PORT=COM2
+expect_code "install $version" 0
+msiexec /i "$(msi_path "$rebuild")"
+expect_code "install a rebuild of $version" 0
+expect_eq "entries after the rebuild" "$version" "$(entries)"
+expect_eq "printer port after the rebuild" "COM2:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
+msiexec /x "$(msi_path "$rebuild")"
+expect_code "uninstall the rebuild" 0
+nothing_installed "after the rebuild's uninstall"
+
+# 7. An uninstall whose removal fails fails; REMOVEPRINTERS=0 gets out, and
+#    leaves printers and driver alone. (Wine's msiexec loses the product's
+#    registration when an uninstall fails, where Windows keeps it: here the
+#    files that stay show that the uninstall did not complete.)
+reset_state
+msiexec /i "$(msi_path "$msi")" PORT=COM2
+expect_code "install before the refused removal" 0
+wine_run reg add "$DELAYS" /v fail /d dd /f >/dev/null 2>&1
 msiexec /x "$(msi_path "$msi")"
-expect_code "uninstall after the upgrade" 0
-nothing_installed "at the end"
-echo "msiexec exit codes under Wine: PORT=COM9 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code"
+refused_code=$RUN_CODE
+[ "$RUN_CODE" != 0 ] || fail "an uninstall whose driver delete is refused succeeded"
+[ -e "$installed/PortSetupCli.exe" ] || fail "the failed uninstall removed the files"
+expect_eq "drivers after the refused uninstall" "KALDO QTX_VELTRO" "$(drivers)"
+msiexec /x "$(msi_path "$msi")" REMOVEPRINTERS=0
+expect_code "uninstall with REMOVEPRINTERS=0 after the refused one" 0
+[ ! -e "$installed/PortSetupCli.exe" ] || fail "REMOVEPRINTERS=0 left the files"
+expect_eq "entries after REMOVEPRINTERS=0" "" "$(entries)"
+expect_eq "drivers after REMOVEPRINTERS=0" "KALDO QTX_VELTRO" "$(drivers)"
+
+reset_state
+msiexec /i "$(msi_path "$msi")" PORT=COM2
+expect_code "install before REMOVEPRINTERS=0" 0
+rm -f "$LOG"
+msiexec /x "$(msi_path "$msi")" REMOVEPRINTERS=0
+expect_code "uninstall with REMOVEPRINTERS=0" 0
+expect_eq "entries after REMOVEPRINTERS=0" "" "$(entries)"
+[ ! -e "$installed/PortSetupCli.exe" ] || fail "REMOVEPRINTERS=0 left the files"
+expect_eq "printers after REMOVEPRINTERS=0" "KALDO Veltro MiniPrinter" "$(printers)"
+expect_eq "drivers after REMOVEPRINTERS=0" "KALDO QTX_VELTRO" "$(drivers)"
+expect_eq "starts during REMOVEPRINTERS=0" "" "$(started_lines)"
+
+# 8. An installation whose CLI fails after the printer was added: files and
+#    entry are rolled back, the printer and driver stay (as the README says),
+#    and no choice is stored.
+reset_state
+wine_run reg add "$DELAYS" /v fail /d y /f >/dev/null 2>&1
+msiexec /i "$(msi_path "$msi")" PORT=COM3
+[ "$RUN_CODE" != 0 ] || fail "an installation whose default printer could not be set succeeded"
+[ ! -e "$installed/PortSetupCli.exe" ] || fail "the failed installation left its files"
+expect_eq "entries after the failed installation" "" "$(entries)"
+expect_eq "printers after the failed installation" "KALDO Veltro MiniPrinter" "$(printers)"
+expect_eq "drivers after the failed installation" "KALDO QTX_VELTRO" "$(drivers)"
+expect_eq "stored choice after the failed installation" "" "$(reg_value "$CHOICE" Port)"
+echo "msiexec exit codes under Wine: PORT=COM9 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code"
 echo "msi: ok"

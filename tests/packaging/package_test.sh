@@ -38,13 +38,26 @@ cell() { table "$1" | awk -F'\t' -v k="$2" -v c="$3" '$1 == k { print $c }'; }
 
 echo "== summary and properties"
 msiinfo suminfo "$msi" | grep -q 'Template: x64;1033' || fail "not a 64-bit package: $(msiinfo suminfo "$msi")"
-expect_eq "PORT default" "COM1" "$(cell Property PORT 2)"
-expect_eq "SETTINGS default" "9600,n,8,1,p" "$(cell Property SETTINGS 2)"
+# PORT and SETTINGS: the command line's, else the stored choice, else the defaults.
+expect_eq "PORT in the Property table" "" "$(cell Property PORT 2)"
+expect_eq "PORT default" "PORT COM1" "$(cell CustomAction PortByDefault 3) $(cell CustomAction PortByDefault 4)"
+expect_eq "SETTINGS default" "SETTINGS 9600,n,8,1,p" \
+  "$(cell CustomAction SettingsByDefault 3) $(cell CustomAction SettingsByDefault 4)"
+expect_eq "stored port lookup" "2 SOFTWARE\PortSetup Port 18" "$(cell RegLocator StoredPort 2) $(cell RegLocator StoredPort 3) $(cell RegLocator StoredPort 4) $(cell RegLocator StoredPort 5)"
+expect_eq "stored settings lookup" "SOFTWARE\PortSetup Settings" "$(cell RegLocator StoredSettings 3) $(cell RegLocator StoredSettings 4)"
+expect_eq "REMOVEPRINTERS default" "1" "$(cell Property REMOVEPRINTERS 2)"
+for p in PORT SETTINGS REMOVEPRINTERS WIX_UPGRADE_DETECTED; do
+  case ";$(cell Property SecureCustomProperties 2);" in *";$p;"*) ;; *) fail "$p is not a secure property" ;; esac
+done
 expect_eq "ARPNOMODIFY" "1" "$(cell Property ARPNOMODIFY 2)"
 expect_eq "ARPNOREPAIR" "1" "$(cell Property ARPNOREPAIR 2)"
 expect_eq "ProductName" "PortSetup" "$(cell Property ProductName 2)"
 expect_eq "ProductVersion" "$version" "$(cell Property ProductVersion 2)"
 table Upgrade | grep -q . || fail "no Upgrade table rows: no major upgrade"
+# The upgrade row: versions up to this one inclusive (a rebuild of the same
+# version replaces it), and the older product removed by its feature's name.
+expect_eq "upgrade row" "$version 513 PortSetup" \
+  "$(table Upgrade | awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" { print $3, $5, $6 }')"
 expect_eq "downgrade refusal" "A newer version of PortSetup is already installed. Remove it first to install this older one." \
   "$(table LaunchCondition | awk -F'\t' '$1 == "NOT WIX_DOWNGRADE_DETECTED" { print $2 }')"
 
@@ -80,12 +93,21 @@ done
 s=$(seq RemoveExistingProducts)
 [ "$s" -gt "$(seq InstallValidate)" ] && [ "$s" -lt "$(seq InstallInitialize)" ] \
   || fail "RemoveExistingProducts ($s) is not between InstallValidate and InstallInitialize"
-expect_eq "removal condition" 'REMOVE="ALL"' "$(condition RemovePrinters)"
+expect_eq "removal condition" 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE AND REMOVEPRINTERS="1"' "$(condition RemovePrinters)"
+for action in PortFromStore PortByDefault SettingsFromStore SettingsByDefault; do
+  [ "$(seq "$action")" -gt "$(seq AppSearch)" ] && [ "$(seq "$action")" -lt "$(seq LaunchConditions)" ] \
+    || fail "$action is not between AppSearch and LaunchConditions"
+done
+expect_eq "stored-port condition" 'NOT PORT AND STOREDPORT' "$(condition PortFromStore)"
+expect_eq "default-port condition" 'NOT PORT' "$(condition PortByDefault)"
+[ "$(seq PortFromStore)" -lt "$(seq PortByDefault)" ] || fail "the default port comes before the stored one"
+expect_eq "stored choice rows" "Port=[PORT] Settings=[SETTINGS]" \
+  "$(table Registry | awk -F'\t' '$3 == "SOFTWARE\\PortSetup" && $2 == 2 { printf "%s%s=%s", sep, $4, $5; sep = " " }')"
 expect_eq "COM install condition" 'NOT REMOVE AND NOT (PORT~="USB")' "$(condition InstallPrinterOnComPort)"
 expect_eq "USB install condition" 'NOT REMOVE AND PORT~="USB"' "$(condition InstallPrinterOnUsb)"
-expect_eq "COM install command" 'install --port "[PORT]" --settings "[SETTINGS]" --package "[INSTALLFOLDER]."' \
+expect_eq "COM install command" 'install --port "[PORT]" --settings "[SETTINGS]" --package "[INSTALLFOLDER]." --remember' \
   "$(cell CustomAction InstallPrinterOnComPort 4)"
-expect_eq "USB install command" 'install --port USB --package "[INSTALLFOLDER]."' "$(cell CustomAction InstallPrinterOnUsb 4)"
+expect_eq "USB install command" 'install --port USB --package "[INSTALLFOLDER]." --remember' "$(cell CustomAction InstallPrinterOnUsb 4)"
 expect_eq "removal command" 'remove' "$(cell CustomAction RemovePrinters 4)"
 
 echo "== signatures"

@@ -259,6 +259,25 @@ std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppend(std::u16s
     return std::make_unique<File>(*this, key);
 }
 
+bool RecordingPlatform::PurgePrintJobs(std::u16string_view printer, std::u16string& reason) {
+    const std::u16string name(printer);
+    if (std::find(printers.begin(), printers.end(), name) == printers.end()) {
+        reason = u"The printer name is invalid.";
+        return false;
+    }
+    if (purgeFails) {
+        reason = *purgeFails;
+        return false;
+    }
+    purged.push_back(name);
+    queuedJobs.erase(name);
+    if (deletePending.erase(name)) {
+        printers.erase(std::find(printers.begin(), printers.end(), name));
+        printerDrivers.erase(name);
+    }
+    return true;
+}
+
 void RecordingPlatform::RunToEnd() {
     std::uint64_t last = now;
     for (const Running& run : running_)
@@ -291,6 +310,10 @@ std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
         const std::u16string name = valueOf(u"/n");
         auto it = std::find(printers.begin(), printers.end(), name);
         if (it == printers.end()) return "failed";
+        if (queuedJobs[name] > 0) {
+            deletePending.insert(name);  // goes once its jobs are done
+            return "done";
+        }
         printers.erase(it);
         printerDrivers.erase(name);
         return "done";

@@ -48,6 +48,12 @@ public:
     std::map<std::u16string, std::u16string> printerPorts;
     std::vector<std::u16string> drivers;
     std::u16string defaultPrinter;
+    // Jobs queued per printer: a delete of a printer with jobs only marks it
+    // (it stays listed, as DeletePrinter leaves it), until they are purged.
+    std::map<std::u16string, int> queuedJobs;
+    std::set<std::u16string> deletePending;
+    std::optional<std::u16string> purgeFails;  // the reason, when purging fails
+    std::vector<std::u16string> purged;        // the printers purged, in order
     // When set, the listing fails with this reason.
     std::optional<std::u16string> printerListingFails;
     std::optional<std::u16string> driverListingFails;
@@ -113,6 +119,7 @@ public:
 
     platform::PrinterInfoList ListPrinterDetails() override;
     std::u16string DefaultPrinter() override { return defaultPrinter; }
+    bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
     std::optional<std::uint32_t> ExitCodeOf(const platform::StartedProcess&) override { return 0; }
     std::uint64_t Milliseconds() override { return now; }
     std::u16string LocalTimestamp() override { return u"2026-12-08T10:00:00+01:00"; }

@@ -1,0 +1,101 @@
+// What the MSI relies on over the years: an install that stores the choice it
+// was given for the next upgrade or repair, and a removal that does not stop
+// at a printer whose print jobs are still queued.
+#include "cli/Arguments.h"
+#include "setup/CommandLines.h"
+#include "setup/Unattended.h"
+#include "support/CliMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace setup;
+
+namespace {
+
+const char* const kChoice = "SOFTWARE\\PortSetup";
+
+struct Machine : testing_support::CliMachine {
+    std::string Choice(const std::string& name) const {
+        auto value = registry.Get(kChoice, name);
+        return value ? std::string(reinterpret_cast<const char*>(value->data.data())) : "<none>";
+    }
+    void OurPrinter(const std::u16string& name, const std::u16string& port) {
+        platform.printers.push_back(name);
+        platform.printerPorts[name] = port;
+        platform.printerDrivers[name] = std::u16string(DriverModel);
+        if (platform.drivers.empty()) platform.drivers.push_back(std::u16string(DriverModel));
+    }
+};
+
+TEST(RememberedChoice, StoredOnlyWhenAskedAndOnlyAfterADoneInstall) {
+    Machine m;
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM3"}));
+    EXPECT_FALSE(m.registry.KeyExists(kChoice));
+
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"com4", u"--settings", u"115200,e,7,2,x", u"--remember"}));
+    EXPECT_EQ("COM4", m.Choice("Port"));
+    EXPECT_EQ("115200,e,7,2,x", m.Choice("Settings"));
+    EXPECT_TRUE(m.console.OutHas(u"stored as the package's choice: Port = COM4, Settings = 115200,e,7,2,x"));
+
+    // USB has no settings: the stored ones stay as they are.
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB", u"--remember"}));
+    EXPECT_EQ("USB", m.Choice("Port"));
+    EXPECT_EQ("115200,e,7,2,x", m.Choice("Settings"));
+
+    // A failed install stores nothing: the choice stays the last one that worked.
+    m.platform.failsOnPurpose = [](std::u16string_view line) { return line.find(u"/Xs") != std::u16string_view::npos; };
+    EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM2", u"--remember"}));
+    EXPECT_EQ("USB", m.Choice("Port"));
+}
+
+TEST(RememberedChoice, AChoiceThatCannotBeStoredFailsTheRun) {
+    Machine m;
+    m.registry.DenyAccess(kChoice);
+    EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM1", u"--remember"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"the choice could not be stored under HKLM\\SOFTWARE\\PortSetup (status 5)"));
+}
+
+TEST(RememberedChoice, TheOptionBelongsToInstallAndIsGivenBack) {
+    Machine m;
+    EXPECT_EQ(kExitUsage, m.Run({u"remove", u"--remember"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM1", u"--remember=1"}));
+    const auto parsed = cli::ParseArguments({u"install", u"--port", u"COM1", u"--remember"});
+    ASSERT_TRUE(parsed.command);
+    EXPECT_TRUE(parsed.command->remember);
+    EXPECT_FALSE(parsed.command->json);
+    EXPECT_EQ(std::u16string(u"--remember"), cli::ToArguments(*parsed.command).back());
+}
+
+TEST(QueuedJobs, ArePurgedBeforeEachDeleteSoThatTheDeleteIsNotLeftPending) {
+    Machine m;
+    m.OurPrinter(u"KALDO Veltro MiniPrinter", u"COM1:");
+    m.OurPrinter(u"Receipts", u"COM2:");
+    m.platform.queuedJobs[u"Receipts"] = 3;
+    ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+    EXPECT_EQ((std::vector<std::u16string>{u"KALDO Veltro MiniPrinter", u"Receipts"}), m.platform.purged);
+    EXPECT_TRUE(m.platform.printers.empty());
+    EXPECT_TRUE(m.platform.drivers.empty());
+    EXPECT_TRUE(m.console.OutHas(u"purged: the print jobs of \"Receipts\""));
+}
+
+TEST(QueuedJobs, ADeleteThatStillPendsFailsTheRunAndSaysSo) {
+    Machine m;
+    m.OurPrinter(u"Receipts", u"COM2:");
+    m.platform.queuedJobs[u"Receipts"] = 1;
+    m.platform.purgeFails = u"Access is denied.";
+    EXPECT_EQ(kExitFailed, m.Run({u"remove"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: the print jobs of \"Receipts\" could not be purged: Access is denied."));
+    // The delete was still tried; the printer stays listed, and the driver is kept.
+    EXPECT_EQ(1, std::count_if(m.platform.ended.begin(), m.platform.ended.end(), [](const auto& e) {
+                  return e.commandLine.find(u"/dl") != std::u16string::npos;
+              }));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"these printers still use it: \"Receipts\" (still listed after their "
+                                             u"delete: the delete failed, or it waits for print jobs to end)"));
+    EXPECT_EQ(std::vector<std::u16string>{std::u16string(DriverModel)}, m.platform.drivers);
+}
+
+}  // namespace
