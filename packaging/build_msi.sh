@@ -7,6 +7,7 @@
 # - the older product is removed by naming its feature instead of ALL, so
 #   that its uninstall action, which runs only for REMOVE="ALL", leaves the
 #   printer to the newer version on every msiexec;
+# - the Active Setup entry is installed only with SETDEFAULT=1;
 # - the properties a deployment system may set are secure, so that they reach
 #   the installation however it is started.
 # Usage: packaging/build_msi.sh STAGED_FOLDER VERSION OUTPUT.msi
@@ -15,7 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 staged=$1 version=$2 out=$3
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 
-(cd "$staged" && wixl -a x64 -D Version="$version" -D BinDir=bin -I . -o "$out" "$here/PortSetup.wxs")
+(cd "$staged" && wixl -a x64 -D Version="$version" -D VersionCommas="$(printf '%s' "$version" | tr . ,)" \
+  -D BinDir=bin -I . -o "$out" "$here/PortSetup.wxs")
 
 tables=$(mktemp -d)
 trap 'rm -rf "$tables"' EXIT
@@ -25,5 +27,6 @@ awk -F'\t' -v OFS='\t' '
   { print }' "$tables/Upgrade.idt" > "$tables/Upgrade.new"
 mv "$tables/Upgrade.new" "$tables/Upgrade.idt"
 (cd "$tables" && msibuild "$out" -i Upgrade.idt)
+msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\`='SETDEFAULT=\"1\"' WHERE \`Component\`='DefaultForEachUser'"
 secure=$(msiinfo export "$out" Property | tr -d '\r' | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
-msibuild "$out" -q "UPDATE \`Property\` SET \`Value\`='$secure;PORT;SETTINGS;REMOVEPRINTERS' WHERE \`Property\`='SecureCustomProperties'"
+msibuild "$out" -q "UPDATE \`Property\` SET \`Value\`='$secure;PORT;SETTINGS;REMOVEPRINTERS;SETDEFAULT' WHERE \`Property\`='SecureCustomProperties'"

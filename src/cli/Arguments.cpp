@@ -14,17 +14,18 @@ constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
 struct OptionRule {
     std::u16string_view name;
     bool takesValue;
-    std::array<Action, 3> allowedIn;  // the commands that accept it (Help pads)
+    std::array<Action, 4> allowedIn;  // the commands that accept it (Help pads)
 };
 
 constexpr OptionRule kOptions[] = {
-    {u"--port", true, {Action::Install, Action::Status, Action::Help}},
-    {u"--settings", true, {Action::Install, Action::Status, Action::Help}},
-    {u"--package", true, {Action::Install, Action::Remove, Action::Help}},
-    {u"--timeout", true, {Action::Install, Action::Remove, Action::Help}},
-    {u"--log", true, {Action::Install, Action::Remove, Action::Help}},
-    {u"--json", false, {Action::Status, Action::Help, Action::Help}},
-    {u"--remember", false, {Action::Install, Action::Help, Action::Help}},
+    {u"--port", true, {Action::Install, Action::Status, Action::Help, Action::Help}},
+    {u"--settings", true, {Action::Install, Action::Status, Action::Help, Action::Help}},
+    {u"--package", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
+    {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::Help}},
+    {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
+    {u"--json", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
+    {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help}},
+    {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help}},
 };
 
 std::u16string_view NameOf(Action action) {
@@ -32,6 +33,7 @@ std::u16string_view NameOf(Action action) {
     case Action::Install: return u"install";
     case Action::Remove: return u"remove";
     case Action::Status: return u"status";
+    case Action::SetDefault: return u"set-default";
     case Action::Help: return u"--help";
     case Action::Version: return u"--version";
     }
@@ -131,8 +133,9 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     if (verb == u"install") command.action = Action::Install;
     else if (verb == u"remove") command.action = Action::Remove;
     else if (verb == u"status") command.action = Action::Status;
+    else if (verb == u"set-default") command.action = Action::SetDefault;
     else if (verb == u"--version") command.action = Action::Version;
-    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove and status.");
+    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status and set-default.");
     if (command.action == Action::Version && arguments.size() > 1)
         return Error(u"--version takes nothing else; \"" + arguments[1] + u"\" is too much.");
 
@@ -161,7 +164,7 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
 
         if (!rule->takesValue) {
             if (equals != std::u16string::npos) return Error(u"The option " + name + u" takes no value.");
-            (name == u"--json" ? command.json : command.remember) = true;
+            (name == u"--json" ? command.json : name == u"--quiet" ? command.quiet : command.remember) = true;
             continue;
         }
         std::u16string value;
@@ -225,6 +228,7 @@ std::vector<std::u16string> ToArguments(const Command& command) {
     add(u"--log", command.log);
     if (command.json) arguments.emplace_back(u"--json");
     if (command.remember) arguments.emplace_back(u"--remember");
+    if (command.quiet) arguments.emplace_back(u"--quiet");
     return arguments;
 }
 
@@ -235,13 +239,16 @@ std::u16string UsageText() {
            u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--json]\n"
+           u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
            u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
            u"            data bits (4 to 8), stop bits (1, 1.5, 2), then x (Xon/Xoff) or p (hardware)\n"
            u"            flow control, or nothing for none. Default 9600,n,8,1,p. Not for USB.\n"
            u"--package   the driver package folder with PRT3Q42WD32.inf (default: this program's folder).\n"
-           u"--timeout   how long each printer setup command may take, in seconds (default 300).\n"
+           u"--timeout   how long each printer setup command may take, in seconds (default 300;\n"
+           u"            for set-default the whole run, default 30).\n"
+           u"--quiet     set-default: nothing on stdout; errors still on stderr.\n"
            u"--log       the log file (default %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
            u"--remember  after a successful install, store the port and settings under\n"
            u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
@@ -251,7 +258,10 @@ std::u16string UsageText() {
            u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it,\n"
            u"is the default printer and COMn: has settings stored (those of --settings, when given).\n"
            u"The default printer is set for the user the program runs as (SYSTEM's own under a deployment\n"
-           u"system that runs as SYSTEM).\n";
+           u"system that runs as SYSTEM). set-default makes the printer the default printer of the user who\n"
+           u"runs it and keeps Windows from managing it (LegacyDefaultPrinterMode = 1); it needs no\n"
+           u"administrator rights. Its exit codes: 0 done; 1 the printer is not installed or the default\n"
+           u"could not be set; 2 bad usage.\n";
 }
 
 }  // namespace cli

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-enum class Action { Install, Remove, Status, Help, Version };
+enum class Action { Install, Remove, Status, SetDefault, Help, Version };
 
 struct Command {
     Action action = Action::Help;
@@ -21,6 +21,7 @@ struct Command {
     std::optional<std::u16string> log;       // the log file
     bool json = false;
     bool remember = false;  // install: store the port and settings as the package's choice
+    bool quiet = false;     // set-default: nothing on stdout
 };
 
 // A command, or what is wrong with the arguments.

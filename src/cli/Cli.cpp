@@ -154,7 +154,9 @@ int Status(const Command& command, setup::Services services, Console& console) {
             json += (i ? u"," : u"") + std::u16string(u"{\"name\":") + JsonString(p.name) + u",\"port\":" +
                     JsonString(p.port) + u",\"default\":" + (p.isDefault ? u"true" : u"false") + u"}";
         }
-        json += u"],\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"ports\":{";
+        json += u"],\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"account\":" +
+                JsonString(status.account) + u",\"windowsManagesDefault\":" +
+                (status.windowsManagesDefault ? u"true" : u"false") + u",\"ports\":{";
         for (std::size_t i = 0; i < status.ports.size(); ++i) {
             json += (i ? u"," : u"") + JsonString(u"COM" + Number(i + 1) + u":") + u":" +
                     (status.ports[i] ? JsonString(*status.ports[i]) : u"null");
@@ -170,8 +172,13 @@ int Status(const Command& command, setup::Services services, Console& console) {
         console.Out(status.printers.empty() ? u"Printers that use it: none" : u"Printers that use it:");
         for (const auto& p : status.printers)
             console.Out(u"  " + p.name + u" on " + p.port + (p.isDefault ? u" (the default printer)" : u""));
-        console.Out(u"Default printer of the user this runs as: " +
-                    (status.defaultPrinter.empty() ? u"none" : status.defaultPrinter));
+        console.Out(u"Runs as: " + status.account);
+        console.Out(u"Default printer of " + status.account + u": " +
+                    (status.defaultPrinter.empty() ? u"none" : status.defaultPrinter) +
+                    (status.windowsManagesDefault
+                         ? u" (Windows manages this account's default printer: it may replace it with the last "
+                           u"printer used)"
+                         : u" (Windows does not manage this account's default printer)"));
         console.Out(u"Ports values:");
         for (std::size_t i = 0; i < status.ports.size(); ++i)
             console.Out(u"  COM" + Number(i + 1) + u": " + (status.ports[i] ? *status.ports[i] : u"(none)"));
@@ -181,6 +188,33 @@ int Status(const Command& command, setup::Services services, Console& console) {
                     (asAsked ? u"yes" : u"no" + why + u")"));
     }
     return asAsked ? setup::kExitDone : setup::kExitFailed;
+}
+
+// set-default: the running user's own default printer, with no rights, lock
+// or log of the machine's; its output is its record.
+int SetDefault(const Command& command, platform::Platform& platform, platform::System& system,
+               platform::AnsiRegistry& registry, Console& console) {
+    class Steps : public setup::Journal {
+    public:
+        Steps(Console& console, bool quiet) : console_(console), quiet_(quiet) {}
+        void Step(std::u16string_view line) override {
+            if (!quiet_) console_.Out(line);
+        }
+
+    private:
+        Console& console_;
+        bool quiet_;
+    } steps(console, command.quiet);
+    const std::uint32_t timeout =
+        command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultSetTimeoutMilliseconds;
+    const Verdict verdict = setup::SetDefaultForUser(timeout, {platform, system, registry, steps});
+    if (verdict.exitCode != setup::kExitDone) {
+        console.Err(u"PortSetupCli: " + verdict.message);
+        if (!command.quiet) console.Out(u"failed");
+        return setup::kExitFailed;
+    }
+    if (!command.quiet) console.Out(u"done");
+    return setup::kExitDone;
 }
 
 // --log's value, read from the raw arguments, so that a refused command line
@@ -272,6 +306,8 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         } silent;
         return Status(command, {platform, system, registry, silent}, console);
     }
+    case Action::SetDefault:
+        return SetDefault(command, platform, system, registry, console);
     case Action::Install:
     case Action::Remove:
         break;

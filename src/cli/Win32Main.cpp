@@ -1,6 +1,7 @@
 // PortSetupCli's entry point: the arguments as Windows splits them, and
 // output that stays right for any text, on a console (WriteConsoleW) or
 // redirected to a file or pipe (UTF-8).
+#include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "platform/Win32Platform.h"
 #include "platform/Win32Registry.h"
@@ -31,6 +32,28 @@ private:
     }
 };
 
+// set-default runs while a user signs in: a print system that does not
+// answer (a listing or a call that blocks) must not hold the sign-in longer
+// than its time allows. The run is ended with exit code 1 then.
+DWORD WINAPI EndWhenOverdue(void* milliseconds) {
+    ::Sleep(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(milliseconds)));
+    Win32Console().Err(u"PortSetupCli: the print system did not answer in time; the default printer was not set.");
+    ::ExitProcess(1);
+}
+
+void LimitSetDefault(const std::vector<std::u16string>& arguments) {
+    if (arguments.empty() || arguments[0] != u"set-default") return;
+    const cli::Parsed parsed = cli::ParseArguments(arguments);
+    if (!parsed.command) return;
+    const std::uint64_t limit =
+        parsed.command->timeoutSeconds ? *parsed.command->timeoutSeconds * 1000ull : 30000ull;
+    // A little past the run's own limit, which ends a printer setup command
+    // that does not end with a message of its own.
+    if (HANDLE thread = ::CreateThread(nullptr, 0, EndWhenOverdue,
+                                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(limit + 1000)), 0, nullptr))
+        ::CloseHandle(thread);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -42,6 +65,7 @@ int wmain(int argc, wchar_t** argv) {
     platform::Win32System system;
     platform::Win32Registry registry;
     Win32Console console;
+    LimitSetDefault(arguments);
     try {
         return cli::RunCli(arguments, platform, system, registry, console);
     } catch (const std::exception&) {

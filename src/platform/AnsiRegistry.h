@@ -12,6 +12,7 @@ namespace platform {
 
 using RegHandle = std::uintptr_t;  // an HKEY's value
 
+inline constexpr RegHandle kHkeyCurrentUser = 0x80000001;
 inline constexpr RegHandle kHkeyLocalMachine = 0x80000002;
 inline constexpr std::uint32_t kKeyAllAccess = 0x2003F;
 

@@ -108,6 +108,9 @@ public:
     virtual PathFacts Examine(std::u16string_view path) = 0;
     // The SID of the account this program runs as ("S-1-5-18" for SYSTEM).
     virtual std::u16string RunningUserSid() = 0;
+    // Its name as Windows shows it ("NT AUTHORITY\\SYSTEM", "SHOP\\cashier1");
+    // the SID when the name cannot be looked up.
+    virtual std::u16string RunningAccountName() = 0;
     // Creates the folder with `descriptor` (SDDL) as its security, not
     // inheriting its parent's.
     virtual bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;

@@ -358,6 +358,25 @@ std::u16string Win32System::RunningUserSid() {
     return SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
+std::u16string Win32System::RunningAccountName() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const KernelHandle owned(token);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    wchar_t name[256];
+    wchar_t domain[256];
+    DWORD nameSize = 256;
+    DWORD domainSize = 256;
+    SID_NAME_USE use{};
+    if (!::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return SidText(sid);
+    const std::u16string account = FromWide(name, nameSize);
+    return domainSize ? FromWide(domain, domainSize) + u"\\" + account : account;
+}
+
 bool Win32System::CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
     const Descriptor sd(descriptor);
     if (!sd.get()) {

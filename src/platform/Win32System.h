@@ -20,6 +20,7 @@ public:
     std::u16string ProgramDataDirectory() override;
     PathFacts Examine(std::u16string_view path) override;
     std::u16string RunningUserSid() override;
+    std::u16string RunningAccountName() override;
     bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
     bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
     std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;

@@ -19,6 +19,8 @@ std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(
 
 Verdict Failed(std::u16string message) { return {kExitFailed, std::move(message)}; }
 
+constexpr std::uint32_t kKeyRead = 0x20019;
+
 // Starts one printer setup command and waits for it to end; the verdict when
 // it could not be started or did not end in time (it is then left running).
 std::optional<Verdict> Run(Services& s, std::uint32_t timeoutMilliseconds, const std::u16string& commandLine) {
@@ -50,7 +52,87 @@ const platform::PrinterInfo* Find(const platform::PrinterInfoList& list, std::u1
     return nullptr;
 }
 
+// The running user's LegacyDefaultPrinterMode, when it is a DWORD.
+std::optional<std::uint32_t> LegacyMode(platform::AnsiRegistry& registry) {
+    std::optional<std::uint32_t> mode;
+    auto subKey = registry.ToAnsi(kUserWindowsKey);
+    auto name = registry.ToAnsi(kLegacyDefaultPrinterMode);
+    platform::RegHandle key = 0;
+    if (!subKey || !name ||
+        registry.RegOpenKeyExA(platform::kHkeyCurrentUser, *subKey, 0, kKeyRead, key) != platform::kErrorSuccess)
+        return mode;
+    std::uint32_t type = 0;
+    std::uint32_t value = 0;
+    std::uint32_t size = sizeof value;
+    if (registry.RegQueryValueExA(key, *name, type, reinterpret_cast<std::uint8_t*>(&value), size) ==
+            platform::kErrorSuccess &&
+        type == platform::kRegDword && size == sizeof value)
+        mode = value;
+    registry.RegCloseKey(key);
+    return mode;
+}
+
+long SetLegacyMode(platform::AnsiRegistry& registry) {
+    auto subKey = registry.ToAnsi(kUserWindowsKey);
+    auto name = registry.ToAnsi(kLegacyDefaultPrinterMode);
+    if (!subKey || !name) return platform::kErrorNoUnicodeTranslation;
+    platform::RegHandle key = 0;
+    long status = registry.RegCreateKeyA(platform::kHkeyCurrentUser, *subKey, key);
+    if (status != platform::kErrorSuccess) return status;
+    const std::uint32_t one = 1;
+    status = registry.RegSetValueExA(key, *name, platform::kRegDword, reinterpret_cast<const std::uint8_t*>(&one),
+                                     sizeof one);
+    registry.RegCloseKey(key);
+    return status;
+}
+
+bool RunsAsSystem(platform::System& system) { return system.RunningUserSid() == u"S-1-5-18"; }
+
 }  // namespace
+
+bool WindowsManagesDefault(platform::AnsiRegistry& registry) { return LegacyMode(registry) != 1u; }
+
+Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
+    const std::uint64_t startedAt = s.system.Milliseconds();
+    const std::u16string account = s.system.RunningAccountName();
+    const platform::PrinterInfoList printers = s.system.ListPrinterDetails();
+    if (!printers.listed)
+        return Failed(u"The print system could not be asked whether the printer " + Quoted(PrinterName) +
+                      u" is installed: " + printers.reason);
+    const platform::PrinterInfo* printer = Find(printers, PrinterName);
+    if (!printer || printer->driver != DriverModel)
+        return Failed(u"The printer " + Quoted(PrinterName) + u" is not installed on this machine" +
+                      (printer ? u" (a printer of that name uses the driver " + Quoted(printer->driver) + u")" : u"") +
+                      u"; nothing was changed.");
+
+    // First, so that Windows does not replace the default as soon as it is set.
+    if (WindowsManagesDefault(s.registry)) {
+        const long status = SetLegacyMode(s.registry);
+        if (status != platform::kErrorSuccess)
+            return Failed(u"Windows could not be told to leave the default printer of " + account +
+                          u" alone (LegacyDefaultPrinterMode, status " + Number(static_cast<std::uint64_t>(status)) +
+                          u"); the default printer was not changed.");
+        s.journal.Step(u"set: Windows no longer manages the default printer of " + account +
+                       u" (LegacyDefaultPrinterMode = 1)");
+    } else {
+        s.journal.Step(u"checked: Windows does not manage the default printer of " + account);
+    }
+
+    if (s.system.DefaultPrinter() == PrinterName) {
+        s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is already the default printer of " + account);
+        return {};
+    }
+    const std::uint64_t spent = s.system.Milliseconds() - startedAt;
+    const std::uint32_t left =
+        spent < timeoutMilliseconds ? static_cast<std::uint32_t>(timeoutMilliseconds - spent) : 1;
+    if (auto failed = Run(s, left, SetDefaultPrinterCommandLine(PrinterName))) return Failed(failed->message);
+    const std::u16string current = s.system.DefaultPrinter();
+    if (current != PrinterName)
+        return Failed(u"The printer " + Quoted(PrinterName) + u" could not be made the default printer of " + account +
+                      u"; it is " + (current.empty() ? u"none" : Quoted(current)) + u".");
+    s.journal.Step(u"set: " + Quoted(PrinterName) + u" is the default printer of " + account);
+    return {};
+}
 
 Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
     const std::u16string inf = request.packageDirectory + std::u16string(DriverInfFile);
@@ -126,6 +208,10 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
             s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is the default printer of the running user");
             changed = true;
         }
+        if (RunsAsSystem(s.system))
+            s.journal.Step(u"note: this run is SYSTEM's, so it set SYSTEM's default printer; signed-in users get " +
+                           Quoted(PrinterName) + u" as their default at their next sign-in through the MSI's Active "
+                           u"Setup entry, or by running PortSetupCli set-default as the user");
     }
 
     if (!request.connection.usb) {
@@ -231,6 +317,8 @@ InstallationStatus QueryStatus(Services s) {
     status.listed = true;
     status.driverInstalled = DriverInstalled(drivers);
     status.defaultPrinter = s.system.DefaultPrinter();
+    status.account = s.system.RunningAccountName();
+    status.windowsManagesDefault = WindowsManagesDefault(s.registry);
     for (const auto& printer : printers.printers)
         if (printer.driver == DriverModel)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});

@@ -77,10 +77,29 @@ struct InstallationStatus {
     };
     std::vector<Printer> printers;  // those that use the driver
     std::u16string defaultPrinter;  // the running user's
+    std::u16string account;         // the account the status is read as
+    bool windowsManagesDefault = true;
     // The Ports values of COM1: to COM4:; nothing where there is none or it
     // cannot be read.
     std::array<std::optional<std::u16string>, 4> ports;
 };
+
+// The running user's printer settings: "Device" names the default printer;
+// LegacyDefaultPrinterMode 1 (REG_DWORD) keeps Windows 10 and 11 from
+// replacing it with the printer last used.
+inline constexpr std::u16string_view kUserWindowsKey = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+inline constexpr std::u16string_view kLegacyDefaultPrinterMode = u"LegacyDefaultPrinterMode";
+inline constexpr std::uint32_t kDefaultSetTimeoutMilliseconds = 30000;
+
+// Makes PrinterName the running user's default printer, and keeps Windows
+// from managing it; needs no administrator rights and writes only the
+// user's own keys. Nothing is changed when the printer is not installed.
+// The whole run stays within `timeoutMilliseconds`; a command that does not
+// end in that time fails the run.
+Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services services);
+// Whether Windows manages the running user's default printer: its
+// LegacyDefaultPrinterMode is not 1.
+bool WindowsManagesDefault(platform::AnsiRegistry& registry);
 
 InstallationStatus QueryStatus(Services services);
 // What is not as an install would leave it, or nothing: the driver is

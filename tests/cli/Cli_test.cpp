@@ -195,7 +195,8 @@ TEST(Cli, StatusAsJson) {
     EXPECT_EQ(kExitFailed, m.Run({u"status", u"--json", u"--port", u"COM2"}));
     ASSERT_EQ(1u, m.console.out.size());
     EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
-              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"ports\":{\"COM1:\":"
+              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"account\":"
+              u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
               u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"askedPort\":\"COM2\","
               u"\"installedAsAsked\":false,\"notAsAsked\":[\"no printer \\\"KALDO Veltro MiniPrinter\\\" uses the "
               u"driver\",\"\\\"KALDO Veltro MiniPrinter\\\" is not the default printer\",\"no settings are stored for "

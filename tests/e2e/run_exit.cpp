@@ -1,6 +1,8 @@
 // Runs a program with the given arguments, its standard handles shared, waits
 // for it, and writes its whole exit code as the last line on stderr:
 // "run_exit: exit code N". (wine64's own exit status keeps only the low 8 bits.)
+// "run_exit --command-line LINE" starts LINE exactly as given, as Windows
+// starts a command line kept in the registry.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,7 +33,9 @@ std::wstring Quote(const std::wstring& arg) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     std::wstring line;
-    for (int i = 1; i < argc; ++i) line += (i > 1 ? L" " : L"") + Quote(argv[i]);
+    if (argc == 3 && std::wstring(argv[1]) == L"--command-line") line = argv[2];
+    else
+        for (int i = 1; i < argc; ++i) line += (i > 1 ? L" " : L"") + Quote(argv[i]);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;

@@ -46,7 +46,8 @@ expect_eq "SETTINGS default" "SETTINGS 9600,n,8,1,p" \
 expect_eq "stored port lookup" "2 SOFTWARE\PortSetup Port 18" "$(cell RegLocator StoredPort 2) $(cell RegLocator StoredPort 3) $(cell RegLocator StoredPort 4) $(cell RegLocator StoredPort 5)"
 expect_eq "stored settings lookup" "SOFTWARE\PortSetup Settings" "$(cell RegLocator StoredSettings 3) $(cell RegLocator StoredSettings 4)"
 expect_eq "REMOVEPRINTERS default" "1" "$(cell Property REMOVEPRINTERS 2)"
-for p in PORT SETTINGS REMOVEPRINTERS WIX_UPGRADE_DETECTED; do
+expect_eq "SETDEFAULT default" "1" "$(cell Property SETDEFAULT 2)"
+for p in PORT SETTINGS REMOVEPRINTERS SETDEFAULT WIX_UPGRADE_DETECTED; do
   case ";$(cell Property SecureCustomProperties 2);" in *";$p;"*) ;; *) fail "$p is not a secure property" ;; esac
 done
 expect_eq "ARPNOMODIFY" "1" "$(cell Property ARPNOMODIFY 2)"
@@ -109,6 +110,13 @@ expect_eq "COM install command" 'install --port "[PORT]" --settings "[SETTINGS]"
   "$(cell CustomAction InstallPrinterOnComPort 4)"
 expect_eq "USB install command" 'install --port USB --package "[INSTALLFOLDER]." --remember' "$(cell CustomAction InstallPrinterOnUsb 4)"
 expect_eq "removal command" 'remove' "$(cell CustomAction RemovePrinters 4)"
+
+echo "== the Active Setup entry"
+active='SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{8F3C2A6D-4B1E-4E7A-9C55-2D7E1A0B6F34}'
+expect_eq "Active Setup values" \
+  "=PortSetup: KALDO Veltro MiniPrinter as the default printer|StubPath=\"[INSTALLFOLDER]PortSetupCli.exe\" set-default --quiet|Version=$(printf '%s' "$version" | tr . ,)|IsInstalled=#1" \
+  "$(table Registry | awk -F'\t' -v k="$active" '$2 == 2 && $3 == k { printf "%s%s=%s", sep, $4, $5; sep = "|" }')"
+expect_eq "Active Setup condition" 'SETDEFAULT="1"' "$(cell Component DefaultForEachUser 5)"
 
 echo "== signatures"
 extract="$work/extracted"

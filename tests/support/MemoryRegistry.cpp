@@ -128,6 +128,8 @@ std::optional<std::string> MemoryRegistry::Resolve(RegHandle root, const std::st
     std::string base;
     if (root == kHkeyLocalMachine) {
         base = "";
+    } else if (root == platform::kHkeyCurrentUser) {
+        base = "hkcu";  // the running user's keys, apart from the machine's
     } else {
         auto it = handles_.find(root);
         if (it == handles_.end()) return std::nullopt;

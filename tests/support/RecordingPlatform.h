@@ -91,6 +91,7 @@ public:
     };
     std::map<std::u16string, Node> nodes;
     std::u16string runningUser = u"S-1-5-18";
+    std::u16string runningAccount = u"NT AUTHORITY\\SYSTEM";
     // Locks other processes hold, and the ones this run holds.
     std::set<std::u16string> locksHeldElsewhere;
     std::set<std::u16string> locksHeld;
@@ -129,6 +130,7 @@ public:
     std::u16string ProgramDataDirectory() override { return u"C:\\ProgramData"; }
     platform::PathFacts Examine(std::u16string_view path) override;
     std::u16string RunningUserSid() override { return runningUser; }
+    std::u16string RunningAccountName() override { return runningAccount; }
     bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
     bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
     std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;

@@ -1,0 +1,160 @@
+// set-default: the printer becomes the default printer of the user who runs
+// it, and stays so; no administrator rights, nothing of the machine's
+// written. And whose default status and install speak of.
+#include "setup/CommandLines.h"
+#include "setup/Unattended.h"
+#include "support/CliMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace setup;
+
+namespace {
+
+const char* const kUserWindows = "hkcu\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+
+struct Machine : testing_support::CliMachine {
+    Machine() {
+        platform.administrator = false;
+        platform.runningUser = u"S-1-5-21-1-2-3-1001";
+        platform.runningAccount = u"SHOP\\cashier1";
+        platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 900; };
+    }
+    void Installed() {
+        platform.printers = {u"Office", std::u16string(PrinterName)};
+        platform.printerDrivers = {{u"Office", u"Generic"}, {std::u16string(PrinterName), std::u16string(DriverModel)}};
+        platform.printerPorts = {{u"Office", u"LPT1:"}, {std::u16string(PrinterName), u"COM3:"}};
+        platform.drivers = {u"Generic", std::u16string(DriverModel)};
+        platform.defaultPrinter = u"Office";
+    }
+    std::optional<std::uint32_t> LegacyMode() const {
+        auto value = registry.Get(kUserWindows, "LegacyDefaultPrinterMode");
+        if (!value || value->type != platform::kRegDword || value->data.size() != 4) return std::nullopt;
+        return static_cast<std::uint32_t>(value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
+                                          value->data[3] << 24);
+    }
+    void SetLegacyMode(std::uint32_t mode) {
+        registry.Put(kUserWindows, "LegacyDefaultPrinterMode", platform::kRegDword,
+                     {static_cast<std::uint8_t>(mode), 0, 0, 0});
+    }
+};
+
+TEST(SetDefault, AStandardUserGetsThePrinterAsDefaultAndWindowsStopsManagingIt) {
+    Machine m;
+    m.Installed();
+    const auto filesBefore = m.platform.files;
+    ASSERT_EQ(kExitDone, m.Run({u"set-default"}));
+    EXPECT_EQ(std::u16string(PrinterName), m.platform.defaultPrinter);
+    EXPECT_EQ(1u, m.LegacyMode());
+    EXPECT_EQ(std::vector<std::u16string>{SetDefaultPrinterCommandLine(PrinterName)}, m.platform.Started());
+    EXPECT_TRUE(m.console.OutHas(u"Windows no longer manages the default printer of SHOP\\cashier1"));
+    EXPECT_TRUE(m.console.OutHas(u"\"KALDO Veltro MiniPrinter\" is the default printer of SHOP\\cashier1"));
+    EXPECT_EQ(u"done", m.console.out.back());
+    // Nothing of the machine's: no key outside the user's, no file, no lock.
+    EXPECT_FALSE(m.registry.KeyExists("SOFTWARE"));
+    EXPECT_FALSE(m.registry.KeyExists("SOFTWARE\\PortSetup"));
+    EXPECT_TRUE(m.platform.fileEvents.empty());
+    EXPECT_TRUE(m.platform.locksHeld.empty());
+    EXPECT_EQ(filesBefore, m.platform.files);
+}
+
+TEST(SetDefault, AsAskedAlreadyStartsNothing) {
+    Machine m;
+    m.Installed();
+    m.platform.defaultPrinter = std::u16string(PrinterName);
+    m.SetLegacyMode(1);
+    ASSERT_EQ(kExitDone, m.Run({u"set-default", u"--quiet"}));
+    EXPECT_TRUE(m.platform.Started().empty());
+    EXPECT_TRUE(m.console.out.empty());
+    EXPECT_TRUE(m.console.err.empty());
+}
+
+TEST(SetDefault, WithoutThePrinterNothingChanges) {
+    Machine m;
+    m.Installed();
+    m.platform.printers = {u"Office"};
+    EXPECT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));
+    EXPECT_TRUE(m.console.out.empty());
+    EXPECT_TRUE(m.console.Has(m.console.err, u"\"KALDO Veltro MiniPrinter\" is not installed on this machine"));
+    EXPECT_EQ(u"Office", m.platform.defaultPrinter);
+    EXPECT_FALSE(m.LegacyMode());
+    EXPECT_TRUE(m.platform.Started().empty());
+
+    // A printer of that name with another driver is not ours either.
+    m.platform.printers = {std::u16string(PrinterName)};
+    m.platform.printerDrivers = {{std::u16string(PrinterName), u"Generic"}};
+    EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"uses the driver \"Generic\""));
+
+    m.platform.printerListingFails = u"The RPC server is unavailable.";
+    EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"could not be asked whether the printer \"KALDO Veltro MiniPrinter\" "
+                                             u"is installed: The RPC server is unavailable."));
+}
+
+TEST(SetDefault, ADefaultNotTakenOrNotSetInTimeFailsWithOneAndSaysWhy) {
+    Machine m;
+    m.Installed();
+    m.platform.failsOnPurpose = [](std::u16string_view line) { return line.find(u"/y") != std::u16string_view::npos; };
+    EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"could not be made the default printer of SHOP\\cashier1; it is "
+                                             u"\"Office\"."));
+    EXPECT_EQ(u"failed", m.console.out.back());
+
+    // A printer setup tool that does not end: the run gives up within its time.
+    Machine slow;
+    slow.Installed();
+    slow.platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return std::nullopt; };
+    const std::uint64_t before = slow.platform.now;
+    EXPECT_EQ(kExitFailed, slow.Run({u"set-default", u"--timeout", u"5"}));
+    EXPECT_LE(slow.platform.now - before, 5000u);
+    EXPECT_TRUE(slow.console.Has(slow.console.err, u"did not end within 5 s"));
+    // Windows' management was already turned off: harmless, and what the next try needs.
+    EXPECT_EQ(1u, slow.LegacyMode());
+}
+
+TEST(SetDefault, UsageAndTheUserKeyThatCannotBeWritten) {
+    Machine m;
+    m.Installed();
+    EXPECT_EQ(kExitUsage, m.Run({u"set-default", u"--port", u"COM1"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"set-default", u"--timeout", u"0"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"set-default", u"extra"}));
+    EXPECT_TRUE(m.platform.Started().empty());
+
+    m.registry.FailNext(testing_support::MemoryRegistry::Op::SetValueEx, 5);
+    EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"LegacyDefaultPrinterMode, status 5"));
+    EXPECT_EQ(u"Office", m.platform.defaultPrinter);
+}
+
+TEST(DefaultOwner, StatusNamesTheAccountAndWhetherWindowsManagesItsDefault) {
+    Machine m;
+    m.Installed();
+    ASSERT_EQ(kExitDone, m.Run({u"status", u"--json"}));
+    EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"account\":\"SHOP\\\\cashier1\",\"windowsManagesDefault\":true"));
+    m.SetLegacyMode(1);
+    ASSERT_EQ(kExitDone, m.Run({u"status"}));
+    EXPECT_TRUE(m.console.OutHas(u"Runs as: SHOP\\cashier1"));
+    EXPECT_TRUE(m.console.OutHas(u"(Windows does not manage this account's default printer)"));
+    m.SetLegacyMode(0);
+    ASSERT_EQ(kExitDone, m.Run({u"status", u"--json"}));
+    EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"windowsManagesDefault\":true"));
+}
+
+TEST(DefaultOwner, AnInstallAsSystemSaysHowUsersGetTheDefault) {
+    Machine m;
+    m.platform.administrator = true;
+    m.platform.runningUser = u"S-1-5-18";
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1"}));
+    EXPECT_TRUE(m.console.OutHas(u"signed-in users get \"KALDO Veltro MiniPrinter\" as their default at their next "
+                                 u"sign-in through the MSI's Active Setup entry, or by running PortSetupCli "
+                                 u"set-default as the user"));
+    m.platform.runningUser = u"S-1-5-21-1-2-3-500";
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1"}));
+    EXPECT_FALSE(m.console.OutHas(u"Active Setup"));
+}
+
+}  // namespace
