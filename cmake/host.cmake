@@ -13,6 +13,7 @@ add_executable(unit_tests
   tests/forms/Form1_test.cpp
   tests/setup/CommandLines_test.cpp
   tests/setup/Workflows_test.cpp
+  tests/setup/SerialSettings_test.cpp
   tests/cli/Arguments_test.cpp
   tests/cli/Cli_test.cpp
   tests/cli/FileSafety_test.cpp

@@ -1,6 +1,6 @@
 #include "cli/Arguments.h"
 
-#include "forms/SerialLists.h"
+#include "setup/SerialSettings.h"
 
 #include <algorithm>
 #include <array>
@@ -58,67 +58,7 @@ std::u16string Upper(std::u16string_view text) {
 
 Parsed Error(std::u16string message) { return {std::nullopt, std::move(message)}; }
 
-// The codes of one list, as the settings text writes them.
-std::vector<std::u16string> CodesOf(int list) {
-    std::vector<std::u16string> codes;
-    for (const forms::ListEntry& entry : forms::SerialLists()[static_cast<std::size_t>(list)].entries) {
-        std::u16string code = entry.code;
-        if (!code.empty() && code.front() == u',') code.erase(0, 1);  // flow control carries its own comma
-        codes.push_back(code);
-    }
-    return codes;
-}
-
-std::u16string Listed(const std::vector<std::u16string>& items) {
-    std::u16string text;
-    for (const auto& item : items) text += (text.empty() ? u"" : u", ") + item;
-    return text;
-}
-
 }  // namespace
-
-std::u16string DefaultPortSettings() {
-    std::u16string text;
-    const auto& lists = forms::SerialLists();
-    // Fields in the value's order: speed, parity, data bits, stop bits, flow control.
-    for (int list : {0, 2, 1, 3, 4}) {
-        const auto& entry = lists[static_cast<std::size_t>(list)].entries[static_cast<std::size_t>(
-            lists[static_cast<std::size_t>(list)].defaultIndex)];
-        if (list != 0 && list != 4) text += u",";
-        text += entry.code;
-    }
-    return text;
-}
-
-bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
-    std::vector<std::u16string> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t comma = settings.find(u',', start);
-        fields.emplace_back(settings.substr(start, comma == std::u16string_view::npos ? comma : comma - start));
-        if (comma == std::u16string_view::npos) break;
-        start = comma + 1;
-    }
-    const std::u16string shape = u"speed,parity,data bits,stop bits[,flow control], such as " + DefaultPortSettings();
-    if (fields.size() < 4 || fields.size() > 5) {
-        error = u"--settings \"" + std::u16string(settings) + u"\" does not have the form " + shape;
-        return false;
-    }
-    struct Field {
-        int list;
-        std::u16string_view what;
-    };
-    const Field order[] = {{0, u"speed"}, {2, u"parity"}, {1, u"data bits"}, {3, u"stop bits"}, {4, u"flow control"}};
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        std::vector<std::u16string> codes = CodesOf(order[i].list);
-        codes.erase(std::remove(codes.begin(), codes.end(), u""), codes.end());  // "None" is a missing field
-        if (std::find(codes.begin(), codes.end(), fields[i]) != codes.end()) continue;
-        error = u"--settings \"" + std::u16string(settings) + u"\": the " + std::u16string(order[i].what) + u" \"" +
-                fields[i] + u"\" is not one of " + Listed(codes) +
-                (order[i].list == 4 ? u" (leave it out for none)" : u"");
-        return false;
-    }
-    return true;
-}
 
 std::u16string PortNameOf(std::u16string_view port) { return port == u"USB" ? u"" : std::u16string(port) + u":"; }
 
@@ -184,7 +124,7 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
             command.port = port;
         } else if (name == u"--settings") {
             std::u16string error;
-            if (!ValidPortSettings(value, error)) return Error(error + u".");
+            if (!setup::ValidPortSettings(value, error)) return Error(u"--settings " + error + u".");
             command.settings = value;
         } else if (name == u"--timeout") {
             std::uint64_t seconds = 0;

@@ -36,11 +36,6 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments);
 std::vector<std::u16string> ToArguments(const Command& command);
 std::u16string UsageText();
 
-// The settings text of the window's lists by default: "9600,n,8,1,p".
-std::u16string DefaultPortSettings();
-// Whether `settings` is a settings text the window's five lists can produce;
-// otherwise `error` says which field is wrong and what it allows.
-bool ValidPortSettings(std::u16string_view settings, std::u16string& error);
 // "COM3:" for COM3; empty for USB.
 std::u16string PortNameOf(std::u16string_view port);
 

@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/FileSafety.h"
 #include "platform/CommandLineText.h"
+#include "setup/SerialSettings.h"
 #include "setup/Unattended.h"
 
 #include <string>
@@ -353,7 +354,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
     setup::UnattendedInstallRequest request;
     request.connection.usb = *command.port == u"USB";
     request.connection.portName = PortNameOf(*command.port);
-    request.portSettings = command.settings ? *command.settings : DefaultPortSettings();
+    request.portSettings = command.settings ? *command.settings : setup::DefaultPortSettings();
     request.packageDirectory =
         platform::DirectoryOf(system.FullPath(command.package ? *command.package : platform.ProgramDirectory()) +
                               u"\\");

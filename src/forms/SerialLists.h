@@ -1,8 +1,9 @@
-// The five serial settings lists: their entries, defaults and the settings
-// text Windows keeps for a COM port, such as "9600,n,8,1,p".
+// The five serial settings lists as controls: filled with the settings'
+// entries, and read back into a settings text.
 #pragma once
 
 #include "forms/Controls.h"
+#include "setup/SerialSettings.h"
 
 #include <array>
 #include <string>
@@ -11,22 +12,11 @@
 
 namespace forms {
 
-struct ListEntry {
-    std::u16string display;
-    std::u16string code;
-};
-
-struct SerialList {
-    std::u16string_view label;
-    std::vector<ListEntry> entries;
-    int defaultIndex;
-};
-
-inline constexpr int kSerialListCount = 5;
+using setup::kSerialListCount;
+using setup::ListEntry;
+using setup::SerialList;
+using setup::SerialLists;
 using SerialListControls = std::array<DropDownList*, kSerialListCount>;
-
-// Bits per second, data bits, parity, stop bits, flow control, in screen order.
-const std::array<SerialList, kSerialListCount>& SerialLists();
 
 // An entry's full text: the display text, 100 spaces, then the code, so that
 // the code stays out of sight at the far right.

@@ -49,27 +49,6 @@ TEST(CliArguments, OptionsInAnyOrderAndInBothForms) {
     EXPECT_EQ(Action::Version, Parse({u"--version"}).command->action);
 }
 
-TEST(CliArguments, SettingsAreThoseTheListsCanProduce) {
-    EXPECT_EQ(u"9600,n,8,1,p", DefaultPortSettings());
-    std::u16string error;
-    for (const char16_t* good : {u"9600,n,8,1,p", u"115200,e,7,2,x", u"2400,s,5,1.5", u"57600,m,4,1,p"})
-        EXPECT_TRUE(ValidPortSettings(good, error)) << Narrow(error);
-    const struct {
-        const char16_t* settings;
-        const char16_t* names;
-    } bad[] = {
-        {u"9601,n,8,1,p", u"speed \"9601\""},     {u"9600,N,8,1,p", u"parity \"N\""},
-        {u"9600,n,9,1,p", u"data bits \"9\""},    {u"9600,n,8,3", u"stop bits \"3\""},
-        {u"9600,n,8,1,q", u"flow control \"q\""}, {u"9600,n,8,1,", u"flow control \"\""},
-        {u"9600,n,8", u"form"},                   {u"9600,n,8,1,p,x", u"form"},
-        {u"9600, n,8,1", u"parity \" n\""},       {u"", u"form"},
-    };
-    for (const auto& b : bad) {
-        EXPECT_FALSE(ValidPortSettings(b.settings, error)) << Narrow(b.settings);
-        EXPECT_NE(std::u16string::npos, error.find(b.names)) << Narrow(error);
-    }
-}
-
 TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     ExpectRefused({}, {u"No command"});
     ExpectRefused({u"uninstall"}, {u"uninstall", u"install, remove, status and set-default"});

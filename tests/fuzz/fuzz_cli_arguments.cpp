@@ -3,6 +3,7 @@
 // is refused with a message (exit 2) - never both, never neither.
 #include "FuzzText.h"
 #include "cli/Arguments.h"
+#include "setup/SerialSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::u16string> arguments = fuzz::Split(fuzz::Utf16(data, size), u'\n');
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!again.command) fuzz::Broken("the rendered arguments parse");
     if (cli::ToArguments(*again.command) != rendered) fuzz::Broken("the rendered arguments give the same command");
     std::u16string error;
-    if (again.command->settings && !cli::ValidPortSettings(*again.command->settings, error))
+    if (again.command->settings && !setup::ValidPortSettings(*again.command->settings, error))
         fuzz::Broken("accepted settings are valid");
     return 0;
 }
