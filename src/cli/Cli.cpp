@@ -20,11 +20,13 @@ std::u16string Number(std::uint64_t n) {
 }
 
 // The log: one line per event, with the local time, appended to a file that
-// rolls over to one older copy before it would reach 1 MiB. Each line is
-// written under the writers' lock file (only administrators can take it),
-// to a file opened without following a link and checked; the roll-over is a
-// rename of that opened file under the same lock. A log that cannot be
-// written is reported once and the job goes on.
+// rolls over to one older copy before it would reach 1 MiB. The run takes
+// the writers' lock file (only administrators can take it) for each line
+// until it is the only run, then holds it; the file, opened without
+// following a link and checked, stays open until the run ends; each line
+// goes to disk as it is written. The
+// roll-over is a rename of that opened file under the same lock. A log that
+// cannot be written is reported once and the job goes on.
 class Log {
 public:
     // A log that is not written at all, for `reason`.
@@ -42,34 +44,55 @@ public:
     void Write(std::u16string_view event) {
         if (broken_) return;
         const std::string line = Utf8(system_.LocalTimestamp() + u" " + std::u16string(event)) + "\r\n";
-        platform::LockAttempt lock;
-        if (!lockPath_.empty()) lock = system_.TakeLock(lockPath_, kLockFileDescriptor, kLogLockWaitMilliseconds);
         std::u16string reason;
-        auto file = Open(given_, reason);
-        if (!file) return Broken(reason);
-        if (file->Size() + line.size() >= kLogLimitBytes) {
-            // Neither the log nor what its older copy replaces may be a link.
-            const std::u16string older = OlderLogPath(path_);
-            std::u16string why;
-            if (const auto unsafe = WhyFileUnsafe(file->Facts())) why = path_ + u" is not renamed: " + *unsafe;
-            else if (const auto olderFacts = system_.Examine(older); olderFacts.exists || olderFacts.redirected)
-                if (const auto unsafe = WhyFileUnsafe(olderFacts)) why = older + u" is not replaced: " + *unsafe;
-            if (why.empty() && file->RenameReplacing(older, why)) {
-                file = Open(false, reason);
-                if (!file) return Broken(reason);
-            } else if (!rollOverFailed_) {
-                // Appending on beats going silent.
-                rollOverFailed_ = true;
-                console_.Err(u"PortSetupCli: the log " + path_ + u" could not be rolled over (" + why +
-                             u"); it grows on.");
-            }
+        // Until the run holds the lock, each line takes it for itself.
+        platform::LockAttempt lineLock;
+        if (!lockPath_.empty() && !lock_.lock)
+            lineLock = system_.TakeLock(lockPath_, kLockFileDescriptor, kLogLockWaitMilliseconds);
+        if (!file_) {
+            file_ = Open(given_, reason);
+            if (!file_) return Broken(reason);
+            size_ = file_->Size();
+            // A line cut off by a killed run is ended first.
+            endsWithLineBreak_ = size_ == 0 || file_->EndsWithLineBreak();
         }
-        // A line cut off by a killed run is ended first.
-        if (!file->Append(file->EndsWithLineBreak() ? line : "\r\n" + line, reason)) Broken(reason);
+        if (size_ + line.size() >= kLogLimitBytes) RollOver();
+        if (!file_) return;
+        const std::string bytes = endsWithLineBreak_ ? line : "\r\n" + line;
+        if (!file_->Append(bytes, reason)) return Broken(reason);
+        size_ += bytes.size();
+        endsWithLineBreak_ = true;
+    }
+
+    // Holds the writers' lock for the rest of the run: called once the run
+    // is the only one, so that no other writer waits on it for long.
+    void HoldLock() {
+        if (!lockPath_.empty() && !lock_.lock)
+            lock_ = system_.TakeLock(lockPath_, kLockFileDescriptor, kLogLockWaitMilliseconds);
     }
 
 private:
-    // The machine log is checked before every write: a plain file of one name.
+    void RollOver() {
+        // Neither the log nor what its older copy replaces may be a link.
+        const std::u16string older = OlderLogPath(path_);
+        std::u16string why;
+        if (const auto unsafe = WhyFileUnsafe(file_->Facts())) why = path_ + u" is not renamed: " + *unsafe;
+        else if (const auto olderFacts = system_.Examine(older); olderFacts.exists || olderFacts.redirected)
+            if (const auto unsafe = WhyFileUnsafe(olderFacts)) why = older + u" is not replaced: " + *unsafe;
+        if (why.empty() && file_->RenameReplacing(older, why)) {
+            std::u16string reason;
+            file_ = Open(false, reason);
+            if (!file_) return Broken(reason);
+            size_ = file_->Size();
+            endsWithLineBreak_ = size_ == 0 || file_->EndsWithLineBreak();
+        } else if (!rollOverFailed_) {
+            // Appending on beats going silent.
+            rollOverFailed_ = true;
+            console_.Err(u"PortSetupCli: the log " + path_ + u" could not be rolled over (" + why + u"); it grows on.");
+        }
+    }
+
+    // The machine log is checked when it is opened: a plain file of one name.
     std::unique_ptr<platform::AppendFile> Open(bool given, std::u16string& reason) {
         auto file = system_.OpenForAppend(path_, given, reason);
         if (!file || given) return file;
@@ -82,6 +105,7 @@ private:
 
     void Broken(std::u16string_view reason) {
         broken_ = true;
+        file_.reset();
         console_.Err(u"PortSetupCli: the log " + (path_.empty() ? u"" : path_ + u" ") + u"is not written (" +
                      std::u16string(reason) + u"); going on without it.");
     }
@@ -93,6 +117,10 @@ private:
     bool given_ = false;
     bool broken_ = false;
     bool rollOverFailed_ = false;
+    platform::LockAttempt lock_;  // held for the run once taken
+    std::unique_ptr<platform::AppendFile> file_;
+    std::uint64_t size_ = 0;
+    bool endsWithLineBreak_ = true;
 };
 
 // Each step goes to stdout as it happens, and to the log.
@@ -345,6 +373,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         console.Err(u"PortSetupCli: the single-run lock cannot be taken (" +
                     (folders.rootUsable ? singleRun.reason : folders.reason) + u"); going on without it.");
 
+    log.HoldLock();
     ConsoleJournal journal(console, log);
     const setup::Services services{platform, system, registry, journal};
     const std::uint32_t timeout =

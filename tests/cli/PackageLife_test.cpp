@@ -70,6 +70,23 @@ TEST(RememberedChoice, TheOptionBelongsToInstallAndIsGivenBack) {
     EXPECT_EQ(std::u16string(u"--remember"), cli::ToArguments(*parsed.command).back());
 }
 
+TEST(RunLog, IsOpenedAndLockedOnceForTheRunAndStillWrittenLineByLine) {
+    Machine m;
+    for (int i = 0; i < 20; ++i) m.OurPrinter(u"POS " + std::u16string(1, static_cast<char16_t>(u'A' + i)), u"COM1:");
+    ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+    // One open of the log, the single-run lock, and the log lock twice: for
+    // the first line, and then held for the rest of the run.
+    EXPECT_EQ(1u, m.platform.appendOpens);
+    EXPECT_EQ(3u, m.platform.lockTakes);
+    const std::string& log = m.platform.files[u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log"];
+    EXPECT_EQ(static_cast<std::ptrdiff_t>(m.console.out.size()),  // every step, the run line and the verdict
+              std::count(log.begin(), log.end(), '\n') - 1);
+    std::size_t appends = 0;
+    for (const auto& event : m.platform.fileEvents)
+        if (event.rfind(u"append ", 0) == 0) ++appends;
+    EXPECT_EQ(static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n')), appends);
+}
+
 TEST(QueuedJobs, ArePurgedBeforeEachDeleteSoThatTheDeleteIsNotLeftPending) {
     Machine m;
     m.OurPrinter(u"KALDO Veltro MiniPrinter", u"COM1:");

@@ -228,6 +228,7 @@ std::optional<std::vector<std::u16string>> RecordingPlatform::FolderEntries(std:
 
 platform::LockAttempt RecordingPlatform::TakeLock(std::u16string_view path, std::u16string_view descriptor,
                                                   std::uint32_t waitMilliseconds) {
+    ++lockTakes;
     const std::u16string key(path);
     platform::LockAttempt attempt;
     const bool singleRun = key.ends_with(u"\\PortSetupCli.lock");
@@ -256,6 +257,7 @@ std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppend(std::u16s
     }
     const std::u16string key(path);
     if (!nodes.count(key)) files[key];
+    ++appendOpens;
     return std::make_unique<File>(*this, key);
 }
 

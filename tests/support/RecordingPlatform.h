@@ -98,6 +98,8 @@ public:
     std::map<std::u16string, std::u16string> lockDescriptors;  // as created
     // Folders another run creates just before this one asks to.
     std::set<std::u16string> foldersMadeMeanwhile;
+    std::size_t appendOpens = 0;  // files opened for appending
+    std::size_t lockTakes = 0;    // lock files taken
     bool renameFails = false;     // a reader holds the log open without sharing delete
     bool securityChangeFails = false;
     // What was done to files and folders, in order: "create-folder P",
