@@ -48,7 +48,7 @@ public:
         // Until the run holds the lock, each line takes it for itself.
         platform::LockAttempt lineLock;
         if (!lockPath_.empty() && !lock_.lock)
-            lineLock = system_.TakeLock(lockPath_, kLockFileDescriptor, kLogLockWaitMilliseconds);
+            lineLock = system_.TakeLock(lockPath_, kLockFileDescriptor, lockWait_);
         if (!file_) {
             file_ = Open(given_, reason);
             if (!file_) return Broken(reason);
@@ -63,6 +63,10 @@ public:
         size_ += bytes.size();
         endsWithLineBreak_ = true;
     }
+
+    // A run that only says it cannot run does not wait for the run in
+    // progress, which holds the writers' lock: its lines go in as they are.
+    void DoNotWait() { lockWait_ = 0; }
 
     // Holds the writers' lock for the rest of the run: called once the run
     // is the only one, so that no other writer waits on it for long.
@@ -121,6 +125,7 @@ private:
     std::unique_ptr<platform::AppendFile> file_;
     std::uint64_t size_ = 0;
     bool endsWithLineBreak_ = true;
+    std::uint32_t lockWait_ = kLogLockWaitMilliseconds;
 };
 
 // Each step goes to stdout as it happens, and to the log.
@@ -351,6 +356,15 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
     }
     const MachineFolders folders = PrepareMachineFolders(system);
     Log log = OpenLog(arguments, folders, system, console);
+    // One run at a time: a lock file in the machine folder, which only
+    // administrators can hold, and which the system lets go when a run ends
+    // or is killed. Taken before the first log line: the run in progress
+    // holds the log's lock for its whole run.
+    platform::LockAttempt singleRun;
+    if (folders.rootUsable)
+        singleRun = system.TakeLock(folders.root + u"\\PortSetupCli.lock", kLockFileDescriptor, 0);
+    const bool anotherRun = singleRun.outcome == platform::LockAttempt::Outcome::HeldElsewhere;
+    if (anotherRun) log.DoNotWait();
     log.Write(u"run: " + JoinArguments(arguments));
     auto finish = [&](const Verdict& verdict) {
         if (verdict.exitCode != setup::kExitDone) console.Err(u"PortSetupCli: " + verdict.message);
@@ -360,13 +374,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         console.Out(verdict.exitCode == setup::kExitDone ? u"done" : u"failed");
         return verdict.exitCode;
     };
-    // One run at a time: a lock file in the machine folder, which only
-    // administrators can hold, and which the system lets go when a run ends
-    // or is killed.
-    platform::LockAttempt singleRun;
-    if (folders.rootUsable)
-        singleRun = system.TakeLock(folders.root + u"\\PortSetupCli.lock", kLockFileDescriptor, 0);
-    if (singleRun.outcome == platform::LockAttempt::Outcome::HeldElsewhere)
+    if (anotherRun)
         return finish({setup::kExitAlreadyRunning, u"another PortSetupCli run is in progress on this machine; "
                                                    u"try again when it has ended."});
     if (singleRun.outcome == platform::LockAttempt::Outcome::Failed)
