@@ -347,7 +347,10 @@ PathFacts Win32System::Examine(std::u16string_view path) {
     return facts;
 }
 
-std::u16string Win32System::RunningUserSid() {
+namespace {
+
+// The running process's TOKEN_USER, in a buffer; empty when it cannot be read.
+std::vector<BYTE> TokenUserOfProcess() {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
     const KernelHandle owned(token);
@@ -355,18 +358,20 @@ std::u16string Win32System::RunningUserSid() {
     ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
     if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-    return SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+    return buffer;
+}
+
+}  // namespace
+
+std::u16string Win32System::RunningUserSid() {
+    const std::vector<BYTE> user = TokenUserOfProcess();
+    return user.empty() ? std::u16string() : SidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
 }
 
 std::u16string Win32System::RunningAccountName() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    const KernelHandle owned(token);
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-    PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    std::vector<BYTE> user = TokenUserOfProcess();
+    if (user.empty()) return {};
+    PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
     wchar_t name[256];
     wchar_t domain[256];
     DWORD nameSize = 256;
