@@ -426,7 +426,15 @@ int wmain(int argc, wchar_t** argv) {
                 start = blank + 1;
             }
         } else if (step == "expect-focus") {
-            Expect<std::string>("focus", next(), NameOf(Focus()));
+            // Wine gives a new window the focus when X activates it, which can
+            // come a moment after the window shows: wait up to 2 s for it.
+            const std::string expected = next();
+            std::string seen = NameOf(Focus());
+            for (int waited = 0; seen != expected && waited < 2000; waited += 20) {
+                ::Sleep(20);
+                seen = NameOf(Focus());
+            }
+            Expect<std::string>("focus", expected, seen);
         } else if (step == "check-label-walk") {
             // What a screen reader names each list after: the first static text
             // (or control with WS_GROUP | WS_TABSTOP) before it in the z-order.
