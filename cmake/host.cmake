@@ -20,6 +20,7 @@ add_executable(unit_tests
   tests/cli/Converge_test.cpp
   tests/cli/PackageLife_test.cpp
   tests/cli/SetDefault_test.cpp
+  tests/cli/EventLog_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
 target_link_libraries(unit_tests PRIVATE portsetup_cli portsetup_core GTest::gtest_main)

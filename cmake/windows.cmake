@@ -27,9 +27,19 @@ add_custom_command(
   COMMAND ${CMAKE_BINARY_DIR}/res/make_icon ${ICON_FILE}
   DEPENDS ${CMAKE_SOURCE_DIR}/res/make_icon.cpp
   COMMENT "Drawing the window icon")
+# The event messages, one message table for both programs: the Application
+# event log shows each event's text through it.
+find_program(WINDMC NAMES x86_64-w64-mingw32-windmc windmc REQUIRED)
+set(EVENT_MESSAGES ${CMAKE_BINARY_DIR}/res/MSG00409.bin)
+add_custom_command(
+  OUTPUT ${EVENT_MESSAGES}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/res
+  COMMAND ${WINDMC} -A -h ${CMAKE_BINARY_DIR}/res -r ${CMAKE_BINARY_DIR}/res ${CMAKE_SOURCE_DIR}/res/PortSetupEvents.mc
+  DEPENDS ${CMAKE_SOURCE_DIR}/res/PortSetupEvents.mc
+  COMMENT "Compiling the event messages")
 configure_file(${CMAKE_SOURCE_DIR}/res/PortSetup.rc.in ${CMAKE_BINARY_DIR}/res/PortSetup.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetup.rc PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${CMAKE_SOURCE_DIR}/res/PortSetup.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_SOURCE_DIR}/res/PortSetup.manifest")
 
 add_library(portsetup_win32 STATIC
   src/platform/Win32Platform.cpp
@@ -53,7 +63,7 @@ target_link_options(PortSetup PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s
 # PortSetupCli.exe: the console program for unattended runs.
 configure_file(${CMAKE_SOURCE_DIR}/res/PortSetupCli.rc.in ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${CMAKE_SOURCE_DIR}/res/PortSetupCli.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_SOURCE_DIR}/res/PortSetupCli.manifest")
 add_executable(PortSetupCli
   src/platform/Win32System.cpp
   src/cli/Win32Main.cpp

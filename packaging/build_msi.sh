@@ -8,6 +8,7 @@
 #   that its uninstall action, which runs only for REMOVE="ALL", leaves the
 #   printer to the newer version on every msiexec;
 # - the Active Setup entry is installed only with SETDEFAULT=1;
+# - the event log source's message file is REG_EXPAND_SZ, as Windows expects;
 # - the properties a deployment system may set are secure, so that they reach
 #   the installation however it is started.
 # Usage: packaging/build_msi.sh STAGED_FOLDER VERSION OUTPUT.msi
@@ -28,5 +29,6 @@ awk -F'\t' -v OFS='\t' '
 mv "$tables/Upgrade.new" "$tables/Upgrade.idt"
 (cd "$tables" && msibuild "$out" -i Upgrade.idt)
 msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\`='SETDEFAULT=\"1\"' WHERE \`Component\`='DefaultForEachUser'"
+msibuild "$out" -q "UPDATE \`Registry\` SET \`Value\`='#%[INSTALLFOLDER]PortSetupCli.exe' WHERE \`Component_\`='EventLogSource' AND \`Name\`='EventMessageFile'"
 secure=$(msiinfo export "$out" Property | tr -d '\r' | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
 msibuild "$out" -q "UPDATE \`Property\` SET \`Value\`='$secure;PORT;SETTINGS;REMOVEPRINTERS;SETDEFAULT' WHERE \`Property\`='SecureCustomProperties'"

@@ -3,10 +3,14 @@
 #include "cli/Arguments.h"
 #include "cli/FileSafety.h"
 #include "platform/CommandLineText.h"
+#include "setup/RunEvents.h"
 #include "setup/SerialSettings.h"
 #include "setup/Unattended.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -62,7 +66,13 @@ public:
         if (!file_->Append(bytes, reason)) return Broken(reason);
         size_ += bytes.size();
         endsWithLineBreak_ = true;
+        written_ = true;
     }
+
+    // The file the run's lines went to; empty when none went anywhere.
+    std::u16string WrittenPath() const { return written_ ? path_ : u""; }
+    // Why the log is not written, when it is not.
+    std::u16string Problem() const { return problem_; }
 
     // A run that only says it cannot run does not wait for the run in
     // progress, which holds the writers' lock: its lines go in as they are.
@@ -110,8 +120,9 @@ private:
     void Broken(std::u16string_view reason) {
         broken_ = true;
         file_.reset();
-        console_.Err(u"PortSetupCli: the log " + (path_.empty() ? u"" : path_ + u" ") + u"is not written (" +
-                     std::u16string(reason) + u"); going on without it.");
+        problem_ = u"the log " + (path_.empty() ? u"" : path_ + u" ") + u"is not written (" + std::u16string(reason) +
+                   u"); going on without it.";
+        console_.Err(u"PortSetupCli: " + problem_);
     }
 
     platform::System& system_;
@@ -120,6 +131,8 @@ private:
     std::u16string lockPath_;
     bool given_ = false;
     bool broken_ = false;
+    bool written_ = false;
+    std::u16string problem_;
     bool rollOverFailed_ = false;
     platform::LockAttempt lock_;  // held for the run once taken
     std::unique_ptr<platform::AppendFile> file_;
@@ -128,14 +141,19 @@ private:
     std::uint32_t lockWait_ = kLogLockWaitMilliseconds;
 };
 
-// Each step goes to stdout as it happens, and to the log.
+// Each step goes to stdout as it happens, and to the log; the warnings are
+// kept for the run's event as well.
 class ConsoleJournal : public setup::Journal {
 public:
     ConsoleJournal(Console& console, Log& log) : console_(console), log_(log) {}
     void Step(std::u16string_view line) override {
         console_.Out(line);
         log_.Write(line);
+        static constexpr std::u16string_view kWarning = u"warning: ";
+        if (line.substr(0, kWarning.size()) == kWarning) warnings.emplace_back(line.substr(kWarning.size()));
     }
+
+    std::vector<std::u16string> warnings;
 
 private:
     Console& console_;
@@ -195,7 +213,16 @@ int Status(const Command& command, setup::Services services, Console& console) {
             json += (i ? u"," : u"") + JsonString(u"COM" + Number(i + 1) + u":") + u":" +
                     (status.ports[i] ? JsonString(*status.ports[i]) : u"null");
         }
-        json += u"},\"askedPort\":" + (command.port ? JsonString(*command.port) : u"null") +
+        json += u"},\"presentComPorts\":";
+        if (status.presentComPorts.listed) {
+            json += u"[";
+            for (std::size_t i = 0; i < status.presentComPorts.names.size(); ++i)
+                json += (i ? u"," : u"") + JsonString(status.presentComPorts.names[i]);
+            json += u"]";
+        } else {
+            json += u"null";
+        }
+        json += u",\"askedPort\":" + (command.port ? JsonString(*command.port) : u"null") +
                 u",\"installedAsAsked\":" + (asAsked ? u"true" : u"false") + u",\"notAsAsked\":[";
         for (std::size_t i = 0; i < missing.size(); ++i) json += (i ? u"," : u"") + JsonString(missing[i]);
         json += u"]}";
@@ -213,9 +240,22 @@ int Status(const Command& command, setup::Services services, Console& console) {
                          ? u" (Windows manages this account's default printer: it may replace it with the last "
                            u"printer used)"
                          : u" (Windows does not manage this account's default printer)"));
+        const auto& present = status.presentComPorts;
+        std::u16string presentList;
+        for (const auto& port : present.names) presentList += (presentList.empty() ? u"" : u", ") + port;
+        console.Out(u"COM ports on this machine: " +
+                    (!present.listed        ? u"unknown (" + present.reason + u")"
+                     : presentList.empty() ? std::u16string(u"none")
+                                           : presentList));
         console.Out(u"Ports values:");
-        for (std::size_t i = 0; i < status.ports.size(); ++i)
-            console.Out(u"  COM" + Number(i + 1) + u": " + (status.ports[i] ? *status.ports[i] : u"(none)"));
+        for (std::size_t i = 0; i < status.ports.size(); ++i) {
+            const std::u16string port = u"COM" + Number(i + 1);
+            const bool exists = std::find(present.names.begin(), present.names.end(), port) != present.names.end();
+            console.Out(u"  " + port + u": " + (status.ports[i] ? *status.ports[i] : u"(none)") +
+                        (!present.listed ? u""
+                         : exists        ? u" (the port is present)"
+                                         : u" (the port is not present on this machine)"));
+        }
         std::u16string why;
         for (const auto& m : missing) why += (why.empty() ? u" (" : u"; ") + m;
         console.Out(u"Installed as asked" + (command.port ? u" (" + *command.port + u")" : u"") + u": " +
@@ -225,9 +265,9 @@ int Status(const Command& command, setup::Services services, Console& console) {
 }
 
 // set-default: the running user's own default printer, with no rights, lock
-// or log of the machine's; its output is its record.
-int SetDefault(const Command& command, platform::Platform& platform, platform::System& system,
-               platform::AnsiRegistry& registry, Console& console) {
+// or log of the machine's; its output and its event are its record.
+int SetDefault(const Command& command, const std::vector<std::u16string>& arguments, platform::Platform& platform,
+               platform::System& system, platform::AnsiRegistry& registry, Console& console) {
     class Steps : public setup::Journal {
     public:
         Steps(Console& console, bool quiet) : console_(console), quiet_(quiet) {}
@@ -242,6 +282,12 @@ int SetDefault(const Command& command, platform::Platform& platform, platform::S
     const std::uint32_t timeout =
         command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultSetTimeoutMilliseconds;
     const Verdict verdict = setup::SetDefaultForUser(timeout, {platform, system, registry, steps});
+    setup::RunRecord record;
+    record.command = setup::RunCommand::SetDefault;
+    record.commandLine = JoinArguments(arguments);
+    record.exitCode = verdict.exitCode == setup::kExitDone ? setup::kExitDone : setup::kExitFailed;
+    record.reason = verdict.message;
+    setup::ReportRun(platform, record);
     if (verdict.exitCode != setup::kExitDone) {
         console.Err(u"PortSetupCli: " + verdict.message);
         if (!command.quiet) console.Out(u"failed");
@@ -249,6 +295,16 @@ int SetDefault(const Command& command, platform::Platform& platform, platform::S
     }
     if (!command.quiet) console.Out(u"done");
     return setup::kExitDone;
+}
+
+// The command whose runs leave an event, from the first argument; nothing
+// for the others (status, help, version).
+std::optional<setup::RunCommand> EventCommandOf(const std::vector<std::u16string>& arguments) {
+    if (arguments.empty()) return std::nullopt;
+    if (arguments[0] == u"install") return setup::RunCommand::Install;
+    if (arguments[0] == u"remove") return setup::RunCommand::Remove;
+    if (arguments[0] == u"set-default") return setup::RunCommand::SetDefault;
+    return std::nullopt;
 }
 
 // --log's value, read from the raw arguments, so that a refused command line
@@ -312,17 +368,32 @@ std::string Utf8(std::u16string_view text) {
 int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& platform, platform::System& system,
            platform::AnsiRegistry& registry, Console& console) {
     const Parsed parsed = ParseArguments(arguments);
+    const std::optional<setup::RunCommand> eventCommand = EventCommandOf(arguments);
+    // The event of a run that ends before it does its job.
+    auto reportEarlyEnd = [&](int exitCode, std::u16string_view reason, std::u16string_view logPath) {
+        if (!eventCommand) return;
+        setup::RunRecord record;
+        record.command = *eventCommand;
+        record.commandLine = JoinArguments(arguments);
+        record.exitCode = exitCode;
+        record.reason = reason;
+        record.logPath = logPath;
+        setup::ReportRun(platform, record);
+    };
     if (!parsed.command) {
         console.Err(u"PortSetupCli: " + parsed.error + u"\n\n" + UsageText());
         // A deployment system shows no stderr: a refused install or remove is
         // logged too, where the run would have logged; only an elevated run
         // touches the machine's files.
+        std::u16string logPath;
         if (!arguments.empty() && (arguments[0] == u"install" || arguments[0] == u"remove") &&
             system.IsAdministrator()) {
             Log log = OpenLog(arguments, PrepareMachineFolders(system), system, console);
             log.Write(u"run: " + JoinArguments(arguments));
             log.Write(u"verdict: bad usage, exit code 2: " + parsed.error);
+            logPath = log.WrittenPath();
         }
+        reportEarlyEnd(setup::kExitUsage, u"bad usage: " + parsed.error, logPath);
         return setup::kExitUsage;
     }
     const Command& command = *parsed.command;
@@ -341,7 +412,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
         return Status(command, {platform, system, registry, silent}, console);
     }
     case Action::SetDefault:
-        return SetDefault(command, platform, system, registry, console);
+        return SetDefault(command, arguments, platform, system, registry, console);
     case Action::Install:
     case Action::Remove:
         break;
@@ -349,9 +420,11 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
 
     // Rights first, before anything is written or started.
     if (!system.IsAdministrator()) {
-        console.Err(u"PortSetupCli: install and remove need administrator rights: run PortSetupCli elevated, or as "
-                    u"SYSTEM.");
+        static constexpr std::u16string_view kNeedsRights =
+            u"install and remove need administrator rights: run PortSetupCli elevated, or as SYSTEM.";
+        console.Err(u"PortSetupCli: " + std::u16string(kNeedsRights));
         console.Out(u"failed");
+        reportEarlyEnd(setup::kExitNotAdministrator, kNeedsRights, u"");
         return setup::kExitNotAdministrator;
     }
     const MachineFolders folders = PrepareMachineFolders(system);
@@ -366,23 +439,36 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
     const bool anotherRun = singleRun.outcome == platform::LockAttempt::Outcome::HeldElsewhere;
     if (anotherRun) log.DoNotWait();
     log.Write(u"run: " + JoinArguments(arguments));
+    ConsoleJournal journal(console, log);
+    std::vector<std::u16string> warnings;  // besides the journal's
     auto finish = [&](const Verdict& verdict) {
         if (verdict.exitCode != setup::kExitDone) console.Err(u"PortSetupCli: " + verdict.message);
         log.Write(u"verdict: " + std::u16string(verdict.exitCode == setup::kExitDone ? u"done" : u"failed") +
                   u", exit code " + Number(static_cast<std::uint64_t>(verdict.exitCode)) +
                   (verdict.message.empty() ? u"" : u": " + verdict.message));
         console.Out(verdict.exitCode == setup::kExitDone ? u"done" : u"failed");
+        setup::RunRecord record;
+        record.command = command.action == Action::Remove ? setup::RunCommand::Remove : setup::RunCommand::Install;
+        record.commandLine = JoinArguments(arguments);
+        record.exitCode = verdict.exitCode;
+        record.reason = verdict.message;
+        record.warnings = warnings;
+        record.warnings.insert(record.warnings.end(), journal.warnings.begin(), journal.warnings.end());
+        if (!log.Problem().empty()) record.warnings.push_back(log.Problem());
+        record.logPath = log.WrittenPath();
+        setup::ReportRun(platform, record);
         return verdict.exitCode;
     };
     if (anotherRun)
         return finish({setup::kExitAlreadyRunning, u"another PortSetupCli run is in progress on this machine; "
                                                    u"try again when it has ended."});
-    if (singleRun.outcome == platform::LockAttempt::Outcome::Failed)
-        console.Err(u"PortSetupCli: the single-run lock cannot be taken (" +
-                    (folders.rootUsable ? singleRun.reason : folders.reason) + u"); going on without it.");
+    if (singleRun.outcome == platform::LockAttempt::Outcome::Failed) {
+        warnings.push_back(u"the single-run lock cannot be taken (" +
+                           (folders.rootUsable ? singleRun.reason : folders.reason) + u"); going on without it.");
+        console.Err(u"PortSetupCli: " + warnings.back());
+    }
 
     log.HoldLock();
-    ConsoleJournal journal(console, log);
     const setup::Services services{platform, system, registry, journal};
     const std::uint32_t timeout =
         command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultCommandTimeoutMilliseconds;
@@ -398,6 +484,15 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
     request.timeoutMilliseconds = timeout;
     request.rememberChoice = command.remember;
     request.portArgument = *command.port;
+    // Machines are imaged before the printer is cabled: a port that is not
+    // there yet is worth a warning, not a refusal.
+    if (!request.connection.usb) {
+        const platform::NameList present = setup::ListPresentComPorts(system);
+        if (!present.listed)
+            journal.Step(u"warning: the serial ports of this machine cannot be read (" + present.reason + u")");
+        else if (const std::u16string absent = setup::AbsentPortWarning(*command.port, present.names); !absent.empty())
+            journal.Step(u"warning: " + absent);
+    }
     for (const auto& path : ChangeableByUsers(system, request.packageDirectory))
         journal.Step(u"warning: " + path + u" can be changed by non-administrators: the driver files could be "
                      u"swapped before the print system loads them");

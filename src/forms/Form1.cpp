@@ -1,6 +1,7 @@
 #include "forms/Form1.h"
 
 #include "setup/CommandLines.h"
+#include "setup/RunEvents.h"
 #include "setup/Workflows.h"
 
 namespace forms {
@@ -113,6 +114,15 @@ void Form1::Unload() {
 }
 
 void Form1::Finish(const setup::Outcome& outcome) {
+    // An unattended removal leaves its verdict in the Application event log.
+    if (unattended_) {
+        setup::RunRecord record;
+        record.command = setup::RunCommand::Delete;
+        record.commandLine = u"PortSetup.exe DEL";
+        record.exitCode = outcome.failed() ? 1 : 0;
+        if (outcome.failed()) record.reason = setup::FailureMessage(outcome);
+        setup::ReportRun(platform_, record);
+    }
     if (outcome.failed()) {
         if (unattended_) {
             exitCode_ = 1;  // nobody is there to answer a message box

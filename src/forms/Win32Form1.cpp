@@ -139,9 +139,11 @@ void PortManagementWindow::CreateControls() {
     // beneath.
     command1_ = AddControl(WC_BUTTONW, L"Next (&N)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCommand1, Px(kCommand1));
     cmdDelete_ = AddControl(WC_BUTTONW, L"Delete (&X)", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, IdCmdDelete, Px(kCmdDelete));
+    // Literal captions: number formatting would link the C library's whole
+    // wide printf into the exe.
+    static constexpr const wchar_t* kComCaptions[] = {L"COM1", L"COM2", L"COM3", L"COM4"};
     for (int i = 0; i < 4; ++i) {
-        const std::wstring caption = L"COM" + std::to_wstring(i + 1);
-        option1_[i].hwnd = AddControl(WC_BUTTONW, caption.c_str(), BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
+        option1_[i].hwnd = AddControl(WC_BUTTONW, kComCaptions[i], BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0),
                                       IdOption1 + i, Px(OptionRect(i)));
     }
     option2_.hwnd = AddControl(WC_BUTTONW, L"USB", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, IdOption2, Px(UsbRect()));

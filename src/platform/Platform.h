@@ -46,6 +46,9 @@ struct StartResult {
 
 enum class WaitResult { AllEnded, TimedOut };
 
+// The kinds of event the programs write to the Application event log.
+enum class EventType { Information, Error };
+
 // Names the print system lists, or why it could not list them. A failed
 // listing is not an empty one.
 struct NameList {
@@ -76,6 +79,10 @@ public:
     // The model names of the installed printer drivers.
     virtual NameList ListPrinterDrivers() = 0;
     virtual void Sleep(std::uint32_t milliseconds) = 0;
+    // Writes one event of the source "PortSetup" to the Application event
+    // log, with `text` as its one insertion string. An event that cannot be
+    // written is let go: false, and nothing else changes.
+    virtual bool WriteEventLog(EventType type, std::uint32_t eventId, std::u16string_view text) = 0;
 };
 
 }  // namespace platform

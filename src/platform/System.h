@@ -85,6 +85,10 @@ public:
 
     // Each printer with its port and driver, in the print system's order.
     virtual PrinterInfoList ListPrinterDetails() = 0;
+    // The serial ports Windows lists for Device Manager's "Ports": the data
+    // of the values under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, in the
+    // registry's order. A missing key lists none.
+    virtual NameList ListSerialCommPorts() = 0;
     // The running user's default printer; empty when there is none.
     virtual std::u16string DefaultPrinter() = 0;
     // Deletes the print jobs queued for `printer`: a printer with jobs is not

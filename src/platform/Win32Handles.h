@@ -37,11 +37,15 @@ inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void ReleaseModule(HMODULE m) { ::FreeLibrary(m); }
 inline void DeleteGdiObject(HGDIOBJ o) { ::DeleteObject(o); }
 inline void FreeLocal(HLOCAL m) { ::LocalFree(m); }
+inline void DeregisterEventLogSource(HANDLE h) { ::DeregisterEventSource(h); }
+inline void CloseRegistryKey(HKEY k) { ::RegCloseKey(k); }
 
 using KernelHandle = UniqueHandle<HANDLE, CloseKernelHandle, nullptr>;
 using ModuleHandle = UniqueHandle<HMODULE, ReleaseModule, nullptr>;
 using GdiObject = UniqueHandle<HGDIOBJ, DeleteGdiObject, nullptr>;
 using LocalMemory = UniqueHandle<HLOCAL, FreeLocal, nullptr>;
+using EventSourceHandle = UniqueHandle<HANDLE, DeregisterEventLogSource, nullptr>;
+using RegistryKey = UniqueHandle<HKEY, CloseRegistryKey, nullptr>;
 
 // A FindFirstFileW search, closed when done.
 class FindHandle {

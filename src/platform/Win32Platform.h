@@ -17,6 +17,7 @@ public:
     NameList ListPrinters() override;
     NameList ListPrinterDrivers() override;
     void Sleep(std::uint32_t milliseconds) override;
+    bool WriteEventLog(EventType type, std::uint32_t eventId, std::u16string_view text) override;
 
 private:
     ModuleHandle winspool_;

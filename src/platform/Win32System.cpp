@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -217,6 +218,41 @@ PrinterInfoList Win32System::ListPrinterDetails() {
     const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i)
         list.printers.push_back({Owned(info[i].pPrinterName), Owned(info[i].pPortName), Owned(info[i].pDriverName)});
+    return list;
+}
+
+NameList Win32System::ListSerialCommPorts() {
+    HKEY opened = nullptr;
+    const LSTATUS status =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &opened);
+    if (status == ERROR_FILE_NOT_FOUND) return {true, {}, {}};
+    if (status != ERROR_SUCCESS) return {false, {}, SystemErrorText(static_cast<DWORD>(status))};
+    const RegistryKey key(opened);
+    NameList list{true, {}, {}};
+    std::vector<wchar_t> name(256);
+    std::vector<BYTE> data(512);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        const LSTATUS read = ::RegEnumValueW(key.get(), index, name.data(), &nameSize, nullptr, &type, data.data(),
+                                             &dataSize);
+        if (read == ERROR_NO_MORE_ITEMS) break;
+        if (read == ERROR_MORE_DATA) {
+            // A longer name or data than the buffers: grow them and read it again.
+            name.resize(name.size() * 2);
+            data.resize(std::max<std::size_t>(data.size() * 2, dataSize));
+            if (name.size() > 65536) return {false, {}, SystemErrorText(static_cast<DWORD>(read))};
+            --index;
+            continue;
+        }
+        if (read != ERROR_SUCCESS) return {false, {}, SystemErrorText(static_cast<DWORD>(read))};
+        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
+        std::size_t length = dataSize / sizeof(wchar_t);
+        const auto* text = reinterpret_cast<const wchar_t*>(data.data());
+        while (length > 0 && text[length - 1] == L'\0') --length;
+        list.names.push_back(FromWide(text, length));
+    }
     return list;
 }
 

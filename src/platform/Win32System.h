@@ -9,6 +9,7 @@ namespace platform {
 class Win32System : public System {
 public:
     PrinterInfoList ListPrinterDetails() override;
+    NameList ListSerialCommPorts() override;
     std::u16string DefaultPrinter() override;
     bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
     std::optional<std::uint32_t> ExitCodeOf(const StartedProcess& process) override;

@@ -306,6 +306,41 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
     return {};
 }
 
+std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& serialPorts) {
+    std::vector<std::uint64_t> numbers;
+    for (const auto& name : serialPorts) {
+        // "COM" in any case, then a number without leading zeros.
+        if (name.size() < 4 || name.size() > 13 || name[3] == u'0') continue;
+        bool com = true;
+        for (std::size_t i = 0; i < 3; ++i) com = com && (name[i] | 0x20) == u"com"[i];
+        std::uint64_t number = 0;
+        for (std::size_t i = 3; i < name.size() && com; ++i) {
+            com = name[i] >= u'0' && name[i] <= u'9';
+            number = number * 10 + static_cast<std::uint64_t>(name[i] - u'0');
+        }
+        if (com) numbers.push_back(number);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<std::u16string> ports;
+    ports.reserve(numbers.size());
+    for (std::uint64_t n : numbers) ports.push_back(u"COM" + Number(n));
+    return ports;
+}
+
+platform::NameList ListPresentComPorts(platform::System& system) {
+    platform::NameList serial = system.ListSerialCommPorts();
+    if (serial.listed) serial.names = PresentComPorts(serial.names);
+    return serial;
+}
+
+std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std::u16string>& present) {
+    if (std::find(present.begin(), present.end(), port) != present.end()) return {};
+    std::u16string list;
+    for (const auto& p : present) list += (list.empty() ? u"" : u", ") + p;
+    return std::u16string(port) + u" is not present on this machine; present: " + (list.empty() ? u"none" : list);
+}
+
 InstallationStatus QueryStatus(Services s) {
     InstallationStatus status;
     const platform::NameList drivers = s.platform.ListPrinterDrivers();
@@ -322,6 +357,7 @@ InstallationStatus QueryStatus(Services s) {
     for (const auto& printer : printers.printers)
         if (printer.driver == DriverModel)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
+    status.presentComPorts = ListPresentComPorts(s.system);
     for (int i = 0; i < 4; ++i) {
         std::u16string value;
         const std::u16string name = u"COM" + Number(static_cast<std::uint64_t>(i) + 1) + u":";

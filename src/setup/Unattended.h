@@ -82,7 +82,20 @@ struct InstallationStatus {
     // The Ports values of COM1: to COM4:; nothing where there is none or it
     // cannot be read.
     std::array<std::optional<std::u16string>, 4> ports;
+    // The COM ports present on this machine ("COM1", "COM3"), as Windows
+    // numbers them; not listed when they cannot be read.
+    platform::NameList presentComPorts;
 };
+
+// The COM ports among the serial ports Windows lists: each "COMn" once, in
+// the order of n; other names are left out.
+std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& serialPorts);
+// The present COM ports of this machine, read from the system.
+platform::NameList ListPresentComPorts(platform::System& system);
+// The warning for installing on `port` ("COM3") when it is not among
+// `present` ("COM3 is not present on this machine; present: COM1, COM4");
+// empty when it is.
+std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std::u16string>& present);
 
 // The running user's printer settings: "Device" names the default printer;
 // LegacyDefaultPrinterMode 1 (REG_DWORD) keeps Windows 10 and 11 from

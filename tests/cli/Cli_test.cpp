@@ -192,12 +192,14 @@ TEST(Cli, StatusAsJson) {
     m.platform.printerDrivers = {{u"Kasse \"1\" \u00D6", u"KALDO QTX_VELTRO"}, {u"Office", u"Generic"}};
     m.platform.printerPorts = {{u"Kasse \"1\" \u00D6", u"COM2:"}, {u"Office", u"LPT1:"}};
     m.platform.defaultPrinter = u"Office";
+    m.platform.serialComm = {u"COM2", u"COM1"};
     EXPECT_EQ(kExitFailed, m.Run({u"status", u"--json", u"--port", u"COM2"}));
     ASSERT_EQ(1u, m.console.out.size());
     EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
               u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"account\":"
               u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
-              u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"askedPort\":\"COM2\","
+              u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"presentComPorts\":[\"COM1\","
+              u"\"COM2\"],\"askedPort\":\"COM2\","
               u"\"installedAsAsked\":false,\"notAsAsked\":[\"no printer \\\"KALDO Veltro MiniPrinter\\\" uses the "
               u"driver\",\"\\\"KALDO Veltro MiniPrinter\\\" is not the default printer\",\"no settings are stored for "
               u"COM2:\"]}",

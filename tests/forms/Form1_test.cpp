@@ -90,6 +90,42 @@ TEST(Form1, SwitchingToUsbAndBackKeepsTheListSelections) {
     EXPECT_FALSE(w.controls.frame1[2].enabled);
 }
 
+TEST(Form1, AnUnattendedRemovalLeavesItsVerdictInTheEventLog) {
+    Window done(u"DEL");
+    done.form.Form_Activate();
+    ASSERT_EQ(1u, done.platform.eventLog.size());
+    EXPECT_EQ(platform::EventType::Information, done.platform.eventLog[0].type);
+    EXPECT_EQ(1030u, done.platform.eventLog[0].id);
+    EXPECT_EQ(u"Command: PortSetup.exe DEL\r\nVerdict: done\r\nExit code: 0", done.platform.eventLog[0].text);
+
+    Window failed(u"DEL");
+    failed.platform.failStartNumber = 0;
+    failed.form.Form_Activate();
+    EXPECT_EQ(1, failed.form.ExitCode());
+    ASSERT_EQ(1u, failed.platform.eventLog.size());
+    EXPECT_EQ(platform::EventType::Error, failed.platform.eventLog[0].type);
+    EXPECT_EQ(1031u, failed.platform.eventLog[0].id);
+    EXPECT_EQ(0u, failed.platform.eventLog[0].text.find(u"Command: PortSetup.exe DEL\r\nVerdict: failed\r\nExit "
+                                                        u"code: 1\r\nReason: "));
+    EXPECT_GT(failed.platform.eventLog[0].text.size(), 70u);
+    EXPECT_TRUE(failed.controls.window.errors.empty());  // still no message box
+
+    // An event log that cannot be written changes nothing.
+    Window unlogged(u"DEL");
+    unlogged.platform.eventLogFails = true;
+    unlogged.platform.failStartNumber = 0;
+    unlogged.form.Form_Activate();
+    EXPECT_EQ(1, unlogged.form.ExitCode());
+    EXPECT_EQ(1, unlogged.controls.window.unloads);
+
+    // A click by the user at the window is no unattended run.
+    Window attended;
+    attended.form.Form_Activate();
+    attended.form.cmdDelete_Click();
+    EXPECT_TRUE(attended.RemovalRan());
+    EXPECT_TRUE(attended.platform.eventLog.empty());
+}
+
 TEST(Form1, LoadGoesOnPastFailingControls) {
     MemoryForm controls;
     controls.combo1[0].Fail("Clear");

@@ -118,6 +118,11 @@ expect_eq "Active Setup values" \
   "$(table Registry | awk -F'\t' -v k="$active" '$2 == 2 && $3 == k { printf "%s%s=%s", sep, $4, $5; sep = "|" }')"
 expect_eq "Active Setup condition" 'SETDEFAULT="1"' "$(cell Component DefaultForEachUser 5)"
 
+echo "== the event log source"
+source_key='SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\PortSetup'
+expect_eq "event log source values" "EventMessageFile=#%[INSTALLFOLDER]PortSetupCli.exe|TypesSupported=#7" \
+  "$(table Registry | awk -F'\t' -v k="$source_key" '$2 == 2 && $3 == k { printf "%s%s=%s", sep, $4, $5; sep = "|" }' | tr '|' '\n' | sort | paste -sd'|')"
+
 echo "== signatures"
 extract="$work/extracted"
 mkdir -p "$extract"

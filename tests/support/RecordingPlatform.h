@@ -54,6 +54,10 @@ public:
     std::set<std::u16string> deletePending;
     std::optional<std::u16string> purgeFails;  // the reason, when purging fails
     std::vector<std::u16string> purged;        // the printers purged, in order
+    // The data of the SERIALCOMM values, in the registry's order; when
+    // reading them fails, the reason.
+    std::vector<std::u16string> serialComm;
+    std::optional<std::u16string> serialCommFails;
     // When set, the listing fails with this reason.
     std::optional<std::u16string> printerListingFails;
     std::optional<std::u16string> driverListingFails;
@@ -106,6 +110,16 @@ public:
     // "protect P", "rename A -> B (log lock held)", "append P".
     std::vector<std::u16string> fileEvents;
 
+    // The Application event log's entries this run wrote; while
+    // `eventLogFails`, none can be written.
+    struct LoggedEvent {
+        platform::EventType type;
+        std::uint32_t id = 0;
+        std::u16string text;
+    };
+    std::vector<LoggedEvent> eventLog;
+    bool eventLogFails = false;
+
     std::vector<Event> events;
     std::vector<Ended> ended;
     std::uint64_t now = 0;  // virtual milliseconds
@@ -119,8 +133,17 @@ public:
     platform::NameList ListPrinters() override;
     platform::NameList ListPrinterDrivers() override;
     void Sleep(std::uint32_t milliseconds) override;
+    bool WriteEventLog(platform::EventType type, std::uint32_t eventId, std::u16string_view text) override {
+        if (eventLogFails) return false;
+        eventLog.push_back({type, eventId, std::u16string(text)});
+        return true;
+    }
 
     platform::PrinterInfoList ListPrinterDetails() override;
+    platform::NameList ListSerialCommPorts() override {
+        if (serialCommFails) return {false, {}, *serialCommFails};
+        return {true, serialComm, {}};
+    }
     std::u16string DefaultPrinter() override { return defaultPrinter; }
     bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
     std::optional<std::uint32_t> ExitCodeOf(const platform::StartedProcess&) override { return 0; }

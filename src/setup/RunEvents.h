@@ -1,0 +1,44 @@
+// The one event each unattended run writes to the Application event log when
+// it ends, where administrators and their log collectors look: source
+// "PortSetup", one event ID per command and outcome, and a text that reads
+// whole without the programs' message table.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace setup {
+
+enum class RunCommand { Install, Remove, SetDefault, Delete };
+
+// The event IDs: the command's succeeded ID, plus one when it failed. They
+// are the message IDs of the programs' message table too.
+inline constexpr std::uint32_t kEventInstallSucceeded = 1000;
+inline constexpr std::uint32_t kEventInstallFailed = 1001;
+inline constexpr std::uint32_t kEventRemoveSucceeded = 1010;
+inline constexpr std::uint32_t kEventRemoveFailed = 1011;
+inline constexpr std::uint32_t kEventSetDefaultSucceeded = 1020;
+inline constexpr std::uint32_t kEventSetDefaultFailed = 1021;
+inline constexpr std::uint32_t kEventDeleteSucceeded = 1030;
+inline constexpr std::uint32_t kEventDeleteFailed = 1031;
+
+struct RunRecord {
+    RunCommand command = RunCommand::Install;
+    std::u16string commandLine;  // as it ran: "PortSetupCli install --port COM3", "PortSetup.exe DEL"
+    int exitCode = 0;            // 0: succeeded
+    std::u16string reason;       // why it failed; empty when it did not
+    std::vector<std::u16string> warnings;
+    std::u16string logPath;      // the run's log file; empty when there is none
+};
+
+std::uint32_t EventIdOf(const RunRecord& record);
+// The event's text: the command line, the verdict, the exit code, and the
+// reason, warnings and log file where there are any, a line each.
+std::u16string EventTextOf(const RunRecord& record);
+// Writes the run's event; one that cannot be written changes nothing.
+void ReportRun(platform::Platform& platform, const RunRecord& record);
+
+}  // namespace setup

@@ -1,0 +1,229 @@
+// What administrators read without opening a file: the one event each run
+// leaves in the Application log, and which COM ports the machine has.
+#include "setup/CommandLines.h"
+#include "setup/RunEvents.h"
+#include "setup/Unattended.h"
+#include "support/CliMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using platform::EventType;
+using namespace setup;
+
+namespace {
+
+constexpr const char16_t* kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
+
+struct Machine : testing_support::CliMachine {
+    Machine() { platform.serialComm = {u"COM1", u"COM3"}; }
+    void Installed() {
+        platform.printers = {std::u16string(PrinterName)};
+        platform.printerDrivers = {{std::u16string(PrinterName), std::u16string(DriverModel)}};
+        platform.printerPorts = {{std::u16string(PrinterName), u"COM3:"}};
+        platform.drivers = {std::u16string(DriverModel)};
+    }
+    // The one event of the last run.
+    const testing_support::RecordingPlatform::LoggedEvent& OnlyEvent() const {
+        EXPECT_EQ(1u, platform.eventLog.size());
+        return platform.eventLog.back();
+    }
+    std::string Log() const {
+        auto it = platform.files.find(kLog);
+        return it == platform.files.end() ? "" : it->second;
+    }
+};
+
+bool Has(std::u16string_view text, std::u16string_view part) { return text.find(part) != std::u16string_view::npos; }
+
+TEST(RunEvents, TheTextReadsWholeWithoutTheMessageTable) {
+    RunRecord record;
+    record.command = RunCommand::Remove;
+    record.commandLine = u"PortSetupCli remove";
+    EXPECT_EQ(kEventRemoveSucceeded, EventIdOf(record));
+    EXPECT_EQ(u"Command: PortSetupCli remove\r\nVerdict: done\r\nExit code: 0", EventTextOf(record));
+
+    record.exitCode = 1460;
+    record.reason = u"\"rundll32 ...\" did not end within 300 s";
+    record.warnings = {u"COM3 is not present on this machine; present: none", u"second"};
+    record.logPath = kLog;
+    EXPECT_EQ(kEventRemoveFailed, EventIdOf(record));
+    EXPECT_EQ(u"Command: PortSetupCli remove\r\nVerdict: failed\r\nExit code: 1460\r\nReason: \"rundll32 ...\" did "
+              u"not end within 300 s\r\nWarning: COM3 is not present on this machine; present: none\r\nWarning: "
+              u"second\r\nLog: C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log",
+              EventTextOf(record));
+
+    // Each command has its own pair of IDs, the failure one above the success.
+    const std::pair<RunCommand, std::uint32_t> ids[] = {{RunCommand::Install, 1000},
+                                                        {RunCommand::Remove, 1010},
+                                                        {RunCommand::SetDefault, 1020},
+                                                        {RunCommand::Delete, 1030}};
+    for (const auto& [command, id] : ids) {
+        record.command = command;
+        record.exitCode = 0;
+        EXPECT_EQ(id, EventIdOf(record));
+        record.exitCode = 2;
+        EXPECT_EQ(id + 1, EventIdOf(record));
+    }
+}
+
+TEST(RunEvents, EachInstallAndRemoveRunLeavesOneEventWithItsVerdict) {
+    {  // install done
+        Machine m;
+        ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM3"}));
+        const auto& event = m.OnlyEvent();
+        EXPECT_EQ(EventType::Information, event.type);
+        EXPECT_EQ(kEventInstallSucceeded, event.id);
+        EXPECT_EQ(u"Command: PortSetupCli install --port COM3\r\nVerdict: done\r\nExit code: 0\r\nLog: " +
+                      std::u16string(kLog),
+                  event.text);
+    }
+    {  // install failed: the reason, as on stderr
+        Machine m;
+        m.platform.failStartNumber = 0;
+        ASSERT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM1"}));
+        const auto& event = m.OnlyEvent();
+        EXPECT_EQ(EventType::Error, event.type);
+        EXPECT_EQ(kEventInstallFailed, event.id);
+        ASSERT_FALSE(m.console.err.empty());
+        EXPECT_TRUE(Has(event.text, u"Verdict: failed\r\nExit code: 1\r\nReason: " +
+                                        m.console.err.back().substr(std::u16string(u"PortSetupCli: ").size())));
+    }
+    {  // remove done, then remove refused by the print system
+        Machine m;
+        m.Installed();
+        ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+        EXPECT_EQ(kEventRemoveSucceeded, m.OnlyEvent().id);
+        m.Installed();
+        m.platform.printerListingFails = u"The RPC server is unavailable.";
+        m.platform.eventLog.clear();
+        ASSERT_EQ(kExitFailed, m.Run({u"remove"}));
+        EXPECT_EQ(kEventRemoveFailed, m.OnlyEvent().id);
+        EXPECT_TRUE(Has(m.OnlyEvent().text, u"The RPC server is unavailable."));
+    }
+    {  // runs that end before their job: bad usage, no rights, another run
+        Machine m;
+        EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM5"}));
+        EXPECT_EQ(kEventInstallFailed, m.OnlyEvent().id);
+        EXPECT_TRUE(Has(m.OnlyEvent().text, u"Exit code: 2\r\nReason: bad usage: --port \"COM5\" is not one of"));
+        EXPECT_TRUE(Has(m.OnlyEvent().text, u"\r\nLog: " + std::u16string(kLog)));
+
+        m.platform.eventLog.clear();
+        m.platform.administrator = false;
+        EXPECT_EQ(kExitNotAdministrator, m.Run({u"remove"}));
+        EXPECT_EQ(kEventRemoveFailed, m.OnlyEvent().id);
+        EXPECT_TRUE(Has(m.OnlyEvent().text, u"Exit code: 5\r\nReason: install and remove need administrator rights"));
+        EXPECT_FALSE(Has(m.OnlyEvent().text, u"Log:"));  // nothing was logged
+
+        m.platform.eventLog.clear();
+        m.platform.administrator = true;
+        m.platform.anotherRunActive = true;
+        EXPECT_EQ(kExitAlreadyRunning, m.Run({u"remove"}));
+        EXPECT_EQ(EventType::Error, m.OnlyEvent().type);
+        EXPECT_TRUE(Has(m.OnlyEvent().text, u"Exit code: 1618\r\nReason: another PortSetupCli run is in progress"));
+    }
+    {  // status, help and version leave none
+        Machine m;
+        m.Run({u"status"});
+        m.Run({u"status", u"--json"});
+        m.Run({u"--help"});
+        m.Run({u"--version"});
+        m.Run({});
+        EXPECT_TRUE(m.platform.eventLog.empty());
+    }
+}
+
+TEST(RunEvents, SetDefaultLeavesOneEventToo) {
+    Machine m;
+    m.platform.administrator = false;
+    ASSERT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));  // not installed
+    EXPECT_EQ(kEventSetDefaultFailed, m.OnlyEvent().id);
+    EXPECT_TRUE(Has(m.OnlyEvent().text, u"Command: PortSetupCli set-default --quiet\r\nVerdict: failed\r\nExit code: 1"));
+    m.Installed();
+    m.platform.eventLog.clear();
+    ASSERT_EQ(kExitDone, m.Run({u"set-default"}));
+    EXPECT_EQ(kEventSetDefaultSucceeded, m.OnlyEvent().id);
+    EXPECT_EQ(EventType::Information, m.OnlyEvent().type);
+    m.platform.eventLog.clear();
+    EXPECT_EQ(kExitUsage, m.Run({u"set-default", u"--timeout", u"0"}));
+    EXPECT_EQ(kEventSetDefaultFailed, m.OnlyEvent().id);
+}
+
+TEST(RunEvents, AnEventThatCannotBeWrittenChangesNothingElse) {
+    Machine written, unwritten;
+    unwritten.platform.eventLogFails = true;
+    for (Machine* m : {&written, &unwritten}) {
+        m->platform.failStartNumber = 0;
+        EXPECT_EQ(kExitFailed, m->Run({u"install", u"--port", u"COM3"}));
+    }
+    EXPECT_EQ(written.console.out, unwritten.console.out);
+    EXPECT_EQ(written.console.err, unwritten.console.err);
+    EXPECT_EQ(written.Log(), unwritten.Log());
+    EXPECT_TRUE(unwritten.platform.eventLog.empty());
+}
+
+TEST(PresentComPorts, TheComPortsOfSerialCommOnceEachInWindowsOrder) {
+    EXPECT_TRUE(PresentComPorts({}).empty());
+    EXPECT_EQ((std::vector<std::u16string>{u"COM1", u"COM3"}), PresentComPorts({u"COM3", u"COM1"}));
+    // Gaps stay gaps; numbers sort as numbers; a port listed twice is one.
+    EXPECT_EQ((std::vector<std::u16string>{u"COM2", u"COM9", u"COM10", u"COM256"}),
+              PresentComPorts({u"COM10", u"COM256", u"COM9", u"com2", u"COM10"}));
+    // Not COM ports: other devices' names, and names that only look alike.
+    EXPECT_EQ(std::vector<std::u16string>{u"COM7"},
+              PresentComPorts({u"CNCA0", u"COM7", u"COM", u"COM0", u"COM07", u"COM3x", u"LPT1", u"", u"COM-1",
+                               u"COM12345678901"}));
+}
+
+TEST(PresentComPorts, StatusSaysWhichPortsThereAre) {
+    Machine m;
+    m.platform.serialComm = {u"COM4", u"COM1", u"COM12"};
+    m.Run({u"status"});
+    EXPECT_TRUE(m.console.OutHas(u"COM ports on this machine: COM1, COM4, COM12"));
+    EXPECT_TRUE(m.console.OutHas(u"  COM1: (none) (the port is present)"));
+    EXPECT_TRUE(m.console.OutHas(u"  COM3: (none) (the port is not present on this machine)"));
+
+    m.platform.serialComm.clear();  // a missing key: no ports
+    m.Run({u"status", u"--json"});
+    ASSERT_EQ(1u, m.console.out.size());
+    EXPECT_TRUE(Has(m.console.out[0], u",\"presentComPorts\":[],"));
+
+    m.platform.serialCommFails = u"Access is denied.";
+    m.Run({u"status", u"--json"});
+    EXPECT_TRUE(Has(m.console.out[0], u",\"presentComPorts\":null,"));
+    m.Run({u"status"});
+    EXPECT_TRUE(m.console.OutHas(u"COM ports on this machine: unknown (Access is denied.)"));
+    EXPECT_TRUE(m.console.OutHas(u"  COM3: (none)"));
+    EXPECT_FALSE(m.console.OutHas(u"present)"));
+}
+
+TEST(PresentComPorts, AnInstallOnAnAbsentPortWarnsAndGoesOn) {
+    const std::u16string warning = u"COM2 is not present on this machine; present: COM1, COM3";
+    Machine m;
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: " + warning));
+    EXPECT_NE(std::string::npos, m.Log().find(cli::Utf8(u"warning: " + warning)));
+    EXPECT_TRUE(Has(m.OnlyEvent().text, u"\r\nWarning: " + warning + u"\r\n"));
+    EXPECT_EQ(EventType::Information, m.OnlyEvent().type);
+    EXPECT_EQ(std::u16string(PrinterName), m.platform.defaultPrinter);
+
+    // A present port, USB and a machine with no serial ports at all.
+    m.platform.eventLog.clear();
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM3"}));
+    EXPECT_FALSE(m.console.OutHas(u"warning:"));
+    EXPECT_FALSE(Has(m.OnlyEvent().text, u"Warning:"));
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB"}));
+    EXPECT_FALSE(m.console.OutHas(u"warning:"));
+    m.platform.serialComm.clear();
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: COM1 is not present on this machine; present: none"));
+    m.platform.serialCommFails = u"Access is denied.";
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: the serial ports of this machine cannot be read (Access is denied.)"));
+    // status --port stays about what is installed.
+    m.platform.serialCommFails.reset();
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM1"}));
+}
+
+}  // namespace
