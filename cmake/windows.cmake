@@ -70,7 +70,7 @@ add_executable(PortSetupCli
   ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc)
 target_include_directories(PortSetupCli PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
 target_compile_options(PortSetupCli PRIVATE -Os -ffunction-sections -fdata-sections)
-target_link_libraries(PortSetupCli PRIVATE portsetup_cli portsetup_win32 ole32 shell32 advapi32)
+target_link_libraries(PortSetupCli PRIVATE portsetup_cli portsetup_win32 advapi32 uuid)
 target_link_options(PortSetupCli PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
 
 # The registry suite against the real registry, under Wine.

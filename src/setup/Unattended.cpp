@@ -285,23 +285,39 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
         if (auto failed = Run(s, timeoutMilliseconds, QuietCommandLine(DeletePrinterCommandLine(name)))) return *failed;
     }
 
-    // The driver delete only once no printer uses the driver any more.
-    const platform::PrinterInfoList after = s.system.ListPrinterDetails();
-    if (!after.listed) return Failed(FailureMessage({Failure::ListingFailed, {}, after.reason}));
-    const std::vector<std::u16string> left = using_(after);
-    if (!left.empty()) {
+    // The driver delete only once the printers found are gone. Their names
+    // are enough to see that: a names listing costs the print system a
+    // fraction of a detailed one, which is only needed to name the printers
+    // that keep the driver.
+    const std::u16string stillUsed = u" (still listed after their delete: the delete failed, or it waits for print "
+                                     u"jobs to end).";
+    auto notDeletedFor = [&](const std::vector<std::u16string>& users, std::u16string_view why) {
         std::u16string names;
-        for (const auto& name : left) names += (names.empty() ? u"" : u", ") + Quoted(name);
+        for (const auto& name : users) names += (names.empty() ? u"" : u", ") + Quoted(name);
         return Failed(u"The printer driver " + Quoted(DriverModel) + u" was not deleted: these printers still use it: " +
-                      names + u" (still listed after their delete: the delete failed, or it waits for print jobs "
-                              u"to end).");
+                      names + std::u16string(why));
+    };
+    if (!found.empty()) {
+        const platform::NameList after = s.platform.ListPrinters();
+        if (!after.listed) return Failed(FailureMessage({Failure::ListingFailed, {}, after.reason}));
+        std::vector<std::u16string> left;
+        for (const auto& name : found)
+            if (std::find(after.names.begin(), after.names.end(), name) != after.names.end()) left.push_back(name);
+        if (!left.empty()) return notDeletedFor(left, stillUsed);
+        s.journal.Step(u"checked: the " + Number(found.size()) + u" printer(s) are no longer listed");
     }
-    s.journal.Step(u"checked: no printer uses " + Quoted(DriverModel));
 
     if (auto failed = Run(s, timeoutMilliseconds, DeleteDriverCommandLine())) return *failed;
     const platform::NameList drivers = s.platform.ListPrinterDrivers();
     if (!drivers.listed) return Failed(FailureMessage({Failure::DriverCheckFailed, {}, drivers.reason}));
-    if (DriverInstalled(drivers)) return Failed(FailureMessage({Failure::DriverStillInstalled, {}, {}}));
+    if (DriverInstalled(drivers)) {
+        // A printer that uses the driver keeps it installed: one added
+        // meanwhile is named.
+        const platform::PrinterInfoList users = s.system.ListPrinterDetails();
+        if (users.listed && !using_(users).empty())
+            return notDeletedFor(using_(users), u" (a printer that uses it keeps it installed).");
+        return Failed(FailureMessage({Failure::DriverStillInstalled, {}, {}}));
+    }
     s.journal.Step(u"checked: the printer driver " + Quoted(DriverModel) + u" is not installed");
     return {};
 }

@@ -165,6 +165,12 @@ TEST(Cli, RemoveFindsPrintersByTheirDriverAsThePrintSystemReportsIt) {
     EXPECT_EQ(std::vector<std::u16string>{u"Office"}, m.platform.printers);
     EXPECT_TRUE(m.platform.drivers.empty());
     EXPECT_NE(std::string::npos, m.Log().find("found: 2 printer(s)"));
+    // The print system is asked no more than the checks need: the details
+    // once, to find the printers; their names once, to see them gone.
+    using Kind = RecordingPlatform::Event::Kind;
+    EXPECT_EQ(1u, m.platform.EventsOf(Kind::ListPrinterDetails).size());
+    EXPECT_EQ(1u, m.platform.EventsOf(Kind::ListPrinters).size());
+    EXPECT_EQ(1u, m.platform.EventsOf(Kind::ListPrinterDrivers).size());
 }
 
 TEST(Cli, RemoveLeavesTheDriverWhileAPrinterStillUsesIt) {
@@ -181,8 +187,11 @@ TEST(Cli, RemoveLeavesTheDriverWhileAPrinterStillUsesIt) {
         }
     };
     EXPECT_EQ(kExitFailed, m.Run({u"remove"}));
-    EXPECT_EQ(2u, m.platform.Started().size());  // no driver delete
-    EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"still use it: \"POS B\""));
+    // The driver delete is tried once the printers found are gone, and the
+    // print system keeps a driver in use: the run names the printer.
+    EXPECT_EQ(3u, m.platform.Started().size());
+    EXPECT_EQ(std::vector<std::u16string>{u"KALDO QTX_VELTRO"}, m.platform.drivers);
+    EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"still use it: \"POS B\" (a printer that uses it keeps it"));
 }
 
 TEST(Cli, StatusAsJson) {

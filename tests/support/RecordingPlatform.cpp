@@ -62,7 +62,7 @@ void RecordingPlatform::Sleep(std::uint32_t milliseconds) {
 }
 
 platform::PrinterInfoList RecordingPlatform::ListPrinterDetails() {
-    events.push_back({Event::Kind::ListPrinters, {}, {}, 0, 0, now});
+    events.push_back({Event::Kind::ListPrinterDetails, {}, {}, 0, 0, now});
     AdvanceTo(now);
     if (printerListingFails) return {false, {}, *printerListingFails};
     platform::PrinterInfoList list{true, {}, {}};

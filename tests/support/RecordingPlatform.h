@@ -21,7 +21,7 @@ namespace testing_support {
 class RecordingPlatform : public platform::Platform, public platform::System {
 public:
     struct Event {
-        enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDrivers } kind;
+        enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDetails, ListPrinterDrivers } kind;
         std::u16string program;          // Start: the system program run
         std::u16string commandLine;      // Start: its command line
         std::uint32_t milliseconds = 0;  // Sleep: its time; Wait: its time limit
