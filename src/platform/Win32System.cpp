@@ -351,10 +351,11 @@ std::u16string Win32System::ProgramDataDirectory() {
     // Where Windows keeps the ProgramData known folder's path: read from the
     // registry, this costs no shell32 and ole32 at start-up (a tenth of a
     // short run under Wine). Only an administrator can change the value.
+    // RRF_RT_REG_SZ alone: a REG_EXPAND_SZ value comes back expanded.
     wchar_t path[MAX_PATH + 1] = {};
     DWORD size = sizeof path - sizeof(wchar_t);
     if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
-                       L"ProgramData", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, path,
+                       L"ProgramData", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, path,
                        &size) == ERROR_SUCCESS &&
         path[0] != L'\0' && path[1] == L':')
         return Owned(path);
