@@ -66,16 +66,10 @@ int wmain(int argc, wchar_t** argv) {
     platform::Win32Registry registry;
     Win32Console console;
     LimitSetDefault(arguments);
-    // install and remove ask the print system soon: its client loads on a
-    // second thread meanwhile.
-    if (!arguments.empty() && (arguments[0] == u"install" || arguments[0] == u"remove"))
-        platform::StartLoadingPrintSystem();
-    int exitCode = 1;
     try {
-        exitCode = cli::RunCli(arguments, platform, system, registry, console);
+        return cli::RunCli(arguments, platform, system, registry, console);
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
+        return 1;
     }
-    platform::FinishLoadingPrintSystem(2000);
-    return exitCode;
 }

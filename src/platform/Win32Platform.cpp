@@ -184,43 +184,7 @@ WaitResult Win32Platform::WaitForProcesses(const std::vector<StartedProcess>& pr
     return result;
 }
 
-namespace {
-
-// The thread of StartLoadingPrintSystem, while it may still run.
-KernelHandle& PrintSystemLoader() {
-    static KernelHandle loader;
-    return loader;
-}
-
-DWORD WINAPI LoadPrintSystem(void*) {
-    HMODULE winspool = LoadSystemLibrary(L"winspool.drv");
-    if (!winspool) return 0;
-    // A first listing, of no printers' details, sets up the connection.
-    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    if (auto enumPrinters =
-            reinterpret_cast<EnumPrintersFn>(reinterpret_cast<void*>(::GetProcAddress(winspool, "EnumPrintersW")))) {
-        DWORD needed = 0;
-        DWORD count = 0;
-        enumPrinters(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &count);
-    }
-    return 0;
-}
-
-}  // namespace
-
-void StartLoadingPrintSystem() {
-    if (!PrintSystemLoader()) PrintSystemLoader().reset(::CreateThread(nullptr, 0, LoadPrintSystem, nullptr, 0, nullptr));
-}
-
-void FinishLoadingPrintSystem(std::uint32_t milliseconds) {
-    if (PrintSystemLoader() && ::WaitForSingleObject(PrintSystemLoader().get(), milliseconds) == WAIT_OBJECT_0)
-        PrintSystemLoader().reset();
-}
-
 void* WinspoolFunction(ModuleHandle& module, const char* name) {
-    // The print system is used from one thread at a time: the loading
-    // thread's first listing ends before the run's own.
-    if (PrintSystemLoader()) FinishLoadingPrintSystem(INFINITE);
     if (!module) module.reset(LoadSystemLibrary(L"winspool.drv"));
     if (!module) return nullptr;
     return reinterpret_cast<void*>(::GetProcAddress(module.get(), name));

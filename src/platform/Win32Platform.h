@@ -48,17 +48,8 @@ bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& coun
 }
 
 // An exported function of winspool.drv, loaded into `module` from the system
-// directory on first use; null when either cannot be had. Waits first for a
-// loading started by StartLoadingPrintSystem to end.
+// directory on first use; null when either cannot be had.
 void* WinspoolFunction(ModuleHandle& module, const char* name);
-
-// Loads the print system's client (winspool.drv, and the spooler connection
-// under it) on a second thread, so that a short run does its other checks
-// meanwhile; the module stays loaded for the process.
-void StartLoadingPrintSystem();
-// Waits up to `milliseconds` for that loading to end: before the process
-// exits, so that no thread is cut off inside the loader.
-void FinishLoadingPrintSystem(std::uint32_t milliseconds);
 
 // Dots per inch of the primary screen.
 unsigned ScreenDpi();
