@@ -31,10 +31,15 @@ struct Win32Process : StartedProcess::Handle {
     KernelHandle process;
 };
 
-// A listing through a winspool Enum... function: asks for the size, then
-// fills the buffer, again if entries were added meanwhile.
+// A listing through a winspool Enum... function. The print system does the
+// whole listing's work for each call, also for one that only asks the size:
+// the first call gets a buffer that holds a thousand printers' details, so
+// that one call is the rule; a listing that does not fit is asked again with
+// the size the print system names (again if entries were added meanwhile).
+inline constexpr std::size_t kFirstListingBytes = std::size_t{1} << 20;
 template <typename Enumerate>
 bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& count, DWORD& error) {
+    if (buffer.empty()) buffer.resize(kFirstListingBytes);
     DWORD needed = 0;
     for (int attempt = 0; attempt < 4; ++attempt) {
         count = 0;
