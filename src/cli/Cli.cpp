@@ -330,6 +330,19 @@ Log OpenLog(const std::vector<std::u16string>& arguments, const MachineFolders& 
 
 }  // namespace
 
+void ReportEndedRun(platform::Platform& platform, const std::vector<std::u16string>& arguments, int exitCode,
+                    std::u16string_view reason, std::u16string_view logPath) {
+    const std::optional<setup::RunCommand> command = EventCommandOf(arguments);
+    if (!command) return;
+    setup::RunRecord record;
+    record.command = *command;
+    record.commandLine = JoinArguments(arguments);
+    record.exitCode = exitCode;
+    record.reason = reason;
+    record.logPath = logPath;
+    setup::ReportRun(platform, record);
+}
+
 std::u16string OlderLogPath(std::u16string_view path) {
     const std::u16string p(path);
     if (p.size() >= 4 && p.compare(p.size() - 4, 4, u".log") == 0) return p.substr(0, p.size() - 4) + u".old.log";
@@ -368,18 +381,6 @@ std::string Utf8(std::u16string_view text) {
 int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& platform, platform::System& system,
            platform::AnsiRegistry& registry, Console& console) {
     const Parsed parsed = ParseArguments(arguments);
-    const std::optional<setup::RunCommand> eventCommand = EventCommandOf(arguments);
-    // The event of a run that ends before it does its job.
-    auto reportEarlyEnd = [&](int exitCode, std::u16string_view reason, std::u16string_view logPath) {
-        if (!eventCommand) return;
-        setup::RunRecord record;
-        record.command = *eventCommand;
-        record.commandLine = JoinArguments(arguments);
-        record.exitCode = exitCode;
-        record.reason = reason;
-        record.logPath = logPath;
-        setup::ReportRun(platform, record);
-    };
     if (!parsed.command) {
         console.Err(u"PortSetupCli: " + parsed.error + u"\n\n" + UsageText());
         // A deployment system shows no stderr: a refused install or remove is
@@ -393,7 +394,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
             log.Write(u"verdict: bad usage, exit code 2: " + parsed.error);
             logPath = log.WrittenPath();
         }
-        reportEarlyEnd(setup::kExitUsage, u"bad usage: " + parsed.error, logPath);
+        ReportEndedRun(platform, arguments, setup::kExitUsage, u"bad usage: " + parsed.error, logPath);
         return setup::kExitUsage;
     }
     const Command& command = *parsed.command;
@@ -424,7 +425,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
             u"install and remove need administrator rights: run PortSetupCli elevated, or as SYSTEM.";
         console.Err(u"PortSetupCli: " + std::u16string(kNeedsRights));
         console.Out(u"failed");
-        reportEarlyEnd(setup::kExitNotAdministrator, kNeedsRights, u"");
+        ReportEndedRun(platform, arguments, setup::kExitNotAdministrator, kNeedsRights);
         return setup::kExitNotAdministrator;
     }
     const MachineFolders folders = PrepareMachineFolders(system);

@@ -9,6 +9,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 class Win32Console : public cli::Console {
@@ -35,9 +38,19 @@ private:
 // set-default runs while a user signs in: a print system that does not
 // answer (a listing or a call that blocks) must not hold the sign-in longer
 // than its time allows. The run is ended with exit code 1 then.
-DWORD WINAPI EndWhenOverdue(void* milliseconds) {
-    ::Sleep(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(milliseconds)));
-    Win32Console().Err(u"PortSetupCli: the print system did not answer in time; the default printer was not set.");
+struct Overdue {
+    DWORD milliseconds = 0;
+    std::vector<std::u16string> arguments;  // for the run's event
+};
+
+DWORD WINAPI EndWhenOverdue(void* parameter) {
+    const auto* overdue = static_cast<const Overdue*>(parameter);
+    ::Sleep(overdue->milliseconds);
+    static constexpr std::u16string_view kReason =
+        u"the print system did not answer in time; the default printer was not set.";
+    Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
+    platform::Win32Platform platform;
+    cli::ReportEndedRun(platform, overdue->arguments, 1, kReason);
     ::ExitProcess(1);
 }
 
@@ -48,10 +61,10 @@ void LimitSetDefault(const std::vector<std::u16string>& arguments) {
     const std::uint64_t limit =
         parsed.command->timeoutSeconds ? *parsed.command->timeoutSeconds * 1000ull : 30000ull;
     // A little past the run's own limit, which ends a printer setup command
-    // that does not end with a message of its own.
-    if (HANDLE thread = ::CreateThread(nullptr, 0, EndWhenOverdue,
-                                       reinterpret_cast<void*>(static_cast<std::uintptr_t>(limit + 1000)), 0, nullptr))
-        ::CloseHandle(thread);
+    // that does not end with a message of its own. Never freed: the
+    // watchdog may read it until the process ends, static destructors and all.
+    auto* overdue = new Overdue{static_cast<DWORD>(std::min<std::uint64_t>(limit + 1000, 0xFFFFFFF0u)), arguments};
+    const platform::KernelHandle thread(::CreateThread(nullptr, 0, EndWhenOverdue, overdue, 0, nullptr));
 }
 
 }  // namespace
@@ -70,6 +83,10 @@ int wmain(int argc, wchar_t** argv) {
         return cli::RunCli(arguments, platform, system, registry, console);
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
+        try {
+            cli::ReportEndedRun(platform, arguments, 1, u"an internal error ended the run.");
+        } catch (const std::exception&) {
+        }
         return 1;
     }
 }
