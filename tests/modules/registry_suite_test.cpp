@@ -171,6 +171,22 @@ TEST_F(RegistrySuite, DoubleByteCodePages) {
     ASSERT_EQ(kErrorSuccess, fixture.GetRaw(key, "COM3:", type, raw));
     EXPECT_EQ(10u, raw.size());  // 2 + 2 + 1 + 4 bytes and the NUL
     EXPECT_EQ(text + u",n,8", Read(key, u"COM3:"));
+
+    // What converts, converts back to itself: characters that code page
+    // tables map one way only (932: U+00AC to the bytes of U+FFE2) are
+    // refused, never stored as another character.
+    for (char16_t c : {u'\u00AC', u'\u00A6', u'\u00A5', u'\u203E', u'\u2016', u'\u2212', u'\u301C', u'\uFF5E',
+                       u'\u00B7', u'\u2014', u'\u2015', u'\uFFE2'}) {
+        const std::u16string one(1, c);
+        const auto bytes = reg.ToAnsi(one);
+        if (!bytes) {
+            EXPECT_EQ(platform::kErrorNoUnicodeTranslation, RegSetString(reg, kHkeyLocalMachine, key, u"One", one));
+            continue;
+        }
+        EXPECT_EQ(one, reg.FromAnsi(*bytes).value_or(u"")) << "U+" << std::hex << static_cast<unsigned>(c);
+        ASSERT_EQ(kErrorSuccess, RegSetString(reg, kHkeyLocalMachine, key, u"One", one));
+        EXPECT_EQ(one, Read(key, u"One")) << "U+" << std::hex << static_cast<unsigned>(c);
+    }
 }
 
 }  // namespace

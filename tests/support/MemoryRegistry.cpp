@@ -82,9 +82,20 @@ MemoryRegistry::~MemoryRegistry() = default;
 std::optional<std::string> MemoryRegistry::ToAnsi(std::u16string_view text) {
     Converter& conv = conversions_->toAnsi;
     std::string out;
+    std::string bytes;
+    std::string back;
     for (char16_t c : text) {
         const char unit[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-        if (!conv.Convert(unit, 2, out)) return std::nullopt;
+        bytes.clear();
+        back.clear();
+        if (!conv.Convert(unit, 2, bytes)) return std::nullopt;
+        // Windows maps only what converts back to the same character: iconv's
+        // tables also map some characters one way (CP932: U+00AC to the bytes
+        // of U+FFE2), which WC_NO_BEST_FIT_CHARS refuses.
+        if (!conversions_->fromAnsi.Convert(bytes.data(), bytes.size(), back) || back.size() != 2 ||
+            back[0] != unit[0] || back[1] != unit[1])
+            return std::nullopt;
+        out += bytes;
     }
     return out;
 }
