@@ -188,6 +188,13 @@ std::u16string JsonString(std::u16string_view text) {
     return out + u"\"";
 }
 
+// A JSON array of strings.
+std::u16string JsonArray(const std::vector<std::u16string>& items) {
+    std::u16string json = u"[";
+    for (std::size_t i = 0; i < items.size(); ++i) json += (i ? u"," : u"") + JsonString(items[i]);
+    return json + u"]";
+}
+
 int Status(const Command& command, setup::Services services, Console& console) {
     const setup::InstallationStatus status = setup::QueryStatus(services);
     const std::u16string portName = command.port ? PortNameOf(*command.port) : u"";
@@ -213,19 +220,11 @@ int Status(const Command& command, setup::Services services, Console& console) {
             json += (i ? u"," : u"") + JsonString(u"COM" + Number(i + 1) + u":") + u":" +
                     (status.ports[i] ? JsonString(*status.ports[i]) : u"null");
         }
-        json += u"},\"presentComPorts\":";
-        if (status.presentComPorts.listed) {
-            json += u"[";
-            for (std::size_t i = 0; i < status.presentComPorts.names.size(); ++i)
-                json += (i ? u"," : u"") + JsonString(status.presentComPorts.names[i]);
-            json += u"]";
-        } else {
-            json += u"null";
-        }
-        json += u",\"askedPort\":" + (command.port ? JsonString(*command.port) : u"null") +
-                u",\"installedAsAsked\":" + (asAsked ? u"true" : u"false") + u",\"notAsAsked\":[";
-        for (std::size_t i = 0; i < missing.size(); ++i) json += (i ? u"," : u"") + JsonString(missing[i]);
-        json += u"]}";
+        json += u"},\"presentComPorts\":" +
+                (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
+                u",\"askedPort\":" + (command.port ? JsonString(*command.port) : u"null") +
+                u",\"installedAsAsked\":" + (asAsked ? u"true" : u"false") + u",\"notAsAsked\":" +
+                JsonArray(missing) + u"}";
         console.Out(json);
     } else {
         console.Out(u"Printer driver \"KALDO QTX_VELTRO\": " +
@@ -241,12 +240,10 @@ int Status(const Command& command, setup::Services services, Console& console) {
                            u"printer used)"
                          : u" (Windows does not manage this account's default printer)"));
         const auto& present = status.presentComPorts;
-        std::u16string presentList;
-        for (const auto& port : present.names) presentList += (presentList.empty() ? u"" : u", ") + port;
         console.Out(u"COM ports on this machine: " +
                     (!present.listed        ? u"unknown (" + present.reason + u")"
-                     : presentList.empty() ? std::u16string(u"none")
-                                           : presentList));
+                     : present.names.empty() ? std::u16string(u"none")
+                                             : setup::CommaList(present.names)));
         console.Out(u"Ports values:");
         for (std::size_t i = 0; i < status.ports.size(); ++i) {
             const std::u16string port = u"COM" + Number(i + 1);
@@ -282,12 +279,8 @@ int SetDefault(const Command& command, const std::vector<std::u16string>& argume
     const std::uint32_t timeout =
         command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultSetTimeoutMilliseconds;
     const Verdict verdict = setup::SetDefaultForUser(timeout, {platform, system, registry, steps});
-    setup::RunRecord record;
-    record.command = setup::RunCommand::SetDefault;
-    record.commandLine = JoinArguments(arguments);
-    record.exitCode = verdict.exitCode == setup::kExitDone ? setup::kExitDone : setup::kExitFailed;
-    record.reason = verdict.message;
-    setup::ReportRun(platform, record);
+    ReportRunEvent(platform, arguments, verdict.exitCode == setup::kExitDone ? setup::kExitDone : setup::kExitFailed,
+                   verdict.message);
     if (verdict.exitCode != setup::kExitDone) {
         console.Err(u"PortSetupCli: " + verdict.message);
         if (!command.quiet) console.Out(u"failed");
@@ -330,8 +323,9 @@ Log OpenLog(const std::vector<std::u16string>& arguments, const MachineFolders& 
 
 }  // namespace
 
-void ReportEndedRun(platform::Platform& platform, const std::vector<std::u16string>& arguments, int exitCode,
-                    std::u16string_view reason, std::u16string_view logPath) {
+void ReportRunEvent(platform::Platform& platform, const std::vector<std::u16string>& arguments, int exitCode,
+                    std::u16string_view reason, std::u16string_view logPath,
+                    const std::vector<std::u16string>& warnings) {
     const std::optional<setup::RunCommand> command = EventCommandOf(arguments);
     if (!command) return;
     setup::RunRecord record;
@@ -339,6 +333,7 @@ void ReportEndedRun(platform::Platform& platform, const std::vector<std::u16stri
     record.commandLine = JoinArguments(arguments);
     record.exitCode = exitCode;
     record.reason = reason;
+    record.warnings = warnings;
     record.logPath = logPath;
     setup::ReportRun(platform, record);
 }
@@ -394,7 +389,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
             log.Write(u"verdict: bad usage, exit code 2: " + parsed.error);
             logPath = log.WrittenPath();
         }
-        ReportEndedRun(platform, arguments, setup::kExitUsage, u"bad usage: " + parsed.error, logPath);
+        ReportRunEvent(platform, arguments, setup::kExitUsage, u"bad usage: " + parsed.error, logPath);
         return setup::kExitUsage;
     }
     const Command& command = *parsed.command;
@@ -425,7 +420,7 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
             u"install and remove need administrator rights: run PortSetupCli elevated, or as SYSTEM.";
         console.Err(u"PortSetupCli: " + std::u16string(kNeedsRights));
         console.Out(u"failed");
-        ReportEndedRun(platform, arguments, setup::kExitNotAdministrator, kNeedsRights);
+        ReportRunEvent(platform, arguments, setup::kExitNotAdministrator, kNeedsRights);
         return setup::kExitNotAdministrator;
     }
     const MachineFolders folders = PrepareMachineFolders(system);
@@ -448,16 +443,10 @@ int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& pla
                   u", exit code " + Number(static_cast<std::uint64_t>(verdict.exitCode)) +
                   (verdict.message.empty() ? u"" : u": " + verdict.message));
         console.Out(verdict.exitCode == setup::kExitDone ? u"done" : u"failed");
-        setup::RunRecord record;
-        record.command = command.action == Action::Remove ? setup::RunCommand::Remove : setup::RunCommand::Install;
-        record.commandLine = JoinArguments(arguments);
-        record.exitCode = verdict.exitCode;
-        record.reason = verdict.message;
-        record.warnings = warnings;
-        record.warnings.insert(record.warnings.end(), journal.warnings.begin(), journal.warnings.end());
-        if (!log.Problem().empty()) record.warnings.push_back(log.Problem());
-        record.logPath = log.WrittenPath();
-        setup::ReportRun(platform, record);
+        std::vector<std::u16string> allWarnings = warnings;
+        allWarnings.insert(allWarnings.end(), journal.warnings.begin(), journal.warnings.end());
+        if (!log.Problem().empty()) allWarnings.push_back(log.Problem());
+        ReportRunEvent(platform, arguments, verdict.exitCode, verdict.message, log.WrittenPath(), allWarnings);
         return verdict.exitCode;
     };
     if (anotherRun)

@@ -30,11 +30,12 @@ inline constexpr std::uint32_t kLogLockWaitMilliseconds = 5000;
 int RunCli(const std::vector<std::u16string>& arguments, platform::Platform& platform, platform::System& system,
            platform::AnsiRegistry& registry, Console& console);
 
-// The event of an install, remove or set-default run that ends without
-// coming to its verdict the usual way (refused, overdue, an internal error);
+// Writes the one event of an install, remove or set-default run as it ends,
+// however it ends (its verdict, refused, overdue, an internal error);
 // nothing for the other commands.
-void ReportEndedRun(platform::Platform& platform, const std::vector<std::u16string>& arguments, int exitCode,
-                    std::u16string_view reason, std::u16string_view logPath = {});
+void ReportRunEvent(platform::Platform& platform, const std::vector<std::u16string>& arguments, int exitCode,
+                    std::u16string_view reason, std::u16string_view logPath = {},
+                    const std::vector<std::u16string>& warnings = {});
 
 // The log file's older copy: "X.log" becomes "X.old.log".
 std::u16string OlderLogPath(std::u16string_view path);

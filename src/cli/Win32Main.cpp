@@ -50,7 +50,7 @@ DWORD WINAPI EndWhenOverdue(void* parameter) {
         u"the print system did not answer in time; the default printer was not set.";
     Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
     platform::Win32Platform platform;
-    cli::ReportEndedRun(platform, overdue->arguments, 1, kReason);
+    cli::ReportRunEvent(platform, overdue->arguments, 1, kReason);
     ::ExitProcess(1);
 }
 
@@ -84,7 +84,7 @@ int wmain(int argc, wchar_t** argv) {
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
         try {
-            cli::ReportEndedRun(platform, arguments, 1, u"an internal error ended the run.");
+            cli::ReportRunEvent(platform, arguments, 1, u"an internal error ended the run.");
         } catch (const std::exception&) {
         }
         return 1;

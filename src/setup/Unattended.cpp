@@ -289,13 +289,12 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
     // are enough to see that: a names listing costs the print system a
     // fraction of a detailed one, which is only needed to name the printers
     // that keep the driver.
-    const std::u16string stillUsed = u" (still listed after their delete: the delete failed, or it waits for print "
-                                     u"jobs to end).";
     auto notDeletedFor = [&](const std::vector<std::u16string>& users, std::u16string_view why) {
-        std::u16string names;
-        for (const auto& name : users) names += (names.empty() ? u"" : u", ") + Quoted(name);
+        std::vector<std::u16string> quoted;
+        quoted.reserve(users.size());
+        for (const auto& name : users) quoted.push_back(Quoted(name));
         return Failed(u"The printer driver " + Quoted(DriverModel) + u" was not deleted: these printers still use it: " +
-                      names + std::u16string(why));
+                      CommaList(quoted) + std::u16string(why));
     };
     if (!found.empty()) {
         const platform::NameList after = s.platform.ListPrinters();
@@ -303,7 +302,9 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
         std::vector<std::u16string> left;
         for (const auto& name : found)
             if (std::find(after.names.begin(), after.names.end(), name) != after.names.end()) left.push_back(name);
-        if (!left.empty()) return notDeletedFor(left, stillUsed);
+        if (!left.empty())
+            return notDeletedFor(left, u" (still listed after their delete: the delete failed, or it waits for print "
+                                       u"jobs to end).");
         s.journal.Step(u"checked: the " + Number(found.size()) + u" printer(s) are no longer listed");
     }
 
@@ -313,9 +314,9 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
     if (DriverInstalled(drivers)) {
         // A printer that uses the driver keeps it installed: one added
         // meanwhile is named.
-        const platform::PrinterInfoList users = s.system.ListPrinterDetails();
-        if (users.listed && !using_(users).empty())
-            return notDeletedFor(using_(users), u" (a printer that uses it keeps it installed).");
+        const platform::PrinterInfoList details = s.system.ListPrinterDetails();
+        const std::vector<std::u16string> users = details.listed ? using_(details) : std::vector<std::u16string>{};
+        if (!users.empty()) return notDeletedFor(users, u" (a printer that uses it keeps it installed).");
         return Failed(FailureMessage({Failure::DriverStillInstalled, {}, {}}));
     }
     s.journal.Step(u"checked: the printer driver " + Quoted(DriverModel) + u" is not installed");
@@ -350,11 +351,16 @@ platform::NameList ListPresentComPorts(platform::System& system) {
     return serial;
 }
 
+std::u16string CommaList(const std::vector<std::u16string>& items) {
+    std::u16string list;
+    for (const auto& item : items) list += (list.empty() ? u"" : u", ") + item;
+    return list;
+}
+
 std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std::u16string>& present) {
     if (std::find(present.begin(), present.end(), port) != present.end()) return {};
-    std::u16string list;
-    for (const auto& p : present) list += (list.empty() ? u"" : u", ") + p;
-    return std::u16string(port) + u" is not present on this machine; present: " + (list.empty() ? u"none" : list);
+    return std::u16string(port) + u" is not present on this machine; present: " +
+           (present.empty() ? u"none" : CommaList(present));
 }
 
 InstallationStatus QueryStatus(Services s) {

@@ -92,6 +92,8 @@ struct InstallationStatus {
 std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& serialPorts);
 // The present COM ports of this machine, read from the system.
 platform::NameList ListPresentComPorts(platform::System& system);
+// The items separated by ", ": "COM1, COM4".
+std::u16string CommaList(const std::vector<std::u16string>& items);
 // The warning for installing on `port` ("COM3") when it is not among
 // `present` ("COM3 is not present on this machine; present: COM1, COM4");
 // empty when it is.

@@ -154,19 +154,19 @@ TEST(RunEvents, SetDefaultLeavesOneEventToo) {
 TEST(RunEvents, ARunEndedFromOutsideItsVerdictStillLeavesItsEvent) {
     // The set-default watchdog, and an internal error, end a run this way.
     testing_support::RecordingPlatform platform;
-    cli::ReportEndedRun(platform, {u"set-default", u"--quiet"}, 1, u"the print system did not answer in time");
+    cli::ReportRunEvent(platform, {u"set-default", u"--quiet"}, 1, u"the print system did not answer in time");
     ASSERT_EQ(1u, platform.eventLog.size());
     EXPECT_EQ(kEventSetDefaultFailed, platform.eventLog[0].id);
     EXPECT_EQ(EventType::Error, platform.eventLog[0].type);
     EXPECT_EQ(u"Command: PortSetupCli set-default --quiet\r\nVerdict: failed\r\nExit code: 1\r\nReason: the print "
               u"system did not answer in time",
               platform.eventLog[0].text);
-    cli::ReportEndedRun(platform, {u"install", u"--port", u"COM 3"}, 1, u"an internal error ended the run.");
+    cli::ReportRunEvent(platform, {u"install", u"--port", u"COM 3"}, 1, u"an internal error ended the run.");
     EXPECT_EQ(kEventInstallFailed, platform.eventLog.back().id);
     EXPECT_TRUE(Has(platform.eventLog.back().text, u"Command: PortSetupCli install --port \"COM 3\"\r\n"));
     for (const std::vector<std::u16string>& other :
          {std::vector<std::u16string>{u"status"}, {u"--version"}, {u"bogus"}, {}})
-        cli::ReportEndedRun(platform, other, 1, u"x");
+        cli::ReportRunEvent(platform, other, 1, u"x");
     EXPECT_EQ(2u, platform.eventLog.size());
 }
 
