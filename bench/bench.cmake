@@ -14,3 +14,5 @@ target_link_options(bench_runner PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode
 add_executable(bench_listing bench/bench_listing.cpp)
 target_link_libraries(bench_listing PRIVATE portsetup_win32)
 target_link_options(bench_listing PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS})
+add_executable(list_once bench/list_once.cpp)
+target_link_options(list_once PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)

@@ -36,3 +36,6 @@ set_tests_properties(registry_suite_cp936 PROPERTIES ENVIRONMENT "PORTSETUP_TEST
 # The README's deployment recipes run nothing from folders users can write.
 find_program(PYTHON3 python3 REQUIRED)
 add_test(NAME readme_recipes COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/readme/recipes_test.py ${CMAKE_SOURCE_DIR}/README.md)
+
+# The Wine scenarios' library believes only positive evidence, and reports how each scenario ended.
+add_test(NAME e2e_harness COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/harness_test.sh)

@@ -1,5 +1,6 @@
 # Sourced by the scripts: a throwaway Wine prefix for this run, never ~/.wine.
-# Defines wine_sandbox_start (creates and boots it) and removes it on exit.
+# Defines wine_sandbox_start (creates and boots it), wine_server_persist (one
+# Wine server for the rest of the run) and removes the prefix on exit.
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 export WINEDEBUG=-all
@@ -16,8 +17,30 @@ wine_sandbox_start() {
   WINEPREFIX=$(mktemp -d /tmp/portsetup-wine.XXXXXX)
   export WINEPREFIX
   trap wine_sandbox_stop EXIT
-  timeout 180 "$WINE" wineboot -i >/dev/null 2>&1
+  timeout 180 "$WINE" wineboot -i </dev/null >/dev/null 2>&1
   # Wine draws title bars itself: there is no window manager on the virtual display.
-  timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
   timeout 60 "$WINESERVER" -w
+}
+
+# Starts one Wine server that stays until the run ends. A server that stops
+# between commands races the next one, whose program then ends 0 with
+# nothing done; and the server and Wine's background programs (which the
+# first program starts) keep the files they were started with, so a pipe a
+# test reads would stay open: they get /dev/null and nothing else. Run it
+# where the programs' display is set: the background programs keep it.
+wine_server_persist() {
+  timeout 20 "$WINESERVER" -k >/dev/null 2>&1 || true
+  timeout 20 "$WINESERVER" -w >/dev/null 2>&1 || true
+  without_open_files "$WINESERVER" -p
+  without_open_files timeout 60 "$WINE" cmd /c exit
+}
+
+# Runs a command with only /dev/null open as its standard streams.
+without_open_files() {
+  ( for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] 2>/dev/null && eval "exec $fd>&-"
+    done
+    exec "$@" ) </dev/null >/dev/null 2>&1
 }

@@ -124,7 +124,7 @@ expect_eq "driver after remove" "False" "$(json 'd["driverInstalled"]')"
 # 8. Without a printer setup tool: exit 1 with the system's reason.
 reset_state
 rm -f "$SYSTEM32/rundll32.exe"
-trap install_standin EXIT
+on_exit install_standin
 cli install --port COM1
 expect_code "no printer setup tool" 1
 printf '%s\n' "$RUN_ERR" | grep -q 'could not be started' || fail "no reason given: $RUN_ERR"

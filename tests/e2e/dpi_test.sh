@@ -9,9 +9,10 @@ exe=$(winpath "$PORTSETUP_BUILD/PortSetup.exe")
 set_dpi() {
   wine_run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   wine_run reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-  /usr/lib/wine/wineserver64 -w
+  # Programs read the screen's DPI as the server's background programs start.
+  wine_server_persist
 }
-trap 'set_dpi 96' EXIT
+on_exit 'set_dpi 96'
 for dpi in 120 144 192 96; do
   set_dpi "$dpi"
   drive start normal "$exe" "" wait-window 15000 dpi "$dpi" check-layout check-label-walk \

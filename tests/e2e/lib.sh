@@ -3,36 +3,78 @@
 set -euo pipefail
 # A command that ends a scenario under set -e names itself, its line and its status.
 set -o errtrace
-trap 'echo "FAIL: $(basename "$0") line $LINENO: \"$BASH_COMMAND\" exited with $?" >&2' ERR
-trap 'status=$?; [ "$status" = 0 ] || echo "$(basename "$0"): ended with status $status" >&2' EXIT
+trap 'status=$?; echo "FAIL: $(basename "${BASH_SOURCE[0]}") line $LINENO: \"$BASH_COMMAND\" exited with $status" >&2' ERR
+# Every end says how it came: a status, a signal (with the scenario's line
+# then), or a failure found in a subshell. Scenarios add their own clean-up
+# with on_exit, never by replacing the EXIT trap.
+EXIT_ACTIONS=()
+on_exit() { EXIT_ACTIONS+=("$1"); }
+run_exit_actions() {
+  local status=$? action
+  for action in "${EXIT_ACTIONS[@]}"; do eval "$action" || true; done
+  [ "$status" = 0 ] || echo "$(basename "$0"): ended with status $status" >&2
+  exit "$status"
+}
+trap run_exit_actions EXIT
+# The last top-level line run, for a report of a signal; a signal trap itself
+# runs as "line 1".
+trap 'here=$LINENO; [ "$here" = 1 ] || scenario_at="line $here: $BASH_COMMAND"' DEBUG
+on_signal() {  # name, number
+  echo "$(basename "$0"): killed by SIG$1 at ${scenario_at:-its start}" >&2
+  trap - ERR
+  exit $((128 + $2))
+}
+for signal in HUP:1 INT:2 PIPE:13 TERM:15; do
+  trap "on_signal ${signal%:*} ${signal#*:}" "${signal%:*}"
+done
+# fail in a subshell ($(...), a pipe) ends the scenario too, not only the subshell.
+trap 'trap - ERR; exit 1' USR1
 : "${WINEPREFIX:?run the end-to-end tests through scripts/test}"
 : "${PORTSETUP_BUILD:?the Windows build folder}"
-WINE=/usr/lib/wine/wine64
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-sandbox.sh"
 ARTIFACTS=${PORTSETUP_ARTIFACTS:-$PORTSETUP_BUILD/artifacts}
 mkdir -p "$ARTIFACTS"
 
 # Z:\... for a path of this machine.
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 
-wine_run() { timeout -k 5 120 "$WINE" "$@"; }
+# A Wine command never reads the scenario's input.
+wine_run() { timeout -k 5 120 "$WINE" "$@" </dev/null; }
 
-# The UI driver with its steps; fails the scenario when the driver does.
+# The UI driver with its steps; fails the scenario when the driver does. A
+# driver whose Wine server went away ends 0 and prints nothing: only its own
+# last line says how it ended.
 drive() {
-  local out status=0
+  local out status=0 last
   out=$(wine_run "$(winpath "$PORTSETUP_BUILD/ui_driver.exe")" "$@" 2>&1) || status=$?
-  printf '%s\n' "$out" | tr -d '\r' | grep -v -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' >&2 || true
-  return $status
+  out=$(printf '%s\n' "$out" | tr -d '\r' | grep -v -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' || true)
+  printf '%s\n' "$out" >&2
+  last=$(printf '%s\n' "$out" | grep '^driver: ' | tail -1 || true)
+  case "$last" in
+    "driver: ok") [ "$status" = 0 ] || fail "the UI driver said ok but ended with status $status" ;;
+    "driver: FAILED") return 1 ;;
+    *) fail "the UI driver ($*) ended with status $status without its last line" ;;
+  esac
 }
 
-# `reg query` with its arguments; a query that fails is asked twice more
-# before its failure counts: a CI run once saw one fail with the key there.
+# `reg query` with its arguments. Its answer counts only when it holds the
+# key's header line; "not found" only when reg says so (on stdout, as Wine's
+# reg does). Anything else, such as a Wine command that ended with nothing to
+# say, fails the scenario.
 reg_query() {
-  local out try
-  for try in 1 2 3; do
-    out=$(wine_run reg query "$@" 2>/dev/null) && { printf '%s\n' "$out" | tr -d '\r'; return 0; }
-    sleep 0.3
-  done
-  return 1
+  local out err status=0 header
+  err=$(mktemp)
+  out=$(wine_run reg query "$@" 2>"$err") || status=$?
+  out=$(printf '%s\n' "$out" | tr -d '\r')
+  header=$(printf '%s' "$1" | sed -e 's/^HKLM\\/HKEY_LOCAL_MACHINE\\/I' -e 's/^HKCU\\/HKEY_CURRENT_USER\\/I')
+  if printf '%s\n' "$out" | grep -qixF -- "$header"; then
+    rm -f "$err"
+    printf '%s\n' "$out"
+    return 0
+  fi
+  out+=$(tr -d '\r' < "$err"); rm -f "$err"
+  [ "$status" != 0 ] && printf '%s\n' "$out" | grep -qi '^reg: unable to find' && return 1
+  fail "reg query $* gave no answer: status $status, no header line '$header'; it said '$out'"
 }
 
 # A value's data from the registry ("" when missing).
@@ -40,13 +82,20 @@ reg_value() {
   { reg_query "$1" /v "$2" || true; } | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print }'
 }
 reg_type() {
-  wine_run reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { print $2 }'
+  { reg_query "$1" /v "$2" || true; } | awk -v name="$2" '$1 == name { print $2 }'
 }
 
 PORTS='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
 PRINTERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Printers'
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# The scenario's own stderr, for failures found where stderr was redirected.
+exec 9>&2
+fail() {
+  echo "FAIL: $*" >&9
+  # In a subshell: end the scenario itself too.
+  [ "$BASHPID" = "$$" ] || kill -USR1 $$
+  exit 1
+}
 expect_eq() {  # what expected seen
   [ "$2" = "$3" ] || fail "$1: expected '$2', saw '$3'"
 }
@@ -105,7 +154,7 @@ make_package() {
 run_console() {
   local out err
   out=$(mktemp) err=$(mktemp)
-  timeout -k 5 120 "$WINE" "$(winpath "$PORTSETUP_BUILD/run_exit.exe")" "$@" >"$out" 2>"$err" || true
+  timeout -k 5 120 "$WINE" "$(winpath "$PORTSETUP_BUILD/run_exit.exe")" "$@" </dev/null >"$out" 2>"$err" || true
   RUN_OUT=$(tr -d '\r' < "$out")
   RUN_ERR=$(tr -d '\r' < "$err" | grep -v -e '^run_exit: exit code' -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' || true)
   RUN_CODE=$(tr -d '\r' < "$err" | sed -n 's/^run_exit: exit code //p')

@@ -20,7 +20,7 @@ expect_code() {  # what, expected
 }
 # The Add/Remove Programs entries named PortSetup: "version" lines.
 entries() {
-  wine_run reg query "$UNINSTALL" /s 2>/dev/null | tr -d '\r' | awk '
+  { reg_query "$UNINSTALL" /s || true; } | awk '
     /^HKEY/ { name = ""; version = "" }
     $1 == "DisplayName" { $1 = ""; $2 = ""; sub(/^ +/, ""); name = $0 }
     $1 == "DisplayVersion" { version = $3 }

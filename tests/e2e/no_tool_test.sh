@@ -8,7 +8,7 @@ exe=$(winpath "$package/PortSetup.exe")
 
 reset_state
 rm -f "$SYSTEM32/rundll32.exe"
-trap install_standin EXIT
+on_exit install_standin
 ports_before=$(reg_query "$PORTS")
 drive start normal "$exe" "" wait-window 15000 click-com 2 next \
   answer-message 10000 "rundll32 printui.dll,PrintUIEntry /if" wait-exit 10000 0
