@@ -58,7 +58,7 @@ drive() {
 }
 
 # `reg query` with its arguments. Its answer counts only when it holds the
-# key's header line; "not found" only when reg says so (on stdout, as Wine's
+# key's header line (or a subkey's); "not found" only when reg says so (on stdout, as Wine's
 # reg does). Anything else, such as a Wine command that ended with nothing to
 # say, fails the scenario.
 reg_query() {
@@ -67,7 +67,9 @@ reg_query() {
   out=$(wine_run reg query "$@" 2>"$err") || status=$?
   out=$(printf '%s\n' "$out" | tr -d '\r')
   header=$(printf '%s' "$1" | sed -e 's/^HKLM\\/HKEY_LOCAL_MACHINE\\/I' -e 's/^HKCU\\/HKEY_CURRENT_USER\\/I')
-  if printf '%s\n' "$out" | grep -qixF -- "$header"; then
+  # The key's own line, or with /s that of a subkey (a key without values has none).
+  if printf '%s\n' "$out" | KEY=$header awk 'BEGIN { key = tolower(ENVIRON["KEY"]) }
+       tolower($0) == key || index(tolower($0), key "\\") == 1 { found = 1 } END { exit !found }'; then
     rm -f "$err"
     printf '%s\n' "$out"
     return 0
