@@ -12,6 +12,9 @@ msi="$root/build/dist/PortSetup-$version.msi"
 installed="$WINEPREFIX/drive_c/Program Files/PortSetup"
 cli_log="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"
 UNINSTALL='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+# A value of its own, so that every answer about the key shows its header
+# line: Wine's reg prints nothing at all for a key without values or subkeys.
+wine_run reg add "$UNINSTALL" /v PortSetupTests /d "shows this key in every answer" /f >/dev/null
 
 msiexec() { run_console 'C:\windows\system32\msiexec.exe' "$@" /qn /l*v 'C:\msi.log'; }
 expect_code() {  # what, expected
