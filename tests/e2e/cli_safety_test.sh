@@ -80,8 +80,9 @@ expect_err "older copy a link" "could not be rolled over"
 # 5. A process holds mutexes of the names earlier versions locked with.
 fresh
 holder_out="$WINEPREFIX/holder.out"
+: > "$holder_out"  # emptied first: a line of an earlier run must not count
 timeout -k 5 100 "$WINE" "$(winpath "$PORTSETUP_BUILD/hold_mutex.exe")" 90 \
-  'Global\PortSetupCli.SingleRun' 'Global\PortSetupCli.Log' > "$holder_out" 2>/dev/null &
+  'Global\PortSetupCli.SingleRun' 'Global\PortSetupCli.Log' > "$holder_out" 2>/dev/null 9>&- &
 holder=$!
 for _ in $(seq 1 100); do grep -q holding "$holder_out" 2>/dev/null && break; sleep 0.1; done
 grep -q holding "$holder_out" || fail "the mutex holder did not start"

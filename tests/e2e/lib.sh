@@ -1,9 +1,11 @@
 # Shared by the end-to-end scenarios: run Windows programs in the test run's
 # Wine prefix, drive the window, and read the registry back.
 set -euo pipefail
+# The scenario's own stderr, for failures found where stderr was redirected.
+exec 9>&2
 # A command that ends a scenario under set -e names itself, its line and its status.
 set -o errtrace
-trap 'status=$?; echo "FAIL: $(basename "${BASH_SOURCE[0]}") line $LINENO: \"$BASH_COMMAND\" exited with $status" >&2' ERR
+trap 'status=$?; echo "FAIL: $(basename "${BASH_SOURCE[0]}") line $LINENO: \"$BASH_COMMAND\" exited with $status" >&9' ERR
 # Every end says how it came: a status, a signal (with the scenario's line
 # then), or a failure found in a subshell. Scenarios add their own clean-up
 # with on_exit, never by replacing the EXIT trap.
@@ -12,7 +14,7 @@ on_exit() { EXIT_ACTIONS+=("$1"); }
 run_exit_actions() {
   local status=$? action
   for action in "${EXIT_ACTIONS[@]}"; do eval "$action" || true; done
-  [ "$status" = 0 ] || echo "$(basename "$0"): ended with status $status" >&2
+  [ "$status" = 0 ] || echo "$(basename "$0"): ended with status $status" >&9
   exit "$status"
 }
 trap run_exit_actions EXIT
@@ -20,7 +22,7 @@ trap run_exit_actions EXIT
 # runs as "line 1".
 trap 'here=$LINENO; [ "$here" = 1 ] || scenario_at="line $here: $BASH_COMMAND"' DEBUG
 on_signal() {  # name, number
-  echo "$(basename "$0"): killed by SIG$1 at ${scenario_at:-its start}" >&2
+  echo "$(basename "$0"): killed by SIG$1 at ${scenario_at:-its start}" >&9
   trap - ERR
   exit $((128 + $2))
 }
@@ -38,8 +40,9 @@ mkdir -p "$ARTIFACTS"
 # Z:\... for a path of this machine.
 winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
 
-# A Wine command never reads the scenario's input.
-wine_run() { timeout -k 5 120 "$WINE" "$@" </dev/null; }
+# A Wine command never reads the scenario's input, nor holds its stderr for
+# failures (fd 9) open: a program it leaves running would keep ctest waiting.
+wine_run() { timeout -k 5 120 "$WINE" "$@" </dev/null 9>&-; }
 
 # The UI driver with its steps; fails the scenario when the driver does. A
 # driver whose Wine server went away ends 0 and prints nothing: only its own
@@ -90,8 +93,6 @@ reg_type() {
 PORTS='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Ports'
 PRINTERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Printers'
 
-# The scenario's own stderr, for failures found where stderr was redirected.
-exec 9>&2
 fail() {
   echo "FAIL: $*" >&9
   # In a subshell: end the scenario itself too.
@@ -156,7 +157,7 @@ make_package() {
 run_console() {
   local out err
   out=$(mktemp) err=$(mktemp)
-  timeout -k 5 120 "$WINE" "$(winpath "$PORTSETUP_BUILD/run_exit.exe")" "$@" </dev/null >"$out" 2>"$err" || true
+  timeout -k 5 120 "$WINE" "$(winpath "$PORTSETUP_BUILD/run_exit.exe")" "$@" </dev/null >"$out" 2>"$err" 9>&- || true
   RUN_OUT=$(tr -d '\r' < "$out")
   RUN_ERR=$(tr -d '\r' < "$err" | grep -v -e '^run_exit: exit code' -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' || true)
   RUN_CODE=$(tr -d '\r' < "$err" | sed -n 's/^run_exit: exit code //p')
