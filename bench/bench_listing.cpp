@@ -2,7 +2,7 @@
 // read each one's "Printer Driver" value, as the removal does. Prints the
 // median of several rounds, to show how it grows with the number of printers.
 #include "modules/modRegedit.h"
-#include "platform/Win32Platform.h"
+#include "platform/Win32Seams.h"
 #include "platform/Win32Registry.h"
 #include "setup/CommandLines.h"
 #include "setup/Workflows.h"
@@ -14,7 +14,7 @@
 #include <vector>
 
 int main() {
-    platform::Win32Platform platform;
+    platform::Win32Printers printSystem;
     platform::Win32Registry registry;
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
@@ -27,7 +27,7 @@ int main() {
     std::size_t printers = 0, matches = 0;
     for (int round = 0; round < 7; ++round) {
         const double t0 = now();
-        const auto names = platform.ListPrinters().names;
+        const auto names = printSystem.ListPrinters().names;
         const double t1 = now();
         matches = 0;
         for (const auto& name : names) {

@@ -42,7 +42,11 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetup.rc PROPERTIES
   OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_SOURCE_DIR}/res/PortSetup.manifest")
 
 add_library(portsetup_win32 STATIC
-  src/platform/Win32Platform.cpp
+  src/platform/Win32Api.cpp
+  src/platform/Win32Machine.cpp
+  src/platform/Win32Printers.cpp
+  src/platform/Win32Processes.cpp
+  src/platform/Win32EventLog.cpp
   src/platform/Win32Registry.cpp
 )
 target_link_libraries(portsetup_win32 PUBLIC portsetup_core)
@@ -65,7 +69,7 @@ configure_file(${CMAKE_SOURCE_DIR}/res/PortSetupCli.rc.in ${CMAKE_BINARY_DIR}/re
 set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
   OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_SOURCE_DIR}/res/PortSetupCli.manifest")
 add_executable(PortSetupCli
-  src/platform/Win32System.cpp
+  src/platform/Win32Files.cpp
   src/cli/Win32Main.cpp
   ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc)
 target_include_directories(PortSetupCli PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)

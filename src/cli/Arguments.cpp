@@ -56,7 +56,9 @@ std::u16string Upper(std::u16string_view text) {
     return upper;
 }
 
-Parsed Error(std::u16string message) { return {std::nullopt, std::move(message)}; }
+Parsed Error(std::u16string message) { return {std::nullopt, std::move(message), {}}; }
+
+Parsed Options(const std::vector<std::u16string>& arguments, Command command);
 
 }  // namespace
 
@@ -65,7 +67,7 @@ std::u16string PortNameOf(std::u16string_view port) { return port == u"USB" ? u"
 Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     for (const auto& argument : arguments)
         if (argument == u"--help" || argument == u"-h" || argument == u"/?" || argument == u"-?")
-            return {Command{}, {}};  // a command's default action is Help
+            return {Command{}, {}, {}};  // a command's default action is Help
     if (arguments.empty()) return Error(u"No command given.");
 
     Command command;
@@ -76,6 +78,15 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     else if (verb == u"set-default") command.action = Action::SetDefault;
     else if (verb == u"--version") command.action = Action::Version;
     else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status and set-default.");
+    Parsed parsed = Options(arguments, command);
+    parsed.verb = command.action;
+    return parsed;
+}
+
+namespace {
+
+// The options after the command, checked; `command` holds the command.
+Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
     if (command.action == Action::Version && arguments.size() > 1)
         return Error(u"--version takes nothing else; \"" + arguments[1] + u"\" is too much.");
 
@@ -148,7 +159,23 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     if (command.settings && !command.port) return Error(u"--settings needs --port: COM1, COM2, COM3 or COM4.");
     if (command.settings && *command.port == u"USB")
         return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
-    return {command, {}};
+    return {command, {}, {}};
+}
+
+}  // namespace
+
+CommandLine ReadCommandLine(std::vector<std::u16string> arguments) {
+    Parsed parsed = ParseArguments(arguments);
+    return {std::move(arguments), std::move(parsed)};
+}
+
+std::u16string ShownCommandLine(const CommandLine& line) {
+    std::u16string shown = u"PortSetupCli";
+    for (const auto& argument : line.arguments)
+        shown += u" " + (argument.find_first_of(u" \t\"") == std::u16string::npos || argument.empty()
+                             ? argument
+                             : u"\"" + argument + u"\"");
+    return shown;
 }
 
 std::vector<std::u16string> ToArguments(const Command& command) {

@@ -24,14 +24,29 @@ struct Command {
     bool quiet = false;     // set-default: nothing on stdout
 };
 
-// A command, or what is wrong with the arguments.
+// A command, or what is wrong with the arguments. Everything after the
+// parse works on this, never on the raw arguments again.
 struct Parsed {
     std::optional<Command> command;
     std::u16string error;
+    // The command the first argument names, also when the rest is refused
+    // (a refused install is still an install run, with its event).
+    std::optional<Action> verb;
 };
 
 // Parses the arguments after the program name.
 Parsed ParseArguments(const std::vector<std::u16string>& arguments);
+
+// A command line as given and as parsed, once: the arguments are kept only
+// to be shown (the log's run line, the event).
+struct CommandLine {
+    std::vector<std::u16string> arguments;
+    Parsed parsed;
+};
+CommandLine ReadCommandLine(std::vector<std::u16string> arguments);
+// The command line as it ran, for the log and the event: "PortSetupCli
+// install --port COM3", each argument quoted where it holds blanks or quotes.
+std::u16string ShownCommandLine(const CommandLine& line);
 // The arguments that give `command` again.
 std::vector<std::u16string> ToArguments(const Command& command);
 std::u16string UsageText();

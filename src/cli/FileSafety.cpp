@@ -52,19 +52,19 @@ std::optional<std::u16string> WhyFileUnsafe(const platform::PathFacts& facts) {
     return std::nullopt;
 }
 
-MachineFolders PrepareMachineFolders(platform::System& system) {
+MachineFolders PrepareMachineFolders(platform::Machine& machine, platform::Files& files) {
     MachineFolders folders;
-    folders.root = system.ProgramDataDirectory() + u"\\PortSetup";
+    folders.root = machine.ProgramDataDirectory() + u"\\PortSetup";
     folders.logs = folders.root + u"\\Logs";
-    const std::u16string self = system.RunningUserSid();
+    const std::u16string self = machine.RunningUserSid();
     for (bool* usable : {&folders.rootUsable, &folders.logsUsable}) {
         const std::u16string& folder = usable == &folders.rootUsable ? folders.root : folders.logs;
         std::u16string reason;
-        platform::PathFacts facts = system.Examine(folder);
+        platform::PathFacts facts = files.Examine(folder);
         if (!facts.exists && !facts.redirected) {
             // Another run may make it at the same moment: what is there then is checked alike.
-            const bool created = system.CreateFolder(folder, kMachineFolderDescriptor, reason);
-            facts = system.Examine(folder);
+            const bool created = files.CreateFolder(folder, kMachineFolderDescriptor, reason);
+            facts = files.Examine(folder);
             if (!created && !facts.exists && !facts.redirected) {
                 folders.reason = folder + u" could not be created (";
                 folders.reason += reason + u")";
@@ -74,12 +74,12 @@ MachineFolders PrepareMachineFolders(platform::System& system) {
         bool fixable = false;
         auto unsafe = WhyFolderUnsafe(facts, self, fixable);
         if (unsafe && fixable) {
-            if (!system.SetFolderSecurity(folder, kMachineFolderDescriptor, reason)) {
+            if (!files.SetFolderSecurity(folder, kMachineFolderDescriptor, reason)) {
                 folders.reason = folder + u" could not be protected (";
                 folders.reason += reason + u")";
                 return folders;
             }
-            unsafe = WhyFolderUnsafe(system.Examine(folder), self, fixable);
+            unsafe = WhyFolderUnsafe(files.Examine(folder), self, fixable);
         }
         if (unsafe) {
             folders.reason = folder + u" is not used: " + *unsafe;
@@ -90,10 +90,10 @@ MachineFolders PrepareMachineFolders(platform::System& system) {
     return folders;
 }
 
-std::vector<std::u16string> ChangeableByUsers(platform::System& system, std::u16string_view folder) {
+std::vector<std::u16string> ChangeableByUsers(platform::Files& files, std::u16string_view folder) {
     std::vector<std::u16string> found;
     auto check = [&](const std::u16string& path) {
-        const platform::PathFacts facts = system.Examine(path);
+        const platform::PathFacts facts = files.Examine(path);
         if (!facts.exists || !facts.securityRead) return;
         bool changeable = facts.nullDacl;
         for (const auto& entry : facts.access)
@@ -104,7 +104,7 @@ std::vector<std::u16string> ChangeableByUsers(platform::System& system, std::u16
     };
     const std::u16string base(folder);
     check(base);
-    if (const auto entries = system.FolderEntries(base))
+    if (const auto entries = files.FolderEntries(base))
         for (const auto& name : *entries) check(std::u16string(base).append(u"\\").append(name));
     return found;
 }

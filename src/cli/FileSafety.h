@@ -3,7 +3,7 @@
 // and a driver package that users can change is worth a warning.
 #pragma once
 
-#include "platform/System.h"
+#include "platform/Seams.h"
 
 #include <optional>
 #include <string>
@@ -51,10 +51,10 @@ struct MachineFolders {
 // Creates %ProgramData%\PortSetup and its Logs folder with the machine
 // folder's security where missing, protects a trusted one that grants too
 // much, and refuses any that a standard user could have made or redirected.
-MachineFolders PrepareMachineFolders(platform::System& system);
+MachineFolders PrepareMachineFolders(platform::Machine& machine, platform::Files& files);
 
 // The package folder and the files in it that Users, Authenticated Users,
 // Everyone or Interactive may change.
-std::vector<std::u16string> ChangeableByUsers(platform::System& system, std::u16string_view folder);
+std::vector<std::u16string> ChangeableByUsers(platform::Files& files, std::u16string_view folder);
 
 }  // namespace cli

@@ -1,11 +1,11 @@
 // PortSetupCli's entry point: the arguments as Windows splits them, and
 // output that stays right for any text, on a console (WriteConsoleW) or
 // redirected to a file or pipe (UTF-8).
-#include "cli/Arguments.h"
 #include "cli/Cli.h"
-#include "platform/Win32Platform.h"
+#include "platform/Win32Api.h"
 #include "platform/Win32Registry.h"
-#include "platform/Win32System.h"
+#include "platform/Win32Seams.h"
+#include "setup/Text.h"
 
 #include <windows.h>
 
@@ -29,7 +29,7 @@ private:
         if (::GetConsoleMode(handle, &mode)) {
             ::WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         } else {
-            const std::string bytes = cli::Utf8(text);
+            const std::string bytes = setup::Utf8(text);
             ::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         }
     }
@@ -40,7 +40,7 @@ private:
 // than its time allows. The run is ended with exit code 1 then.
 struct Overdue {
     DWORD milliseconds = 0;
-    std::vector<std::u16string> arguments;  // for the run's event
+    const cli::CommandLine* line = nullptr;  // for the run's event
 };
 
 DWORD WINAPI EndWhenOverdue(void* parameter) {
@@ -49,21 +49,19 @@ DWORD WINAPI EndWhenOverdue(void* parameter) {
     static constexpr std::u16string_view kReason =
         u"the print system did not answer in time; the default printer was not set.";
     Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
-    platform::Win32Platform platform;
-    cli::ReportRunEvent(platform, overdue->arguments, 1, kReason);
+    platform::Win32EventLog events;
+    cli::ReportRunEvent(events, *overdue->line, 1, kReason);
     ::ExitProcess(1);
 }
 
-void LimitSetDefault(const std::vector<std::u16string>& arguments) {
-    if (arguments.empty() || arguments[0] != u"set-default") return;
-    const cli::Parsed parsed = cli::ParseArguments(arguments);
-    if (!parsed.command) return;
-    const std::uint64_t limit =
-        parsed.command->timeoutSeconds ? *parsed.command->timeoutSeconds * 1000ull : 30000ull;
+void LimitSetDefault(const cli::CommandLine& line) {
+    const auto& command = line.parsed.command;
+    if (!command || command->action != cli::Action::SetDefault) return;
+    const std::uint64_t limit = command->timeoutSeconds ? *command->timeoutSeconds * 1000ull : 30000ull;
     // A little past the run's own limit, which ends a printer setup command
     // that does not end with a message of its own. Never freed: the
     // watchdog may read it until the process ends, static destructors and all.
-    auto* overdue = new Overdue{static_cast<DWORD>(std::min<std::uint64_t>(limit + 1000, 0xFFFFFFF0u)), arguments};
+    auto* overdue = new Overdue{static_cast<DWORD>(std::min<std::uint64_t>(limit + 1000, 0xFFFFFFF0u)), &line};
     const platform::KernelHandle thread(::CreateThread(nullptr, 0, EndWhenOverdue, overdue, 0, nullptr));
 }
 
@@ -74,17 +72,22 @@ int wmain(int argc, wchar_t** argv) {
     platform::RestrictDllSearchToSystem();
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back(platform::FromWide(argv[i], wcslen(argv[i])));
-    platform::Win32Platform platform;
-    platform::Win32System system;
+    // Parsed once, here; never freed, as the watchdog may read it to the end.
+    const auto* line = new cli::CommandLine(cli::ReadCommandLine(std::move(arguments)));
+    platform::Win32Machine machine;
+    platform::Win32Printers printers;
+    platform::Win32Processes processes;
+    platform::Win32Files files;
     platform::Win32Registry registry;
+    platform::Win32EventLog events;
     Win32Console console;
-    LimitSetDefault(arguments);
+    LimitSetDefault(*line);
     try {
-        return cli::RunCli(arguments, platform, system, registry, console);
+        return cli::RunCli(*line, {machine, printers, processes, files, registry, events}, console);
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
         try {
-            cli::ReportRunEvent(platform, arguments, 1, u"an internal error ended the run.");
+            cli::ReportRunEvent(events, *line, 1, u"an internal error ended the run.");
         } catch (const std::exception&) {
         }
         return 1;

@@ -3,7 +3,7 @@
 // the control refuses throws ControlError.
 #pragma once
 
-#include "platform/Platform.h"
+#include "platform/Seams.h"
 
 #include <exception>
 #include <stdexcept>

@@ -2,17 +2,20 @@
 
 #include "setup/CommandLines.h"
 #include "setup/RunEvents.h"
+#include "setup/SerialSettings.h"
 #include "setup/Workflows.h"
 
 namespace forms {
 
-Form1::Form1(const Form1Controls& controls, platform::Platform& platform, platform::AnsiRegistry& registry)
-    : controls_(controls), platform_(platform), registry_(registry) {}
+Form1::Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
+             platform::Printers& printers, platform::AnsiRegistry& registry, platform::EventLog& events)
+    : controls_(controls), machine_(machine), processes_(processes), printers_(printers), registry_(registry),
+      events_(events) {}
 
 void Form1::Form_Load() {
     FormWindow& window = *controls_.window;
     window.SetNormalState();
-    const platform::TwipSize screen = platform_.ScreenSize();
+    const platform::TwipSize screen = machine_.ScreenSize();
     const platform::TwipSize outer = window.OuterSize();
     window.SetTop((screen.height - outer.height) / 2.0f);
     window.SetLeft((screen.width - outer.width) / 2.0f);
@@ -21,7 +24,7 @@ void Form1::Form_Load() {
 
 void Form1::InitPortProperties() {
     FillSerialLists(controls_.Combo1);
-    SkipOnFailure([&] { strCommandLine = platform_.CommandLineArguments(); });
+    SkipOnFailure([&] { strCommandLine = machine_.CommandLineArguments(); });
     bActivated = false;
 }
 
@@ -36,14 +39,14 @@ void Form1::Form_Activate() {
 
 void Form1::Option1_Click(int /*index*/) {
     controls_.Option2->SetSelected(false);
-    controls_.Frame1[2]->SetVisible(true);
-    controls_.Frame1[2]->SetEnabled(true);
+    controls_.Frame1[Form1Controls::kPortProperties]->SetVisible(true);
+    controls_.Frame1[Form1Controls::kPortProperties]->SetEnabled(true);
 }
 
 void Form1::Option2_Click() {
     for (OptionButton* option : controls_.Option1) option->SetSelected(false);
-    controls_.Frame1[2]->SetVisible(false);
-    controls_.Frame1[2]->SetEnabled(false);
+    controls_.Frame1[Form1Controls::kPortProperties]->SetVisible(false);
+    controls_.Frame1[Form1Controls::kPortProperties]->SetEnabled(false);
 }
 
 // Next: the selected connection is installed, then its settings stored.
@@ -52,14 +55,14 @@ void Form1::Command1_Click() {
         setup::InstallRequest request;
         request.portName = SelectedPortName();
         request.usb = controls_.Option2->Selected();
-        setup::Outcome outcome = setup::InstallPrinter(request, platform_);
+        setup::Outcome outcome = setup::InstallPrinter(request, machine_, processes_, printers_);
         if (!outcome.failed()) SavePortSettings();
         return outcome;
     });
 }
 
 void Form1::cmdDelete_Click() {
-    RunWorkflow([&] { return setup::RemovePrinters(platform_, registry_); });
+    RunWorkflow([&] { return setup::RemovePrinters(printers_, processes_, registry_); });
 }
 
 // Runs one workflow at a time: a click, or a close, that arrives while one
@@ -97,7 +100,7 @@ std::u16string Form1::SelectedPortName() {
 
 void Form1::SavePortSettings() {
     bool comChosen = false;
-    SkipOnFailure([&] { comChosen = controls_.Frame1[2]->Enabled(); });
+    SkipOnFailure([&] { comChosen = controls_.Frame1[Form1Controls::kPortProperties]->Enabled(); });
     if (!comChosen) return;
     std::u16string settings = PortSettingsString(controls_.Combo1);
     std::u16string valueName;
@@ -121,7 +124,7 @@ void Form1::Finish(const setup::Outcome& outcome) {
         record.commandLine = u"PortSetup.exe DEL";
         record.exitCode = outcome.failed() ? 1 : 0;
         if (outcome.failed()) record.reason = setup::FailureMessage(outcome);
-        setup::ReportRun(platform_, record);
+        setup::ReportRun(events_, record);
     }
     if (outcome.failed()) {
         if (unattended_) {

@@ -6,7 +6,7 @@
 #include "forms/Controls.h"
 #include "forms/SerialLists.h"
 #include "platform/AnsiRegistry.h"
-#include "platform/Platform.h"
+#include "platform/Seams.h"
 
 #include <array>
 #include <string>
@@ -22,12 +22,14 @@ struct Form1Controls {
     std::array<OptionButton*, 4> Option1;  // COM1 to COM4
     OptionButton* Option2;                 // USB
     std::array<GroupBox*, 3> Frame1;       // "Serial Port", "USB Port", "COM Port Properties"
+    static constexpr std::size_t kPortProperties = 2;  // Frame1's "COM Port Properties"
     SerialListControls Combo1;
 };
 
 class Form1 {
 public:
-    Form1(const Form1Controls& controls, platform::Platform& platform, platform::AnsiRegistry& registry);
+    Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
+          platform::Printers& printers, platform::AnsiRegistry& registry, platform::EventLog& events);
 
     // Events.
     void Form_Load();
@@ -58,8 +60,11 @@ private:
     void Finish(const setup::Outcome& outcome);
 
     Form1Controls controls_;
-    platform::Platform& platform_;
+    platform::Machine& machine_;
+    platform::Processes& processes_;
+    platform::Printers& printers_;
     platform::AnsiRegistry& registry_;
+    platform::EventLog& events_;
 
     std::u16string strCommandLine;
     bool bActivated = false;

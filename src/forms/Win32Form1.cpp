@@ -3,7 +3,8 @@
 #include "forms/Form1.h"
 #include "forms/Win32Controls.h"
 #include "platform/Win32Handles.h"
-#include "platform/Win32Platform.h"
+#include "platform/Win32Api.h"
+#include "platform/Win32Seams.h"
 #include "platform/Win32Registry.h"
 #include "resource.h"
 
@@ -62,18 +63,8 @@ constexpr float kLabelTops[5] = {270, 570, 870, 1170, 1470};
 constexpr TwipRect kCommand1 = {3750, 3105, 1215, 375};
 constexpr TwipRect kCmdDelete = {60, 3105, 1185, 375};
 
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
-
-template <typename Fn>
-Fn User32Function(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
-}
-
 unsigned WindowDpi(HWND hwnd) {
-    static const auto getDpi = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpi) {
+    if (const auto getDpi = platform::User32().GetDpiForWindow) {
         if (const UINT dpi = getDpi(hwnd)) return dpi;
     }
     return platform::ScreenDpi();
@@ -119,8 +110,11 @@ private:
     HWND command1_ = nullptr;
     HWND cmdDelete_ = nullptr;
 
-    platform::Win32Platform platform_;
+    platform::Win32Machine machine_;
+    platform::Win32Processes processes_;
+    platform::Win32Printers printers_;
     platform::Win32Registry registry_;
+    platform::Win32EventLog events_;
     Form1* form_ = nullptr;
 };
 
@@ -195,7 +189,7 @@ int PortManagementWindow::DroppedWidth() const {
 void PortManagementWindow::PrepareFont() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    static const auto forDpi = User32Function<SystemParametersInfoForDpiFn>("SystemParametersInfoForDpi");
+    const auto forDpi = platform::User32().SystemParametersInfoForDpi;
     if (!(forDpi && forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_))) {
         ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
         metrics.lfMessageFont.lfHeight = ::MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi_),
@@ -224,7 +218,7 @@ void PortManagementWindow::PrepareFont() {
 // The window's outer size for the client area at the current DPI.
 SIZE PortManagementWindow::OuterSize() const {
     RECT outer = {0, 0, TwipsToPixels(kClientWidth, dpi_), TwipsToPixels(kClientHeight, dpi_)};
-    static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+    const auto adjustForDpi = platform::User32().AdjustWindowRectExForDpi;
     if (!(adjustForDpi && adjustForDpi(&outer, kStyle, FALSE, kExStyle, dpi_)))
         ::AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
     return {outer.right - outer.left, outer.bottom - outer.top};
@@ -406,7 +400,7 @@ int PortManagementWindow::Run() {
     controls.Option2 = &option2_;
     for (int i = 0; i < 3; ++i) controls.Frame1[i] = &frame1_[i];
     for (int i = 0; i < 5; ++i) controls.Combo1[i] = &combo1_[i];
-    Form1 form(controls, platform_, registry_);
+    Form1 form(controls, machine_, processes_, printers_, registry_, events_);
     form_ = &form;
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 

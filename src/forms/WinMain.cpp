@@ -1,6 +1,6 @@
 // PortSetup's entry point.
 #include "forms/Win32Form1.h"
-#include "platform/Win32Platform.h"
+#include "platform/Win32Api.h"
 
 #include <windows.h>
 

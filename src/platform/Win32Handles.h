@@ -91,10 +91,4 @@ inline std::u16string FromWide(const wchar_t* s, std::size_t n) {
 }
 inline std::u16string FromWide(const std::wstring& s) { return FromWide(s.data(), s.size()); }
 
-// The system's message for an error code, without the trailing line break.
-std::u16string SystemErrorText(DWORD error);
-
-// The system directory (System32), without a trailing separator.
-std::u16string SystemDirectory();
-
 }  // namespace platform

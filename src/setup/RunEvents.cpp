@@ -1,5 +1,7 @@
 #include "setup/RunEvents.h"
 
+#include "setup/Text.h"
+
 namespace setup {
 
 std::uint32_t EventIdOf(const RunRecord& record) {
@@ -14,19 +16,18 @@ std::uint32_t EventIdOf(const RunRecord& record) {
 }
 
 std::u16string EventTextOf(const RunRecord& record) {
-    const std::string code = std::to_string(record.exitCode);
     std::u16string text = u"Command: " + record.commandLine + u"\r\nVerdict: " +
                           (record.exitCode == 0 ? u"done" : u"failed") + u"\r\nExit code: " +
-                          std::u16string(code.begin(), code.end());
+                          Number(static_cast<std::uint32_t>(record.exitCode));
     if (!record.reason.empty()) text += u"\r\nReason: " + record.reason;
     for (const auto& warning : record.warnings) text += u"\r\nWarning: " + warning;
     if (!record.logPath.empty()) text += u"\r\nLog: " + record.logPath;
     return text;
 }
 
-void ReportRun(platform::Platform& platform, const RunRecord& record) {
-    platform.WriteEventLog(record.exitCode == 0 ? platform::EventType::Information : platform::EventType::Error,
-                           EventIdOf(record), EventTextOf(record));
+void ReportRun(platform::EventLog& events, const RunRecord& record) {
+    events.WriteEventLog(record.exitCode == 0 ? platform::EventType::Information : platform::EventType::Error,
+                         EventIdOf(record), EventTextOf(record));
 }
 
 }  // namespace setup

@@ -4,7 +4,7 @@
 // whole without the programs' message table.
 #pragma once
 
-#include "platform/Platform.h"
+#include "platform/Seams.h"
 
 #include <cstdint>
 #include <string>
@@ -39,6 +39,6 @@ std::uint32_t EventIdOf(const RunRecord& record);
 // reason, warnings and log file where there are any, a line each.
 std::u16string EventTextOf(const RunRecord& record);
 // Writes the run's event; one that cannot be written changes nothing.
-void ReportRun(platform::Platform& platform, const RunRecord& record);
+void ReportRun(platform::EventLog& events, const RunRecord& record);
 
 }  // namespace setup

@@ -1,5 +1,7 @@
 #include "setup/SerialSettings.h"
 
+#include "modules/modRegedit.h"
+
 #include <algorithm>
 
 namespace setup {
@@ -91,6 +93,16 @@ bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
         return false;
     }
     return true;
+}
+
+long StorePortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string_view settings) {
+    return modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey),
+                                    std::u16string(portName), std::u16string(settings));
+}
+
+long ReadPortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string& settings) {
+    return modRegedit::RegGetString(registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey),
+                                    std::u16string(portName), settings);
 }
 
 }  // namespace setup

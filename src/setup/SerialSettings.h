@@ -1,8 +1,11 @@
 // The serial line settings of a COM port: the five lists' entries (what the
 // window shows and the code each stands for), their defaults, and the
 // settings text Windows keeps for the port, such as "9600,n,8,1,p": how it is
-// composed from the codes and how a given text is checked.
+// composed from the codes, how a given text is checked, and where Windows
+// keeps it.
 #pragma once
+
+#include "platform/AnsiRegistry.h"
 
 #include <array>
 #include <optional>
@@ -39,5 +42,12 @@ std::u16string DefaultPortSettings();
 // Whether `settings` is a text the five lists can produce; otherwise `error`
 // says, after the quoted text, which field is wrong and what it allows.
 bool ValidPortSettings(std::u16string_view settings, std::u16string& error);
+
+// Windows keeps each COM port's line settings here, as a value named like the port.
+inline constexpr std::u16string_view kPortsKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+// Writes `settings` as the Ports value of `portName` ("COM3:"); returns the status.
+long StorePortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string_view settings);
+// Reads the Ports value of `portName` into `settings`; returns the status.
+long ReadPortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string& settings);
 
 }  // namespace setup

@@ -1,12 +1,10 @@
-// Installation, removal and status for unattended runs (the console
-// program): the window's printer setup commands, each waited for, with the
-// print system asked afterwards whether they worked.
+// What the console program does: installation, removal and the user's
+// default printer, the printer setup commands each waited for, with the
+// print system asked afterwards whether they worked; and the status, read
+// without changing anything.
 #pragma once
 
-#include "platform/AnsiRegistry.h"
-#include "platform/Platform.h"
-#include "platform/System.h"
-#include "setup/Workflows.h"
+#include "platform/Seams.h"
 
 #include <array>
 #include <cstdint>
@@ -26,10 +24,13 @@ inline constexpr int kExitTimedOut = 1460;        // ERROR_TIMEOUT
 inline constexpr int kExitAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_RUNNING: try again later
 
 inline constexpr std::uint32_t kDefaultCommandTimeoutMilliseconds = 300000;
+inline constexpr std::uint32_t kDefaultSetTimeoutMilliseconds = 30000;
 
 struct Verdict {
     int exitCode = kExitDone;
     std::u16string message;  // what failed, and the system's reason; empty when done
+
+    bool failed() const { return exitCode != kExitDone; }
 };
 
 // Where an unattended run tells what it does, one line a step, as it happens.
@@ -39,8 +40,22 @@ public:
     virtual void Step(std::u16string_view line) = 0;
 };
 
+// The machine's services and the run's journal.
+struct Services {
+    Services(const platform::Seams& seams, Journal& journal)
+        : machine(seams.machine), printers(seams.printers), processes(seams.processes), files(seams.files),
+          registry(seams.registry), journal(journal) {}
+    platform::Machine& machine;
+    platform::Printers& printers;
+    platform::Processes& processes;
+    platform::Files& files;
+    platform::AnsiRegistry& registry;
+    Journal& journal;
+};
+
 struct UnattendedInstallRequest {
-    InstallRequest connection;
+    bool usb = false;
+    std::u16string portName;          // "COM3:"; empty for USB
     std::u16string portSettings;      // stored as the COM port's Ports value
     std::u16string packageDirectory;  // the folder of the INF file
     std::uint32_t timeoutMilliseconds = kDefaultCommandTimeoutMilliseconds;  // for each command
@@ -54,17 +69,33 @@ struct UnattendedInstallRequest {
 // under HKEY_LOCAL_MACHINE, which the next upgrade or repair reads back.
 inline constexpr std::u16string_view kChoiceKey = u"SOFTWARE\\PortSetup";
 
-struct Services {
-    platform::Platform& platform;
-    platform::System& system;
-    platform::AnsiRegistry& registry;
-    Journal& journal;
-};
-
+// Installs the driver (and for a COM port the printer), makes the printer
+// the running user's default, stores the port's settings and, when asked,
+// the choice; each step checked, and left alone when it is already as asked.
 Verdict InstallUnattended(const UnattendedInstallRequest& request, Services services);
 // Removes every printer whose driver, as the print system reports it, is
 // DriverModel, then the driver.
 Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services services);
+
+// The running user's printer settings: "Device" names the default printer;
+// LegacyDefaultPrinterMode 1 (REG_DWORD) keeps Windows 10 and 11 from
+// replacing it with the printer last used.
+inline constexpr std::u16string_view kUserWindowsKey = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+inline constexpr std::u16string_view kLegacyDefaultPrinterMode = u"LegacyDefaultPrinterMode";
+
+// Makes PrinterName the running user's default printer, and keeps Windows
+// from managing it; needs no administrator rights and writes only the
+// user's own keys. Nothing is changed when the printer is not installed.
+// The whole run stays within `timeoutMilliseconds`; a command that does not
+// end in that time fails the run.
+Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services services);
+// Whether Windows manages the running user's default printer: its
+// LegacyDefaultPrinterMode is not 1.
+bool WindowsManagesDefault(platform::AnsiRegistry& registry);
+
+// ---- The status: the driver, the printers that use it, the running user's
+// default printer, the COM ports' settings and the ports this machine has;
+// and what of it is not as an install would leave it.
 
 struct InstallationStatus {
     bool listed = false;     // false: the print system could not be asked
@@ -87,35 +118,6 @@ struct InstallationStatus {
     platform::NameList presentComPorts;
 };
 
-// The COM ports among the serial ports Windows lists: each "COMn" once, in
-// the order of n; other names are left out.
-std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& serialPorts);
-// The present COM ports of this machine, read from the system.
-platform::NameList ListPresentComPorts(platform::System& system);
-// The items separated by ", ": "COM1, COM4".
-std::u16string CommaList(const std::vector<std::u16string>& items);
-// The warning for installing on `port` ("COM3") when it is not among
-// `present` ("COM3 is not present on this machine; present: COM1, COM4");
-// empty when it is.
-std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std::u16string>& present);
-
-// The running user's printer settings: "Device" names the default printer;
-// LegacyDefaultPrinterMode 1 (REG_DWORD) keeps Windows 10 and 11 from
-// replacing it with the printer last used.
-inline constexpr std::u16string_view kUserWindowsKey = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
-inline constexpr std::u16string_view kLegacyDefaultPrinterMode = u"LegacyDefaultPrinterMode";
-inline constexpr std::uint32_t kDefaultSetTimeoutMilliseconds = 30000;
-
-// Makes PrinterName the running user's default printer, and keeps Windows
-// from managing it; needs no administrator rights and writes only the
-// user's own keys. Nothing is changed when the printer is not installed.
-// The whole run stays within `timeoutMilliseconds`; a command that does not
-// end in that time fails the run.
-Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services services);
-// Whether Windows manages the running user's default printer: its
-// LegacyDefaultPrinterMode is not 1.
-bool WindowsManagesDefault(platform::AnsiRegistry& registry);
-
 InstallationStatus QueryStatus(Services services);
 // What is not as an install would leave it, or nothing: the driver is
 // installed, and for a COM port ("COM3:") the printer PrinterName uses it on
@@ -123,5 +125,15 @@ InstallationStatus QueryStatus(Services services);
 // Ports value (the one asked, when given).
 std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,
                                        const std::optional<std::u16string>& portSettings);
+
+// The COM ports among the serial ports Windows lists: each "COMn" once, in
+// the order of n; other names are left out.
+std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& serialPorts);
+// The present COM ports of this machine, read from the system.
+platform::NameList ListPresentComPorts(platform::Machine& machine);
+// The warning for installing on `port` ("COM3") when it is not among
+// `present` ("COM3 is not present on this machine; present: COM1, COM4");
+// empty when it is.
+std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std::u16string>& present);
 
 }  // namespace setup

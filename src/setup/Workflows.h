@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/AnsiRegistry.h"
-#include "platform/Platform.h"
+#include "platform/Seams.h"
 
 #include <cstdint>
 #include <string>
@@ -40,19 +40,16 @@ inline constexpr std::uint32_t kInstallWaitMilliseconds = 3000;
 // started before the driver delete, and then again for the driver delete.
 inline constexpr std::uint32_t kRemovalWaitMilliseconds = 60000;
 inline constexpr std::u16string_view kPrintersKeyPrefix = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
-// Windows keeps each COM port's line settings here, as a value named like the port.
-inline constexpr std::u16string_view kPortsKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
 // Installs (Next): starts the installation, waits the fixed time, and makes
 // the printer the default if it is there by then. Storing the port settings
 // is the caller's next step.
-Outcome InstallPrinter(const InstallRequest& request, platform::Platform& platform);
+Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine, platform::Processes& processes,
+                       platform::Printers& printers);
 
-// Writes `settings` as the Ports value of `portName`; returns the status.
-long StorePortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string_view settings);
 // Removes every printer of the driver, then the driver, and checks that the
 // driver is gone.
-Outcome RemovePrinters(platform::Platform& platform, platform::AnsiRegistry& registry);
+Outcome RemovePrinters(platform::Printers& printers, platform::Processes& processes, platform::AnsiRegistry& registry);
 
 // What to tell the user about a failed workflow.
 std::u16string FailureMessage(const Outcome& outcome);

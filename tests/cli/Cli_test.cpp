@@ -1,6 +1,8 @@
 // PortSetupCli runs whole: arguments to exit code, against the print system
 // stand-in, the in-memory registry and a captured console.
 #include "cli/Cli.h"
+#include "cli/RunLog.h"
+#include "setup/Text.h"
 #include "setup/CommandLines.h"
 #include "setup/Unattended.h"
 #include "support/CliMachine.h"
@@ -19,7 +21,7 @@ namespace {
 
 constexpr const char16_t* kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
 
-std::string Narrow(std::u16string_view s) { return cli::Utf8(s); }
+std::string Narrow(std::u16string_view s) { return setup::Utf8(s); }
 
 struct Machine : testing_support::CliMachine {
     Machine() { registry.PutString(kPorts, "COM1:", "9600,n,8,1"); }
@@ -91,10 +93,18 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"PortSetupCli install --port"));
         EXPECT_NE(std::string::npos, m.Log().find("+01:00 verdict: bad usage, exit code 2: --port \"COM5\" is not one of"));
         EXPECT_EQ(kExitUsage, m.Run({u"status", u"--bogus"}));
+        // A refused line is recorded in the machine log, never where it
+        // points: not its --log, nor what a raw scan would take for one.
         EXPECT_EQ(kExitUsage, m.Run({u"remove", u"--log", u"D:\\r.log", u"--bogus"}));
-        EXPECT_EQ(1u, m.platform.files.count(u"D:\\r.log"));
-        const std::string log = m.Log();  // the install's two lines; status logs nothing
-        EXPECT_EQ(2, std::count(log.begin(), log.end(), '\n'));
+        EXPECT_EQ(kExitUsage, m.Run({u"install", u"--package", u"--log", u"--port", u"COM1", u"--bogus"}));
+        EXPECT_EQ(0u, m.platform.files.count(u"D:\\r.log"));
+        EXPECT_EQ(0u, m.platform.files.count(u"C:\\Work\\--port"));
+        const std::string log = m.Log();  // two lines a refused install or remove; status logs nothing
+        EXPECT_EQ(6, std::count(log.begin(), log.end(), '\n'));
+        // An accepted line whose --log is another option's value logs where it ran.
+        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--package", u"--log", u"--port", u"COM1"}));
+        EXPECT_EQ(0u, m.platform.files.count(u"C:\\Work\\--port"));
+        EXPECT_NE(std::string::npos, m.Log().find("run: PortSetupCli install --package --log --port COM1"));
     }
     {  // not an administrator: checked before anything else
         Machine m;
@@ -192,6 +202,23 @@ TEST(Cli, RemoveLeavesTheDriverWhileAPrinterStillUsesIt) {
     EXPECT_EQ(3u, m.platform.Started().size());
     EXPECT_EQ(std::vector<std::u16string>{u"KALDO QTX_VELTRO"}, m.platform.drivers);
     EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"still use it: \"POS B\" (a printer that uses it keeps it"));
+
+    // A print system that stops answering after the deletes: the run says
+    // what ran, and starts no driver delete.
+    for (std::size_t from : {2u, 3u}) {
+        Machine stops;
+        stops.platform.drivers = {u"KALDO QTX_VELTRO"};
+        stops.platform.printers = {u"POS A"};
+        stops.platform.printerDrivers[u"POS A"] = u"KALDO QTX_VELTRO";
+        stops.platform.listingsFailFrom = from;
+        EXPECT_EQ(kExitFailed, stops.Run({u"remove"}));
+        const std::u16string said = stops.console.err[0];
+        EXPECT_EQ(std::u16string::npos, said.find(u"nothing was removed")) << setup::Utf8(said);
+        EXPECT_NE(std::u16string::npos, said.find(from == 2 ? u"the printers could not be listed to check that they are gone"
+                                                            : u"could not be listed to check that \"KALDO QTX_VELTRO\" is gone"))
+            << setup::Utf8(said);
+        EXPECT_EQ(from == 2 ? 2u : 3u, stops.platform.Started().size());
+    }
 }
 
 TEST(Cli, StatusAsJson) {
@@ -237,8 +264,8 @@ TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {
 }
 
 TEST(Cli, Utf8) {
-    EXPECT_EQ("A\xC3\x96\xE2\x82\xAC\xF0\x9F\x96\xA8", cli::Utf8(u"A\u00D6\u20AC\U0001F5A8"));
-    EXPECT_EQ("\xEF\xBF\xBDx", cli::Utf8(std::u16string(1, char16_t(0xD800)) + u"x"));
+    EXPECT_EQ("A\xC3\x96\xE2\x82\xAC\xF0\x9F\x96\xA8", setup::Utf8(u"A\u00D6\u20AC\U0001F5A8"));
+    EXPECT_EQ("\xEF\xBF\xBDx", setup::Utf8(std::u16string(1, char16_t(0xD800)) + u"x"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What administrators read without opening a file: the one event each run
 // leaves in the Application log, and which COM ports the machine has.
 #include "setup/CommandLines.h"
+#include "setup/Text.h"
 #include "setup/RunEvents.h"
 #include "setup/Unattended.h"
 #include "support/CliMachine.h"
@@ -154,19 +155,19 @@ TEST(RunEvents, SetDefaultLeavesOneEventToo) {
 TEST(RunEvents, ARunEndedFromOutsideItsVerdictStillLeavesItsEvent) {
     // The set-default watchdog, and an internal error, end a run this way.
     testing_support::RecordingPlatform platform;
-    cli::ReportRunEvent(platform, {u"set-default", u"--quiet"}, 1, u"the print system did not answer in time");
+    cli::ReportRunEvent(platform, cli::ReadCommandLine({u"set-default", u"--quiet"}), 1, u"the print system did not answer in time");
     ASSERT_EQ(1u, platform.eventLog.size());
     EXPECT_EQ(kEventSetDefaultFailed, platform.eventLog[0].id);
     EXPECT_EQ(EventType::Error, platform.eventLog[0].type);
     EXPECT_EQ(u"Command: PortSetupCli set-default --quiet\r\nVerdict: failed\r\nExit code: 1\r\nReason: the print "
               u"system did not answer in time",
               platform.eventLog[0].text);
-    cli::ReportRunEvent(platform, {u"install", u"--port", u"COM 3"}, 1, u"an internal error ended the run.");
+    cli::ReportRunEvent(platform, cli::ReadCommandLine({u"install", u"--port", u"COM 3"}), 1, u"an internal error ended the run.");
     EXPECT_EQ(kEventInstallFailed, platform.eventLog.back().id);
     EXPECT_TRUE(Has(platform.eventLog.back().text, u"Command: PortSetupCli install --port \"COM 3\"\r\n"));
     for (const std::vector<std::u16string>& other :
          {std::vector<std::u16string>{u"status"}, {u"--version"}, {u"bogus"}, {}})
-        cli::ReportRunEvent(platform, other, 1, u"x");
+        cli::ReportRunEvent(platform, cli::ReadCommandLine(other), 1, u"x");
     EXPECT_EQ(2u, platform.eventLog.size());
 }
 
@@ -222,7 +223,7 @@ TEST(PresentComPorts, AnInstallOnAnAbsentPortWarnsAndGoesOn) {
     Machine m;
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2"}));
     EXPECT_TRUE(m.console.OutHas(u"warning: " + warning));
-    EXPECT_NE(std::string::npos, m.Log().find(cli::Utf8(u"warning: " + warning)));
+    EXPECT_NE(std::string::npos, m.Log().find(setup::Utf8(u"warning: " + warning)));
     EXPECT_TRUE(Has(m.OnlyEvent().text, u"\r\nWarning: " + warning + u"\r\n"));
     EXPECT_EQ(EventType::Information, m.OnlyEvent().type);
     EXPECT_EQ(std::u16string(PrinterName), m.platform.defaultPrinter);

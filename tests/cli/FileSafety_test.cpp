@@ -2,6 +2,8 @@
 // folder, its log and its locks, against the stand-in's files and folders
 // with their owners, access entries, links and reparse points.
 #include "cli/Cli.h"
+#include "cli/RunLog.h"
+#include "setup/Text.h"
 #include "cli/FileSafety.h"
 #include "setup/CommandLines.h"
 #include "setup/Unattended.h"
@@ -93,7 +95,7 @@ TEST(FileSafety, TheMachineFoldersAndLocksAreCreatedOutOfAStandardUsersReach) {
     for (const auto& lock : {kRoot + u"\\PortSetupCli.lock", kRoot + u"\\PortSetupCli.log.lock"}) {
         ASSERT_EQ(1u, m.platform.lockDescriptors.count(lock));
         for (const auto& entry : RecordingPlatform::AccessOf(m.platform.lockDescriptors[lock]))
-            EXPECT_TRUE(cli::IsTrustedAccount(entry.sid, u"")) << cli::Utf8(entry.sid);
+            EXPECT_TRUE(cli::IsTrustedAccount(entry.sid, u"")) << setup::Utf8(entry.sid);
     }
     EXPECT_TRUE(m.platform.locksHeld.empty());  // let go when the run ends
     EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done, exit code 0"));
@@ -101,7 +103,7 @@ TEST(FileSafety, TheMachineFoldersAndLocksAreCreatedOutOfAStandardUsersReach) {
     // A second run finds them as it left them and changes nothing of them.
     m.platform.fileEvents.clear();
     ASSERT_EQ(kExitDone, m.Run({u"remove"}));
-    for (const auto& e : m.platform.fileEvents) EXPECT_EQ(0u, e.rfind(u"append", 0)) << cli::Utf8(e);
+    for (const auto& e : m.platform.fileEvents) EXPECT_EQ(0u, e.rfind(u"append", 0)) << setup::Utf8(e);
 }
 
 TEST(FileSafety, FoldersAndFilesAStandardUserCouldHaveMadeOrRedirectedAreNotUsed) {
@@ -165,7 +167,7 @@ TEST(FileSafety, FoldersAndFilesAStandardUserCouldHaveMadeOrRedirectedAreNotUsed
         EXPECT_EQ(0u, m.Appends());
         EXPECT_EQ(before.at(u"C:\\Windows\\win.ini"), m.platform.files.at(u"C:\\Windows\\win.ini"));
         for (const auto& [path, content] : m.platform.files)
-            EXPECT_NE(0u, path.rfind(u"D:\\Elsewhere", 0)) << cli::Utf8(path);
+            EXPECT_NE(0u, path.rfind(u"D:\\Elsewhere", 0)) << setup::Utf8(path);
         // Said once, on stderr, with the reason.
         ASSERT_EQ(1, std::count_if(m.console.err.begin(), m.console.err.end(), [](const std::u16string& l) {
                       return l.find(u"log") != std::u16string::npos;

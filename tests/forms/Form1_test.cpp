@@ -18,7 +18,7 @@ struct Window {
     MemoryForm controls;
     RecordingPlatform platform;
     MemoryRegistry registry;
-    Form1 form{controls.Controls(), platform, registry};
+    Form1 form{controls.Controls(), platform, platform, platform, registry, platform};
 
     explicit Window(std::u16string arguments = {}) {
         platform.arguments = std::move(arguments);
@@ -134,7 +134,7 @@ TEST(Form1, LoadGoesOnPastFailingControls) {
     RecordingPlatform platform;
     platform.arguments = u"DEL";
     MemoryRegistry registry;
-    Form1 form(controls.Controls(), platform, registry);
+    Form1 form(controls.Controls(), platform, platform, platform, registry, platform);
     form.Form_Load();
     EXPECT_TRUE(controls.combo1[0].entries.empty());
     EXPECT_EQ(-1, controls.combo1[3].selected);

@@ -28,7 +28,7 @@ struct Scenario {
     MemoryForm controls;
     RecordingPlatform platform;
     MemoryRegistry registry;
-    Form1 form{controls.Controls(), platform, registry};
+    Form1 form{controls.Controls(), platform, platform, platform, registry, platform};
 
     explicit Scenario(std::u16string arguments = {}) {
         platform.arguments = std::move(arguments);
@@ -78,7 +78,7 @@ TEST(Install, Com4WithoutFlowControlIntoAMissingPortsKey) {
     MemoryForm controls;
     RecordingPlatform platform;
     MemoryRegistry registry;  // no Ports key at all
-    Form1 form(controls.Controls(), platform, registry);
+    Form1 form(controls.Controls(), platform, platform, platform, registry, platform);
     // A slow print system: the printer is not there yet after the wait.
     platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 5000; };
     form.Form_Load();

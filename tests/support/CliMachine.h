@@ -39,7 +39,7 @@ struct CliMachine {
     int Run(const std::vector<std::u16string>& args) {
         console = {};
         platform.events.clear();
-        return cli::RunCli(args, platform, platform, registry, console);
+        return cli::RunCli(cli::ReadCommandLine(args), platform.Seams(registry), console);
     }
     // A Ports value, or "<none>".
     std::string Port(const std::string& name) const {

@@ -42,17 +42,21 @@ platform::WaitResult RecordingPlatform::WaitForProcesses(const std::vector<Start
     return endsInTime ? platform::WaitResult::AllEnded : platform::WaitResult::TimedOut;
 }
 
+std::optional<std::u16string> RecordingPlatform::ListingFailure(const std::optional<std::u16string>& fails) {
+    AdvanceTo(now);
+    if (listingsFailFrom && ++listings >= *listingsFailFrom) return u"The RPC server is unavailable.";
+    return fails;
+}
+
 NameList RecordingPlatform::ListPrinters() {
     events.push_back({Event::Kind::ListPrinters, {}, {}, 0, 0, now});
-    AdvanceTo(now);
-    if (printerListingFails) return {false, {}, *printerListingFails};
+    if (const auto failure = ListingFailure(printerListingFails)) return {false, {}, *failure};
     return {true, printers, {}};
 }
 
 NameList RecordingPlatform::ListPrinterDrivers() {
     events.push_back({Event::Kind::ListPrinterDrivers, {}, {}, 0, 0, now});
-    AdvanceTo(now);
-    if (driverListingFails) return {false, {}, *driverListingFails};
+    if (const auto failure = ListingFailure(driverListingFails)) return {false, {}, *failure};
     return {true, drivers, {}};
 }
 
@@ -63,8 +67,7 @@ void RecordingPlatform::Sleep(std::uint32_t milliseconds) {
 
 platform::PrinterInfoList RecordingPlatform::ListPrinterDetails() {
     events.push_back({Event::Kind::ListPrinterDetails, {}, {}, 0, 0, now});
-    AdvanceTo(now);
-    if (printerListingFails) return {false, {}, *printerListingFails};
+    if (const auto failure = ListingFailure(printerListingFails)) return {false, {}, *failure};
     platform::PrinterInfoList list{true, {}, {}};
     for (const auto& name : printers) list.printers.push_back({name, printerPorts[name], printerDrivers[name]});
     return list;

@@ -5,8 +5,7 @@
 // twice, and a driver that a printer still uses cannot be deleted. Time is virtual: waits and sleeps advance it.
 #pragma once
 
-#include "platform/Platform.h"
-#include "platform/System.h"
+#include "platform/Seams.h"
 
 #include <cstdint>
 #include <functional>
@@ -18,7 +17,11 @@
 
 namespace testing_support {
 
-class RecordingPlatform : public platform::Platform, public platform::System {
+class RecordingPlatform : public platform::Machine,
+                          public platform::Printers,
+                          public platform::Processes,
+                          public platform::Files,
+                          public platform::EventLog {
 public:
     struct Event {
         enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDetails, ListPrinterDrivers } kind;
@@ -61,6 +64,11 @@ public:
     // When set, the listing fails with this reason.
     std::optional<std::u16string> printerListingFails;
     std::optional<std::u16string> driverListingFails;
+    // When set, every listing from the n-th on (1 is the first; printers,
+    // their details and drivers alike) fails, as a print system that stops
+    // answering midway.
+    std::optional<std::size_t> listingsFailFrom;
+    std::size_t listings = 0;  // listings asked so far
 
     // How long a started command runs, in ms; nothing for one that never ends.
     std::function<std::optional<std::uint32_t>(std::u16string_view commandLine)> runTime =
@@ -166,6 +174,9 @@ public:
     // The entries of a DACL in SDDL, as the system makes them.
     static std::vector<platform::AccessEntry> AccessOf(std::u16string_view sddl);
 
+    // Every seam of the machine, with `registry` as its registry.
+    platform::Seams Seams(platform::AnsiRegistry& registry) { return {*this, *this, *this, *this, registry, *this}; }
+
     // Lets virtual time run until every started command that ends has ended.
     void RunToEnd();
 
@@ -187,6 +198,8 @@ private:
 
     // Carries out, in the order they end, the commands that end by `time`.
     void AdvanceTo(std::uint64_t time);
+    // The reason the listing now asked fails, if it does.
+    std::optional<std::u16string> ListingFailure(const std::optional<std::u16string>& fails);
     std::string CarryOut(const std::u16string& commandLine);
 
     std::vector<Running> running_;

@@ -1,15 +1,9 @@
-#include "platform/Win32System.h"
+#include "platform/Win32Api.h"
+#include "platform/Win32Seams.h"
 
-#include "platform/Win32Platform.h"
-
-#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <shlobj.h>
-#include <winspool.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -18,10 +12,6 @@ namespace platform {
 namespace {
 
 std::u16string Owned(const wchar_t* s) { return s ? FromWide(s, wcslen(s)) : std::u16string(); }
-
-// A SID allocated by the system, freed when done.
-inline void FreeSidMemory(PSID sid) { ::FreeSid(sid); }
-using OwnedSid = UniqueHandle<PSID, FreeSidMemory, nullptr>;
 
 // A security descriptor made from SDDL, freed when done.
 class Descriptor {
@@ -41,13 +31,6 @@ private:
     LocalMemory memory_;
     DWORD error_ = 0;
 };
-
-std::u16string SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (!sid || !::ConvertSidToStringSidW(sid, &text)) return {};
-    const LocalMemory owned(text);
-    return Owned(text);
-}
 
 // Whether two paths name the same place, letter case aside; the final path
 // comes as \\?\C:\... or \\?\UNC\server\...
@@ -200,184 +183,14 @@ private:
 
 }  // namespace
 
-PrinterInfoList Win32System::ListPrinterDetails() {
-    using EnumPrintersFn = BOOL(WINAPI*)(DWORD, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
-    auto enumPrinters = reinterpret_cast<EnumPrintersFn>(WinspoolFunction(winspool_, "EnumPrintersW"));
-    if (!enumPrinters) return {false, {}, SystemErrorText(::GetLastError())};
-    std::vector<BYTE> buffer;
-    DWORD count = 0;
-    DWORD error = 0;
-    if (!EnumerateInto(
-            [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-                return enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, data, size, needed,
-                                    returned);
-            },
-            buffer, count, error))
-        return {false, {}, SystemErrorText(error)};
-    PrinterInfoList list{true, {}, {}};
-    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-        list.printers.push_back({Owned(info[i].pPrinterName), Owned(info[i].pPortName), Owned(info[i].pDriverName)});
-    return list;
-}
-
-NameList Win32System::ListSerialCommPorts() {
-    HKEY opened = nullptr;
-    const LSTATUS status =
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &opened);
-    if (status == ERROR_FILE_NOT_FOUND) return {true, {}, {}};
-    if (status != ERROR_SUCCESS) return {false, {}, SystemErrorText(static_cast<DWORD>(status))};
-    const RegistryKey key(opened);
-    NameList list{true, {}, {}};
-    std::vector<wchar_t> name(256);
-    std::vector<BYTE> data(512);
-    for (DWORD index = 0;; ++index) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = REG_NONE;
-        const LSTATUS read = ::RegEnumValueW(key.get(), index, name.data(), &nameSize, nullptr, &type, data.data(),
-                                             &dataSize);
-        if (read == ERROR_NO_MORE_ITEMS) break;
-        if (read == ERROR_MORE_DATA) {
-            // A longer name or data than the buffers: grow them and read it again.
-            name.resize(name.size() * 2);
-            data.resize(std::max<std::size_t>(data.size() * 2, dataSize));
-            if (name.size() > 65536) return {false, {}, SystemErrorText(static_cast<DWORD>(read))};
-            --index;
-            continue;
-        }
-        if (read != ERROR_SUCCESS) return {false, {}, SystemErrorText(static_cast<DWORD>(read))};
-        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
-        std::size_t length = dataSize / sizeof(wchar_t);
-        const auto* text = reinterpret_cast<const wchar_t*>(data.data());
-        while (length > 0 && text[length - 1] == L'\0') --length;
-        list.names.push_back(FromWide(text, length));
-    }
-    return list;
-}
-
-std::u16string Win32System::DefaultPrinter() {
-    using GetDefaultPrinterFn = BOOL(WINAPI*)(LPWSTR, LPDWORD);
-    auto getDefault = reinterpret_cast<GetDefaultPrinterFn>(WinspoolFunction(winspool_, "GetDefaultPrinterW"));
-    if (!getDefault) return {};
-    DWORD size = 0;
-    getDefault(nullptr, &size);
-    if (size == 0) return {};
-    std::wstring name(size, L'\0');
-    if (!getDefault(name.data(), &size)) return {};
-    return Owned(name.c_str());
-}
-
-bool Win32System::PurgePrintJobs(std::u16string_view printer, std::u16string& reason) {
-    using OpenPrinterFn = BOOL(WINAPI*)(LPWSTR, LPHANDLE, LPPRINTER_DEFAULTSW);
-    using SetPrinterFn = BOOL(WINAPI*)(HANDLE, DWORD, LPBYTE, DWORD);
-    using ClosePrinterFn = BOOL(WINAPI*)(HANDLE);
-    auto openPrinter = reinterpret_cast<OpenPrinterFn>(WinspoolFunction(winspool_, "OpenPrinterW"));
-    auto setPrinter = reinterpret_cast<SetPrinterFn>(WinspoolFunction(winspool_, "SetPrinterW"));
-    auto closePrinter = reinterpret_cast<ClosePrinterFn>(WinspoolFunction(winspool_, "ClosePrinter"));
-    if (!openPrinter || !setPrinter || !closePrinter) {
-        reason = SystemErrorText(::GetLastError());
-        return false;
-    }
-    std::u16string name(printer);
-    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
-    HANDLE opened = nullptr;
-    if (!openPrinter(reinterpret_cast<wchar_t*>(name.data()), &opened, &access)) {
-        reason = SystemErrorText(::GetLastError());
-        return false;
-    }
-    // The printer handle is closed with the spooler's own function.
-    struct Closer {
-        ClosePrinterFn close;
-        HANDLE handle;
-        ~Closer() { close(handle); }
-    } const owned{closePrinter, opened};
-    if (!setPrinter(owned.handle, 0, nullptr, PRINTER_CONTROL_PURGE)) {
-        reason = SystemErrorText(::GetLastError());
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::uint32_t> Win32System::ExitCodeOf(const StartedProcess& process) {
-    if (!process) return std::nullopt;
-    DWORD code = 0;
-    if (!::GetExitCodeProcess(static_cast<const Win32Process*>(process.get())->process.get(), &code)) return std::nullopt;
-    return code;
-}
-
-std::uint64_t Win32System::Milliseconds() { return ::GetTickCount64(); }
-
-std::u16string Win32System::LocalTimestamp() {
-    SYSTEMTIME t{};
-    ::GetLocalTime(&t);
-    TIME_ZONE_INFORMATION zone{};
-    LONG bias = 0;
-    switch (::GetTimeZoneInformation(&zone)) {
-    case TIME_ZONE_ID_DAYLIGHT: bias = zone.Bias + zone.DaylightBias; break;
-    case TIME_ZONE_ID_STANDARD: bias = zone.Bias + zone.StandardBias; break;
-    case TIME_ZONE_ID_UNKNOWN: bias = zone.Bias; break;
-    default: break;
-    }
-    const LONG offset = -bias;  // minutes east of UTC
-    char text[40];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", t.wYear, t.wMonth, t.wDay, t.wHour,
-                  t.wMinute, t.wSecond, offset < 0 ? '-' : '+', (offset < 0 ? -offset : offset) / 60,
-                  (offset < 0 ? -offset : offset) % 60);
-    return std::u16string(text, text + std::char_traits<char>::length(text));
-}
-
-bool Win32System::FileExists(std::u16string_view path) {
+bool Win32Files::FileExists(std::u16string_view path) {
     const DWORD attributes = ::GetFileAttributesW(Wide(std::u16string(path)));
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::u16string Win32System::FullPath(std::u16string_view path) { return FullPathOf(std::u16string(path)); }
+std::u16string Win32Files::FullPath(std::u16string_view path) { return FullPathOf(std::u16string(path)); }
 
-// Membership of the Administrators group that counts: under UAC a
-// non-elevated administrator's token holds it for denying only.
-bool Win32System::IsAdministrator() {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID sid = nullptr;
-    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                    &sid))
-        return false;
-    const OwnedSid admins(sid);
-    BOOL member = FALSE;
-    return ::CheckTokenMembership(nullptr, admins.get(), &member) && member;
-}
-
-std::u16string Win32System::ProgramDataDirectory() {
-    // Where Windows keeps the ProgramData known folder's path: read from the
-    // registry, this costs no shell32 and ole32 at start-up (a tenth of a
-    // short run under Wine). Only an administrator can change the value.
-    // RRF_RT_REG_SZ alone: a REG_EXPAND_SZ value comes back expanded.
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD size = sizeof path - sizeof(wchar_t);
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
-                       L"ProgramData", RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, path,
-                       &size) == ERROR_SUCCESS &&
-        path[0] != L'\0' && path[1] == L':')
-        return Owned(path);
-    // Else the known folder itself, through the shell.
-    std::u16string folder;
-    using GetKnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
-    using FreeFn = void(WINAPI*)(LPVOID);
-    const ModuleHandle shell(LoadSystemLibrary(L"shell32.dll"));
-    const ModuleHandle ole(LoadSystemLibrary(L"ole32.dll"));
-    auto getKnownFolder = shell ? reinterpret_cast<GetKnownFolderFn>(reinterpret_cast<void*>(
-                                        ::GetProcAddress(shell.get(), "SHGetKnownFolderPath")))
-                                : nullptr;
-    auto freeMemory = ole ? reinterpret_cast<FreeFn>(reinterpret_cast<void*>(::GetProcAddress(ole.get(), "CoTaskMemFree"))) : nullptr;
-    PWSTR known = nullptr;
-    if (getKnownFolder && freeMemory && SUCCEEDED(getKnownFolder(FOLDERID_ProgramData, 0, nullptr, &known)))
-        folder = Owned(known);
-    if (freeMemory) freeMemory(known);
-    if (folder.empty()) folder = u"C:\\ProgramData";
-    return folder;
-}
-
-PathFacts Win32System::Examine(std::u16string_view path) {
+PathFacts Win32Files::Examine(std::u16string_view path) {
     const std::u16string given(path);
     PathFacts facts;
     const DWORD attributes = ::GetFileAttributesW(Wide(given));
@@ -404,42 +217,7 @@ PathFacts Win32System::Examine(std::u16string_view path) {
     return facts;
 }
 
-namespace {
-
-// The running process's TOKEN_USER, in a buffer; empty when it cannot be read.
-std::vector<BYTE> TokenUserOfProcess() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    const KernelHandle owned(token);
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-    return buffer;
-}
-
-}  // namespace
-
-std::u16string Win32System::RunningUserSid() {
-    const std::vector<BYTE> user = TokenUserOfProcess();
-    return user.empty() ? std::u16string() : SidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
-}
-
-std::u16string Win32System::RunningAccountName() {
-    std::vector<BYTE> user = TokenUserOfProcess();
-    if (user.empty()) return {};
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-    wchar_t name[256];
-    wchar_t domain[256];
-    DWORD nameSize = 256;
-    DWORD domainSize = 256;
-    SID_NAME_USE use{};
-    if (!::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return SidText(sid);
-    const std::u16string account = FromWide(name, nameSize);
-    return domainSize ? FromWide(domain, domainSize) + u"\\" + account : account;
-}
-
-bool Win32System::CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
+bool Win32Files::CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
     const Descriptor sd(descriptor);
     if (!sd.get()) {
         reason = SystemErrorText(sd.error());
@@ -453,7 +231,7 @@ bool Win32System::CreateFolder(std::u16string_view path, std::u16string_view des
     return true;
 }
 
-bool Win32System::SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
+bool Win32Files::SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
     const Descriptor sd(descriptor);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
@@ -484,7 +262,7 @@ bool Win32System::SetFolderSecurity(std::u16string_view path, std::u16string_vie
     return true;
 }
 
-std::optional<std::vector<std::u16string>> Win32System::FolderEntries(std::u16string_view path) {
+std::optional<std::vector<std::u16string>> Win32Files::FolderEntries(std::u16string_view path) {
     WIN32_FIND_DATAW found{};
     HANDLE search = ::FindFirstFileW(Wide(std::u16string(path) + u"\\*"), &found);
     if (search == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -497,7 +275,7 @@ std::optional<std::vector<std::u16string>> Win32System::FolderEntries(std::u16st
     return names;
 }
 
-LockAttempt Win32System::TakeLock(std::u16string_view path, std::u16string_view descriptor,
+LockAttempt Win32Files::TakeLock(std::u16string_view path, std::u16string_view descriptor,
                                   std::uint32_t waitMilliseconds) {
     LockAttempt attempt;
     const std::u16string file(path);
@@ -537,7 +315,7 @@ LockAttempt Win32System::TakeLock(std::u16string_view path, std::u16string_view 
     }
 }
 
-std::unique_ptr<AppendFile> Win32System::OpenForAppend(std::u16string_view path, bool createFolders,
+std::unique_ptr<AppendFile> Win32Files::OpenForAppend(std::u16string_view path, bool createFolders,
                                                        std::u16string& reason) {
     const std::u16string file(path);
     if (createFolders)

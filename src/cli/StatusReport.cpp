@@ -1,0 +1,102 @@
+#include "cli/StatusReport.h"
+
+#include "setup/CommandLines.h"
+#include "setup/Text.h"
+
+#include <algorithm>
+
+namespace cli {
+
+namespace {
+
+using setup::Number;
+
+// A JSON string, in UTF-16; the caller writes it out as UTF-8.
+std::u16string JsonString(std::u16string_view text) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    std::u16string out = u"\"";
+    for (char16_t c : text) {
+        if (c == u'"' || c == u'\\') {
+            out += u'\\';
+            out += c;
+        } else if (c < 0x20) {
+            out += u"\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + u"\"";
+}
+
+std::u16string JsonArray(const std::vector<std::u16string>& items) {
+    std::u16string json = u"[";
+    for (std::size_t i = 0; i < items.size(); ++i) json += (i ? u"," : u"") + JsonString(items[i]);
+    return json + u"]";
+}
+
+std::u16string JsonBool(bool value) { return value ? u"true" : u"false"; }
+
+}  // namespace
+
+std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<std::u16string>& askedPort,
+                          const std::vector<std::u16string>& notAsAsked) {
+    std::u16string json = u"{\"driver\":" + JsonString(setup::DriverModel) +
+                          u",\"driverInstalled\":" + JsonBool(status.driverInstalled) + u",\"printers\":[";
+    for (std::size_t i = 0; i < status.printers.size(); ++i) {
+        const auto& p = status.printers[i];
+        json += (i ? u"," : u"") + std::u16string(u"{\"name\":") + JsonString(p.name) + u",\"port\":" +
+                JsonString(p.port) + u",\"default\":" + JsonBool(p.isDefault) + u"}";
+    }
+    json += u"],\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"account\":" +
+            JsonString(status.account) + u",\"windowsManagesDefault\":" + JsonBool(status.windowsManagesDefault) +
+            u",\"ports\":{";
+    for (std::size_t i = 0; i < status.ports.size(); ++i)
+        json += (i ? u"," : u"") + JsonString(u"COM" + Number(i + 1) + u":") + u":" +
+                (status.ports[i] ? JsonString(*status.ports[i]) : u"null");
+    json += u"},\"presentComPorts\":" +
+            (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
+            u",\"askedPort\":" + (askedPort ? JsonString(*askedPort) : u"null") + u",\"installedAsAsked\":" +
+            JsonBool(notAsAsked.empty()) + u",\"notAsAsked\":" + JsonArray(notAsAsked) + u"}";
+    return json;
+}
+
+std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
+                                        const std::optional<std::u16string>& askedPort,
+                                        const std::vector<std::u16string>& notAsAsked) {
+    std::vector<std::u16string> lines;
+    lines.push_back(u"Printer driver " + setup::Quoted(setup::DriverModel) + u": " +
+                    (status.driverInstalled ? u"installed" : u"not installed"));
+    lines.emplace_back(status.printers.empty() ? u"Printers that use it: none" : u"Printers that use it:");
+    for (const auto& p : status.printers)
+        lines.push_back(u"  " + p.name + u" on " + p.port + (p.isDefault ? u" (the default printer)" : u""));
+    lines.push_back(u"Runs as: " + status.account);
+    lines.push_back(u"Default printer of " + status.account + u": " +
+                    (status.defaultPrinter.empty() ? u"none" : status.defaultPrinter) +
+                    (status.windowsManagesDefault
+                         ? u" (Windows manages this account's default printer: it may replace it with the last "
+                           u"printer used)"
+                         : u" (Windows does not manage this account's default printer)"));
+    const auto& present = status.presentComPorts;
+    lines.push_back(u"COM ports on this machine: " +
+                    (!present.listed        ? u"unknown (" + present.reason + u")"
+                     : present.names.empty() ? std::u16string(u"none")
+                                             : setup::CommaList(present.names)));
+    lines.emplace_back(u"Ports values:");
+    for (std::size_t i = 0; i < status.ports.size(); ++i) {
+        const std::u16string port = u"COM" + Number(i + 1);
+        const bool exists = std::find(present.names.begin(), present.names.end(), port) != present.names.end();
+        lines.push_back(u"  " + port + u": " + (status.ports[i] ? *status.ports[i] : u"(none)") +
+                        (!present.listed ? u""
+                         : exists        ? u" (the port is present)"
+                                         : u" (the port is not present on this machine)"));
+    }
+    std::u16string why;
+    for (const auto& m : notAsAsked) why += (why.empty() ? u" (" : u"; ") + m;
+    lines.push_back(u"Installed as asked" + (askedPort ? u" (" + *askedPort + u")" : u"") + u": " +
+                    (notAsAsked.empty() ? u"yes" : u"no" + why + u")"));
+    return lines;
+}
+
+}  // namespace cli

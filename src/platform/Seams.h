@@ -1,0 +1,256 @@
+// The services of the machine that the programs use, one seam per concern:
+// Windows' own in the exes (Win32Seams.h: one Win32 file each), in-memory
+// stand-ins in the host tests. The window takes the seams it uses; the
+// console program takes them all, bundled as Seams.
+#pragma once
+
+#include "platform/AnsiRegistry.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+// Names the system lists (printers, drivers, serial ports), or why it could
+// not list them. A failed listing is not an empty one.
+struct NameList {
+    bool listed = false;
+    std::vector<std::u16string> names;
+    std::u16string reason;  // when not listed
+};
+
+// ---- The machine and the program on it: the screen, the program's command
+// line and folder, the machine's folders and serial ports, who the program
+// runs as, and the clock.
+
+// Width and height of the primary screen, in twips (1/1440 inch).
+struct TwipSize {
+    float width = 0;
+    float height = 0;
+};
+
+class Machine {
+public:
+    virtual ~Machine() = default;
+
+    virtual TwipSize ScreenSize() = 0;
+    // The argument text after the program name and the blanks that follow it.
+    virtual std::u16string CommandLineArguments() = 0;
+    // The folder of the program file, never with a trailing separator.
+    virtual std::u16string ProgramDirectory() = 0;
+    // The machine's folder for program data (%ProgramData%).
+    virtual std::u16string ProgramDataDirectory() = 0;
+    // The serial ports Windows lists for Device Manager's "Ports": the data
+    // of the values under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, in the
+    // registry's order. A missing key lists none.
+    virtual NameList ListSerialCommPorts() = 0;
+
+    // Whether the program runs with administrator rights (elevated).
+    virtual bool IsAdministrator() = 0;
+    // The SID of the account this program runs as ("S-1-5-18" for SYSTEM).
+    virtual std::u16string RunningUserSid() = 0;
+    // Its name as Windows shows it ("NT AUTHORITY\\SYSTEM", "SHOP\\cashier1");
+    // the SID when the name cannot be looked up.
+    virtual std::u16string RunningAccountName() = 0;
+
+    // A clock for durations, in milliseconds.
+    virtual std::uint64_t Milliseconds() = 0;
+    // The local time in ISO 8601 with its offset, e.g. 2026-12-08T11:22:33+01:00.
+    virtual std::u16string LocalTimestamp() = 0;
+};
+
+// ---- The print system: its printers, drivers and default printer, and the
+// jobs a printer holds. Every call goes to winspool on Windows.
+
+// One printer as the print system reports it, in Unicode.
+struct PrinterInfo {
+    std::u16string name;
+    std::u16string port;
+    std::u16string driver;
+};
+
+struct PrinterInfoList {
+    bool listed = false;
+    std::vector<PrinterInfo> printers;
+    std::u16string reason;  // when not listed
+};
+
+class Printers {
+public:
+    virtual ~Printers() = default;
+
+    // Printer names, in the order the print system lists them.
+    virtual NameList ListPrinters() = 0;
+    // Each printer with its port and driver, in the print system's order.
+    virtual PrinterInfoList ListPrinterDetails() = 0;
+    // The model names of the installed printer drivers.
+    virtual NameList ListPrinterDrivers() = 0;
+    // The running user's default printer; empty when there is none.
+    virtual std::u16string DefaultPrinter() = 0;
+    // Deletes the print jobs queued for `printer`: a printer with jobs is not
+    // deleted at once, only marked for deletion, and stays listed.
+    virtual bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) = 0;
+};
+
+// ---- Processes the programs start: the printer setup tool's commands,
+// started from the system folder, waited for, and their exit codes; and a
+// plain wait.
+
+// A process that was started, owned: what waiting for it needs. Whatever the
+// platform keeps for it (on Windows the process handle) is released with it.
+class StartedProcess {
+public:
+    struct Handle {
+        virtual ~Handle() = default;
+    };
+
+    StartedProcess() = default;
+    explicit StartedProcess(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+
+    Handle* get() const { return handle_.get(); }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    std::unique_ptr<Handle> handle_;
+};
+
+// What happened when a process was to be started.
+struct StartResult {
+    bool started = false;
+    std::uint32_t error = 0;   // the system's error code when not started
+    std::u16string reason;     // the system's text for that error
+    StartedProcess process;    // when started
+};
+
+enum class WaitResult { AllEnded, TimedOut };
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+
+    // Starts `commandLine` with the program `systemProgram` (a file name in the
+    // system directory), minimized and active, and returns without waiting.
+    virtual StartResult RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) = 0;
+    // Waits until every one of `processes` has ended, `timeoutMilliseconds` at
+    // most for all of them together. A window keeps handling its messages
+    // meanwhile.
+    virtual WaitResult WaitForProcesses(const std::vector<StartedProcess>& processes,
+                                        std::uint32_t timeoutMilliseconds) = 0;
+    // The exit code of a process that has ended.
+    virtual std::optional<std::uint32_t> ExitCodeOf(const StartedProcess& process) = 0;
+    virtual void Sleep(std::uint32_t milliseconds) = 0;
+};
+
+// ---- Files and folders with their security: what the programs read, the
+// log and lock files of unattended runs, and the checks that keep those out
+// of a standard user's reach (links, owners, access entries).
+
+// One entry of a security descriptor's DACL.
+struct AccessEntry {
+    bool allow = true;
+    std::u16string sid;        // e.g. "S-1-5-32-545" (Users)
+    std::uint32_t mask = 0;    // the rights, as the system's access mask
+    bool inheritOnly = false;  // applies to children only, not to the object
+};
+
+// What a path is, found without following a reparse point.
+struct PathFacts {
+    bool exists = false;
+    bool directory = false;
+    // A reparse point (junction, symbolic link, mount point), or a path that
+    // resolves elsewhere when opened.
+    bool redirected = false;
+    std::uint32_t links = 1;   // hard links, for a file
+    bool securityRead = false;
+    std::u16string owner;      // SID
+    bool nullDacl = false;     // no DACL: everyone may do everything
+    std::vector<AccessEntry> access;
+    std::u16string reason;     // why it could not be examined, when it exists
+};
+
+// A file opened for appending; closed when released.
+class AppendFile {
+public:
+    virtual ~AppendFile() = default;
+    // The opened file itself: whether it is a link, its links.
+    virtual PathFacts Facts() = 0;
+    virtual std::uint64_t Size() = 0;
+    // Whether the file is empty or its last byte ends a line: a run killed
+    // mid-line leaves one unended.
+    virtual bool EndsWithLineBreak() = 0;
+    virtual bool Append(std::string_view bytes, std::u16string& reason) = 0;
+    // Renames the opened file itself to `to`, replacing what is there.
+    virtual bool RenameReplacing(std::u16string_view to, std::u16string& reason) = 0;
+};
+
+// A lock file held; released with it (or when the process ends).
+class HeldLock {
+public:
+    virtual ~HeldLock() = default;
+};
+
+struct LockAttempt {
+    enum class Outcome { Taken, HeldElsewhere, Failed } outcome = Outcome::Failed;
+    std::unique_ptr<HeldLock> lock;  // when taken
+    std::u16string reason;           // when failed
+};
+
+class Files {
+public:
+    virtual ~Files() = default;
+
+    virtual bool FileExists(std::u16string_view path) = 0;
+    // `path` made absolute against the current folder.
+    virtual std::u16string FullPath(std::u16string_view path) = 0;
+    // What is at `path`, found without following a reparse point.
+    virtual PathFacts Examine(std::u16string_view path) = 0;
+    // Creates the folder with `descriptor` (SDDL) as its security, not
+    // inheriting its parent's.
+    virtual bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
+    // Gives an existing folder `descriptor` (SDDL), protected from inheritance.
+    virtual bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
+    // The names of the files and folders in a folder.
+    virtual std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) = 0;
+
+    // Takes the lock file at `path`, opened without sharing and created with
+    // `descriptor` when missing; waits up to `waitMilliseconds` while another
+    // process holds it. The system lets it go when the process ends, however.
+    virtual LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
+                                 std::uint32_t waitMilliseconds) = 0;
+    // Opens (or creates) a file for appending, without following a reparse
+    // point; `createFolders` makes the missing folders on the way.
+    virtual std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
+                                                      std::u16string& reason) = 0;
+};
+
+// ---- The Application event log, where administrators and their log
+// collectors look for each unattended run's verdict.
+
+enum class EventType { Information, Error };
+
+class EventLog {
+public:
+    virtual ~EventLog() = default;
+    // Writes one event of the source "PortSetup", with `text` as its one
+    // insertion string. An event that cannot be written is let go: false,
+    // and nothing else changes.
+    virtual bool WriteEventLog(EventType type, std::uint32_t eventId, std::u16string_view text) = 0;
+};
+
+// ---- All of them, for the console program's runs.
+
+struct Seams {
+    Machine& machine;
+    Printers& printers;
+    Processes& processes;
+    Files& files;
+    AnsiRegistry& registry;
+    EventLog& events;
+};
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+// What every Win32 file of the programs shares: the Windows functions looked
+// up at run time, one list per DLL with the signature its header declares,
+// each DLL loaded from the system folder only; and the system's texts.
+#pragma once
+
+#include "platform/Win32Handles.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <winspool.h>
+
+#include <string>
+
+namespace platform {
+
+// One member per function, typed from its declaration, null where the DLL
+// lacks it (an older Windows).
+#define PORTSETUP_API_MEMBER(name) decltype(&::name) name = nullptr;
+#define PORTSETUP_API_LOOKUP(name) name = reinterpret_cast<decltype(&::name)>(reinterpret_cast<void*>(::GetProcAddress(module, #name)));
+#define PORTSETUP_API(Type, FUNCTIONS)                                     \
+    struct Type {                                                          \
+        FUNCTIONS(PORTSETUP_API_MEMBER)                                    \
+        DWORD error = 0; /* why the DLL could not be loaded, when not */   \
+        void LookUp(HMODULE module) { FUNCTIONS(PORTSETUP_API_LOOKUP) }    \
+    };
+
+// The print system's client, loaded when first needed: it costs a tenth of
+// a second, which the window's start does not pay.
+#define PORTSETUP_WINSPOOL(X) X(EnumPrintersW) X(EnumPrinterDriversW) X(GetDefaultPrinterW) \
+    X(OpenPrinterW) X(SetPrinterW) X(ClosePrinter)
+PORTSETUP_API(WinspoolApi, PORTSETUP_WINSPOOL)
+const WinspoolApi& Winspool();
+
+// Functions newer than the oldest Windows the programs run on.
+#define PORTSETUP_KERNEL32(X) X(SetDefaultDllDirectories)
+PORTSETUP_API(Kernel32Api, PORTSETUP_KERNEL32)
+const Kernel32Api& Kernel32();
+#define PORTSETUP_USER32(X) X(GetDpiForSystem) X(GetDpiForWindow) X(AdjustWindowRectExForDpi) \
+    X(SystemParametersInfoForDpi)
+PORTSETUP_API(User32Api, PORTSETUP_USER32)
+const User32Api& User32();
+
+// The shell's known folders, only where the registry does not say.
+#define PORTSETUP_SHELL32(X) X(SHGetKnownFolderPath)
+PORTSETUP_API(Shell32Api, PORTSETUP_SHELL32)
+const Shell32Api& Shell32();
+#define PORTSETUP_OLE32(X) X(CoTaskMemFree)
+PORTSETUP_API(Ole32Api, PORTSETUP_OLE32)
+const Ole32Api& Ole32();
+
+// Restricts the process's DLL search to the system directory, for DLLs loaded
+// at run time; the programs run elevated from folders a user can write to.
+void RestrictDllSearchToSystem();
+
+// The system's message for an error code, without the trailing line break.
+std::u16string SystemErrorText(DWORD error);
+
+// The system directory (System32), without a trailing separator.
+std::u16string SystemDirectory();
+
+// A SID as text ("S-1-5-18"); empty for none.
+std::u16string SidText(PSID sid);
+
+}  // namespace platform

@@ -1,0 +1,135 @@
+#include "platform/Win32Api.h"
+#include "platform/Win32Seams.h"
+
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::u16string Owned(const wchar_t* s) { return s ? FromWide(s, wcslen(s)) : std::u16string(); }
+
+// Why a function of the print client cannot be called: the client could
+// not be loaded, or lacks it.
+std::u16string Unavailable() { return SystemErrorText(Winspool().error ? Winspool().error : ERROR_PROC_NOT_FOUND); }
+
+// A listing through a winspool Enum... function. The print system does the
+// whole listing's work for each call, also for one that only asks the size:
+// the first call gets a buffer that holds a thousand printers' details, so
+// that one call is the rule; a listing that does not fit is asked again with
+// the size the print system names (again if entries were added meanwhile).
+constexpr std::size_t kFirstListingBytes = std::size_t{1} << 20;
+template <typename Enumerate>
+bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& count, DWORD& error) {
+    buffer.resize(kFirstListingBytes);
+    DWORD needed = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        count = 0;
+        if (enumerate(buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count)) return true;
+        error = ::GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER) return false;
+        buffer.resize(needed);
+    }
+    return false;
+}
+
+// The local printers and printer connections at `level`, or why not.
+bool EnumeratePrinters(DWORD level, std::vector<BYTE>& buffer, DWORD& count, std::u16string& reason) {
+    const auto enumPrinters = Winspool().EnumPrintersW;
+    DWORD error = 0;
+    if (!enumPrinters) {
+        reason = Unavailable();
+        return false;
+    }
+    if (EnumerateInto(
+            [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+                return enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, level, data, size, needed,
+                                    returned);
+            },
+            buffer, count, error))
+        return true;
+    reason = SystemErrorText(error);
+    return false;
+}
+
+}  // namespace
+
+NameList Win32Printers::ListPrinters() {
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    NameList list;
+    if (!EnumeratePrinters(4, buffer, count, list.reason)) return list;
+    list.listed = true;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) list.names.push_back(Owned(info[i].pPrinterName));
+    return list;
+}
+
+PrinterInfoList Win32Printers::ListPrinterDetails() {
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    PrinterInfoList list;
+    if (!EnumeratePrinters(2, buffer, count, list.reason)) return list;
+    list.listed = true;
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+        list.printers.push_back({Owned(info[i].pPrinterName), Owned(info[i].pPortName), Owned(info[i].pDriverName)});
+    return list;
+}
+
+NameList Win32Printers::ListPrinterDrivers() {
+    const auto enumDrivers = Winspool().EnumPrinterDriversW;
+    if (!enumDrivers) return {false, {}, Unavailable()};
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    DWORD error = 0;
+    if (!EnumerateInto(
+            [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+                return enumDrivers(nullptr, nullptr, 1, data, size, needed, returned);
+            },
+            buffer, count, error))
+        return {false, {}, SystemErrorText(error)};
+    NameList list{true, {}, {}};
+    const auto* info = reinterpret_cast<const DRIVER_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) list.names.push_back(Owned(info[i].pName));
+    return list;
+}
+
+std::u16string Win32Printers::DefaultPrinter() {
+    const auto getDefault = Winspool().GetDefaultPrinterW;
+    if (!getDefault) return {};
+    DWORD size = 0;
+    getDefault(nullptr, &size);
+    if (size == 0) return {};
+    std::wstring name(size, L'\0');
+    if (!getDefault(name.data(), &size)) return {};
+    return Owned(name.c_str());
+}
+
+bool Win32Printers::PurgePrintJobs(std::u16string_view printer, std::u16string& reason) {
+    const WinspoolApi& winspool = Winspool();
+    if (!winspool.OpenPrinterW || !winspool.SetPrinterW || !winspool.ClosePrinter) {
+        reason = Unavailable();
+        return false;
+    }
+    std::u16string name(printer);
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
+    HANDLE opened = nullptr;
+    if (!winspool.OpenPrinterW(reinterpret_cast<wchar_t*>(name.data()), &opened, &access)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    // The printer handle is closed with the spooler's own function.
+    struct Closer {
+        decltype(&::ClosePrinter) close;
+        HANDLE handle;
+        ~Closer() { close(handle); }
+    } const owned{winspool.ClosePrinter, opened};
+    if (!winspool.SetPrinterW(owned.handle, 0, nullptr, PRINTER_CONTROL_PURGE)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,115 @@
+#include "platform/Win32Api.h"
+#include "platform/Win32Seams.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+// What the seam's StartedProcess holds on Windows.
+struct Win32Process : StartedProcess::Handle {
+    explicit Win32Process(HANDLE h) : process(h) {}
+    KernelHandle process;
+};
+
+HANDLE ProcessHandle(const StartedProcess& process) { return static_cast<const Win32Process*>(process.get())->process.get(); }
+
+// Handles the window's messages that are waiting; false after WM_QUIT, which
+// the caller posts again once it has finished waiting.
+bool PumpMessages(int& quitCode) {
+    MSG msg{};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quitCode = static_cast<int>(msg.wParam);
+            return false;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+}  // namespace
+
+StartResult Win32Processes::RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) {
+    const std::u16string application = SystemDirectory() + u"\\" + std::u16string(systemProgram);
+    std::u16string mutableLine(commandLine);  // CreateProcessW may write to it
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINIMIZED;
+    PROCESS_INFORMATION process{};
+    // A start that fails for want of resources while many are being started
+    // is tried again a little later; a missing program is reported at once.
+    for (int attempt = 1;; ++attempt) {
+        if (::CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(mutableLine.data()), nullptr, nullptr,
+                             FALSE, 0, nullptr, nullptr, &startup, &process))
+            break;
+        const DWORD error = ::GetLastError();
+        const bool permanent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                               error == ERROR_ACCESS_DENIED || error == ERROR_BAD_EXE_FORMAT;
+        if (permanent || attempt == 3) return {false, error, SystemErrorText(error), {}};
+        ::Sleep(100 * attempt);
+        mutableLine.assign(commandLine);
+    }
+    const KernelHandle threadHandle(process.hThread);
+    return {true, 0, {}, StartedProcess(std::make_unique<Win32Process>(process.hProcess))};
+}
+
+WaitResult Win32Processes::WaitForProcesses(const std::vector<StartedProcess>& processes,
+                                            std::uint32_t timeoutMilliseconds) {
+    std::vector<HANDLE> pending;
+    pending.reserve(processes.size());
+    for (const StartedProcess& p : processes)
+        if (p) pending.push_back(ProcessHandle(p));
+
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMilliseconds;
+    WaitResult result = WaitResult::AllEnded;
+    // One wait takes at most 63 handles besides the message queue: wait on the
+    // first ones, and put the last in the place of each one that has ended.
+    while (!pending.empty()) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= deadline) {
+            result = WaitResult::TimedOut;
+            break;
+        }
+        const DWORD count = static_cast<DWORD>(std::min<std::size_t>(pending.size(), MAXIMUM_WAIT_OBJECTS - 1));
+        const DWORD timeout = static_cast<DWORD>(deadline - now);
+        const DWORD woken = quitSeen_ ? ::WaitForMultipleObjects(count, pending.data(), FALSE, timeout)
+                                      : ::MsgWaitForMultipleObjectsEx(count, pending.data(), timeout, QS_ALLINPUT,
+                                                                      MWMO_INPUTAVAILABLE);
+        if (woken < WAIT_OBJECT_0 + count) {
+            pending[woken - WAIT_OBJECT_0] = pending.back();
+            pending.pop_back();
+        } else if (woken == WAIT_OBJECT_0 + count && !quitSeen_) {
+            quitSeen_ = !PumpMessages(quitCode_);
+        } else if (woken == WAIT_FAILED) {
+            // A handle that cannot be waited for: treat the rest one by one.
+            const HANDLE first = pending.front();
+            if (::WaitForSingleObject(first, 0) != WAIT_TIMEOUT) {
+                pending.front() = pending.back();
+                pending.pop_back();
+            } else {
+                ::Sleep(10);
+            }
+        }
+    }
+    if (quitSeen_) {
+        ::PostQuitMessage(quitCode_);
+        quitSeen_ = false;
+    }
+    return result;
+}
+
+std::optional<std::uint32_t> Win32Processes::ExitCodeOf(const StartedProcess& process) {
+    if (!process) return std::nullopt;
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(ProcessHandle(process), &code)) return std::nullopt;
+    return code;
+}
+
+void Win32Processes::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace platform

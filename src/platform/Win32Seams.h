@@ -1,0 +1,68 @@
+// The seams on Windows, one file each: Win32Machine.cpp, Win32Printers.cpp,
+// Win32Processes.cpp, Win32Files.cpp, Win32EventLog.cpp (and Win32Registry).
+#pragma once
+
+#include "platform/Seams.h"
+#include "platform/Win32Handles.h"
+
+namespace platform {
+
+class Win32Machine : public Machine {
+public:
+    TwipSize ScreenSize() override;
+    std::u16string CommandLineArguments() override;
+    std::u16string ProgramDirectory() override;
+    std::u16string ProgramDataDirectory() override;
+    NameList ListSerialCommPorts() override;
+    bool IsAdministrator() override;
+    std::u16string RunningUserSid() override;
+    std::u16string RunningAccountName() override;
+    std::uint64_t Milliseconds() override;
+    std::u16string LocalTimestamp() override;
+};
+
+// Dots per inch of the primary screen.
+unsigned ScreenDpi();
+
+class Win32Printers : public Printers {
+public:
+    NameList ListPrinters() override;
+    PrinterInfoList ListPrinterDetails() override;
+    NameList ListPrinterDrivers() override;
+    std::u16string DefaultPrinter() override;
+    bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
+};
+
+class Win32Processes : public Processes {
+public:
+    StartResult RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) override;
+    WaitResult WaitForProcesses(const std::vector<StartedProcess>& processes,
+                                std::uint32_t timeoutMilliseconds) override;
+    std::optional<std::uint32_t> ExitCodeOf(const StartedProcess& process) override;
+    void Sleep(std::uint32_t milliseconds) override;
+
+private:
+    bool quitSeen_ = false;  // a WM_QUIT met while waiting, to be posted again
+    int quitCode_ = 0;
+};
+
+class Win32Files : public Files {
+public:
+    bool FileExists(std::u16string_view path) override;
+    std::u16string FullPath(std::u16string_view path) override;
+    PathFacts Examine(std::u16string_view path) override;
+    bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
+    LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
+                         std::uint32_t waitMilliseconds) override;
+    std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
+                                              std::u16string& reason) override;
+};
+
+class Win32EventLog : public EventLog {
+public:
+    bool WriteEventLog(EventType type, std::uint32_t eventId, std::u16string_view text) override;
+};
+
+}  // namespace platform

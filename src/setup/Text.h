@@ -1,0 +1,20 @@
+// Small text helpers the messages, the log and the console's output share.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace setup {
+
+// A number in decimal digits.
+std::u16string Number(std::uint64_t n);
+// `text` in double quotes, for a message: "KALDO Veltro MiniPrinter".
+std::u16string Quoted(std::u16string_view text);
+// The items separated by ", ": "COM1, COM4".
+std::u16string CommaList(const std::vector<std::u16string>& items);
+// UTF-8 for the log, JSON and redirected output; a lone surrogate becomes U+FFFD.
+std::string Utf8(std::u16string_view text);
+
+}  // namespace setup
