@@ -277,7 +277,17 @@ void Start(const std::string& show, const std::string& exe, const std::string& a
         si.dwFlags = STARTF_USESHOWWINDOW;
         si.wShowWindow = show == "hidden" ? SW_HIDE : show == "minimized" ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL;
     }
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g_process))
+    BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g_process);
+    // Wine answers ERROR_INTERNAL_ERROR when the new process's Unix side died
+    // before Windows code ran in it (seen rarely, at random, under load): the
+    // program under test never ran, so one more start is not a second chance
+    // for it. Said in the output, so that a run shows how often it happens.
+    if (!started && ::GetLastError() == ERROR_INTERNAL_ERROR) {
+        std::printf("start: Wine could not start the process (error 1359), starting it once more\n");
+        ::Sleep(500);
+        started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g_process);
+    }
+    if (!started)
         Fail("start", Narrow(line), "error " + std::to_string(::GetLastError()));
     else
         std::printf("started: %s\n", Narrow(line).c_str());

@@ -159,7 +159,8 @@ run_console() {
   out=$(mktemp) err=$(mktemp)
   timeout -k 5 120 "$WINE" "$(winpath "$PORTSETUP_BUILD/run_exit.exe")" "$@" </dev/null >"$out" 2>"$err" 9>&- || true
   RUN_OUT=$(tr -d '\r' < "$out")
-  RUN_ERR=$(tr -d '\r' < "$err" | grep -v -e '^run_exit: exit code' -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' || true)
+  grep '^run_exit: Wine could not start' "$err" >&9 || true
+  RUN_ERR=$(tr -d '\r' < "$err" | grep -v -e '^run_exit: exit code' -e '^run_exit: Wine could not start' -e '^X connection' -e 'XIO:' -e 'after [0-9]* requests' || true)
   RUN_CODE=$(tr -d '\r' < "$err" | sed -n 's/^run_exit: exit code //p')
   rm -f "$out" "$err"
 }

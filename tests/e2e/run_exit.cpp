@@ -43,7 +43,15 @@ int wmain(int argc, wchar_t** argv) {
     si.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
     si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    // Wine's rare ERROR_INTERNAL_ERROR: the process died before any of its
+    // Windows code ran; it is started once more, and the output says so.
+    if (!started && ::GetLastError() == ERROR_INTERNAL_ERROR) {
+        std::fprintf(stderr, "run_exit: Wine could not start the process (error 1359), starting it once more\n");
+        ::Sleep(500);
+        started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    }
+    if (!started) {
         std::fprintf(stderr, "run_exit: cannot start (error %lu)\n", ::GetLastError());
         return 3;
     }
