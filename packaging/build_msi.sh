@@ -9,8 +9,12 @@
 #   printer to the newer version on every msiexec;
 # - the Active Setup entry is installed only with SETDEFAULT=1;
 # - the event log source's message file is REG_EXPAND_SZ, as Windows expects;
-# - the properties a deployment system may set are secure, so that they reach
-#   the installation however it is started.
+# - a given PORT or SETTINGS holding a double quote or a backslash fails the
+#   installation before anything is changed (an error action, type 19);
+# - the stored choice's key goes with the product (a Registry row named "-");
+# - PORT, SETTINGS, REMOVEPRINTERS and SETDEFAULT stay out of the secure
+#   properties: a standard user's elevated maintenance run gets the stored
+#   choice, never theirs (administrators and SYSTEM pass them in any case).
 # Usage: packaging/build_msi.sh STAGED_FOLDER VERSION OUTPUT.msi
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,5 +34,7 @@ mv "$tables/Upgrade.new" "$tables/Upgrade.idt"
 (cd "$tables" && msibuild "$out" -i Upgrade.idt)
 msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\`='SETDEFAULT=\"1\"' WHERE \`Component\`='DefaultForEachUser'"
 msibuild "$out" -q "UPDATE \`Registry\` SET \`Value\`='#%[INSTALLFOLDER]PortSetupCli.exe' WHERE \`Component_\`='EventLogSource' AND \`Name\`='EventMessageFile'"
-secure=$(msiinfo export "$out" Property | tr -d '\r' | awk -F'\t' '$1 == "SecureCustomProperties" { print $2 }')
-msibuild "$out" -q "UPDATE \`Property\` SET \`Value\`='$secure;PORT;SETTINGS;REMOVEPRINTERS;SETDEFAULT' WHERE \`Property\`='SecureCustomProperties'"
+msibuild "$out" -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Value\`, \`Component_\`) VALUES ('StoredChoiceKey', 2, 'SOFTWARE\\PortSetup', '-', '', 'StoredChoice')"
+refusal='PORT and SETTINGS may not hold a double quote or a backslash: no port and no line settings do. Nothing was changed.'
+msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseUnsafeChoice', 19, '', '$refusal')"
+msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< QUOTE OR PORT >< BACKSLASH OR SETTINGS >< QUOTE OR SETTINGS >< BACKSLASH)', 51)"

@@ -23,6 +23,8 @@ constexpr OptionRule kOptions[] = {
     {u"--package", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
     {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::Help}},
     {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
+    {u"--stored-port", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
+    {u"--stored-settings", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
     {u"--json", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
     {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help}},
     {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help}},
@@ -54,6 +56,10 @@ std::u16string Upper(std::u16string_view text) {
     for (char16_t& c : upper)
         if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
     return upper;
+}
+
+bool ValidPort(std::u16string_view upper) {
+    return upper == u"COM1" || upper == u"COM2" || upper == u"COM3" || upper == u"COM4" || upper == u"USB";
 }
 
 Parsed Error(std::u16string message) { return {std::nullopt, std::move(message), {}}; }
@@ -126,11 +132,12 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
         } else {
             return Error(u"The option " + name + u" needs a value.");
         }
-        if (value.empty()) return Error(u"The option " + name + u" needs a value.");
+        // A stored value may be empty: nothing was stored.
+        if (value.empty() && name.rfind(u"--stored-", 0) != 0) return Error(u"The option " + name + u" needs a value.");
 
         if (name == u"--port") {
             const std::u16string port = Upper(value);
-            if (port != u"COM1" && port != u"COM2" && port != u"COM3" && port != u"COM4" && port != u"USB")
+            if (!ValidPort(port))
                 return Error(u"--port \"" + value + u"\" is not one of COM1, COM2, COM3, COM4, USB.");
             command.port = port;
         } else if (name == u"--settings") {
@@ -151,18 +158,47 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
             command.package = value;
         } else if (name == u"--log") {
             command.log = value;
+        } else if (name == u"--stored-port") {
+            command.storedPort = value;
+        } else if (name == u"--stored-settings") {
+            command.storedSettings = value;
         }
     }
 
-    if (command.action == Action::Install && !command.port)
+    if (command.action == Action::Install && !command.port && !command.storedPort)
         return Error(u"install needs --port: COM1, COM2, COM3, COM4 or USB.");
-    if (command.settings && !command.port) return Error(u"--settings needs --port: COM1, COM2, COM3 or COM4.");
-    if (command.settings && *command.port == u"USB")
+    if (command.settings && !command.port && !command.storedPort)
+        return Error(u"--settings needs --port: COM1, COM2, COM3 or COM4.");
+    if (command.settings && command.port && *command.port == u"USB")
         return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
     return {command, {}, {}};
 }
 
 }  // namespace
+
+std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>& warnings) {
+    if (!command.port) {
+        const std::u16string stored = Upper(command.storedPort.value_or(u""));
+        command.port = ValidPort(stored) ? stored : u"COM1";
+        if (!stored.empty() && !ValidPort(stored))
+            warnings.push_back(u"the stored port \"" + *command.storedPort +
+                               u"\" is not one of COM1, COM2, COM3, COM4, USB: it is not used; COM1 is");
+    }
+    if (*command.port == u"USB") {
+        if (command.settings)
+            return u"--settings does not apply to USB, the stored port: a USB printer has no serial line settings.";
+        return {};
+    }
+    if (!command.settings && command.storedSettings && !command.storedSettings->empty()) {
+        std::u16string error;
+        if (setup::ValidPortSettings(*command.storedSettings, error))
+            command.settings = command.storedSettings;
+        else
+            warnings.push_back(u"the stored settings " + error + u": they are not used; " +
+                               setup::DefaultPortSettings() + u" are");
+    }
+    return {};
+}
 
 CommandLine ReadCommandLine(std::vector<std::u16string> arguments) {
     Parsed parsed = ParseArguments(arguments);
@@ -172,7 +208,7 @@ CommandLine ReadCommandLine(std::vector<std::u16string> arguments) {
 std::u16string ShownCommandLine(const CommandLine& line) {
     std::u16string shown = u"PortSetupCli";
     for (const auto& argument : line.arguments)
-        shown += u" " + (argument.find_first_of(u" \t\"") == std::u16string::npos || argument.empty()
+        shown += u" " + (argument.find_first_of(u" \t\"") == std::u16string::npos && !argument.empty()
                              ? argument
                              : u"\"" + argument + u"\"");
     return shown;
@@ -193,6 +229,8 @@ std::vector<std::u16string> ToArguments(const Command& command) {
         add(u"--timeout", std::u16string(n.begin(), n.end()));
     }
     add(u"--log", command.log);
+    add(u"--stored-port", command.storedPort);
+    add(u"--stored-settings", command.storedSettings);
     if (command.json) arguments.emplace_back(u"--json");
     if (command.remember) arguments.emplace_back(u"--remember");
     if (command.quiet) arguments.emplace_back(u"--quiet");
@@ -204,6 +242,7 @@ std::u16string UsageText() {
            u"\n"
            u"  PortSetupCli install --port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
            u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
+           u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
@@ -219,6 +258,8 @@ std::u16string UsageText() {
            u"--log       the log file (default %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
            u"--remember  after a successful install, store the port and settings under\n"
            u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
+           u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"
+           u"            --settings is not given, and only when valid (else COM1 and 9600,n,8,1,p, with a warning).\n"
            u"\n"
            u"Exit codes: 0 done and checked; 1 failed; 2 bad usage; 5 not run as an administrator;\n"
            u"1460 a printer setup command did not end in time; 1618 another PortSetupCli run is in progress.\n"

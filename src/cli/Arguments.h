@@ -19,6 +19,11 @@ struct Command {
     std::optional<std::u16string> package;   // the driver package folder
     std::optional<std::uint32_t> timeoutSeconds;
     std::optional<std::u16string> log;       // the log file
+    // install: the choice an earlier installation stored, as the MSI read it;
+    // used where --port or --settings is not given, and only when it passes
+    // the same checks (empty: nothing stored).
+    std::optional<std::u16string> storedPort;
+    std::optional<std::u16string> storedSettings;
     bool json = false;
     bool remember = false;  // install: store the port and settings as the package's choice
     bool quiet = false;     // set-default: nothing on stdout
@@ -44,6 +49,12 @@ struct CommandLine {
     Parsed parsed;
 };
 CommandLine ReadCommandLine(std::vector<std::u16string> arguments);
+// Settles an install's port and settings where --stored-port or
+// --stored-settings stand in for them: a stored value that fails the checks
+// is not used (a warning says so) and the default takes its place. Returns
+// the bad-usage message when the result does not fit together, else empty.
+std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>& warnings);
+
 // The command line as it ran, for the log and the event: "PortSetupCli
 // install --port COM3", each argument quoted where it holds blanks or quotes.
 std::u16string ShownCommandLine(const CommandLine& line);

@@ -250,7 +250,12 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     const std::uint32_t timeout =
         command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultCommandTimeoutMilliseconds;
     if (command.action == Action::Remove) return run.Finish(setup::RemoveUnattended(timeout, services));
-    setup::UnattendedInstallRequest request = InstallRequestOf(command, seams, run.Journal());
+    Command install = command;
+    std::vector<std::u16string> warnings;
+    const std::u16string misfit = SettleStoredChoice(install, warnings);
+    for (const auto& warning : warnings) run.Journal().Step(u"warning: " + warning);
+    if (!misfit.empty()) return run.Finish({setup::kExitUsage, misfit});
+    setup::UnattendedInstallRequest request = InstallRequestOf(install, seams, run.Journal());
     request.timeoutMilliseconds = timeout;
     return run.Finish(setup::InstallUnattended(request, services));
 }

@@ -21,10 +21,11 @@ inline constexpr std::u16string_view kMachineFolderDescriptor =
 inline constexpr std::u16string_view kLockFileDescriptor = u"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 // Rights that change a file or folder, or what a folder holds: write, append
-// (or add a file, add a folder), delete, delete a child, write the DACL or
-// the owner, and the generic forms.
-inline constexpr std::uint32_t kChangingRights =
-    0x0002u | 0x0004u | 0x0040u | 0x00010000u | 0x00040000u | 0x00080000u | 0x10000000u | 0x40000000u;
+// (or add a file, add a folder), delete, delete a child, write the
+// attributes (with write, enough to make an empty folder a link), write the
+// DACL or the owner, and the generic forms.
+inline constexpr std::uint32_t kChangingRights = 0x0002u | 0x0004u | 0x0040u | 0x0100u | 0x00010000u | 0x00040000u |
+                                                 0x00080000u | 0x10000000u | 0x40000000u;
 
 // SYSTEM, Administrators, TrustedInstaller, or the account this run runs as.
 bool IsTrustedAccount(std::u16string_view sid, std::u16string_view runningUser);

@@ -5,11 +5,39 @@
 #include <sddl.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace platform {
 
 namespace {
+
+// An allow or deny entry of any type (plain, callback, object, callback
+// object): its SID, mask and kind; nothing for the other entry types. The
+// object types hold up to two GUIDs before the SID, as their flags say.
+std::optional<AccessEntry> AccessEntryOf(const ACE_HEADER* header) {
+    bool allow = false;
+    bool object = false;
+    switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE: case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: allow = true; break;
+    case ACCESS_DENIED_ACE_TYPE: case ACCESS_DENIED_CALLBACK_ACE_TYPE: break;
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE: case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE: allow = object = true; break;
+    case ACCESS_DENIED_OBJECT_ACE_TYPE: case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: object = true; break;
+    default: return std::nullopt;
+    }
+    const auto* bytes = reinterpret_cast<const BYTE*>(header);
+    DWORD mask = 0;
+    std::memcpy(&mask, bytes + sizeof(ACE_HEADER), sizeof mask);
+    std::size_t sidOffset = sizeof(ACE_HEADER) + sizeof(DWORD);
+    if (object) {
+        DWORD flags = 0;
+        std::memcpy(&flags, bytes + sidOffset, sizeof flags);
+        sidOffset += sizeof(DWORD) + ((flags & ACE_OBJECT_TYPE_PRESENT) ? sizeof(GUID) : 0) +
+                     ((flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? sizeof(GUID) : 0);
+    }
+    if (sidOffset + 8 > header->AceSize) return std::nullopt;
+    return AccessEntry{allow, SidText(const_cast<BYTE*>(bytes + sidOffset)), mask, false};
+}
 
 std::u16string Owned(const wchar_t* s) { return s ? FromWide(s, wcslen(s)) : std::u16string(); }
 
@@ -93,11 +121,10 @@ void FactsOfHandle(HANDLE handle, const std::u16string& path, PathFacts& facts) 
         void* ace = nullptr;
         if (!::GetAce(dacl, i, &ace)) continue;
         const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE) continue;
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);  // same layout for both
-        facts.access.push_back({header->AceType == ACCESS_ALLOWED_ACE_TYPE,
-                                SidText(const_cast<DWORD*>(&allowed->SidStart)), allowed->Mask,
-                                (header->AceFlags & INHERIT_ONLY_ACE) != 0});
+        if (auto entry = AccessEntryOf(header)) {
+            entry->inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+            facts.access.push_back(std::move(*entry));
+        }
     }
 }
 

@@ -34,7 +34,10 @@ bool PumpMessages(int& quitCode) {
 }  // namespace
 
 StartResult Win32Processes::RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) {
-    const std::u16string application = SystemDirectory() + u"\\" + std::u16string(systemProgram);
+    // Started in the system folder, never in the caller's current folder,
+    // which a user may be able to write to.
+    const std::u16string systemFolder = SystemDirectory();
+    const std::u16string application = systemFolder + u"\\" + std::u16string(systemProgram);
     std::u16string mutableLine(commandLine);  // CreateProcessW may write to it
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -45,7 +48,7 @@ StartResult Win32Processes::RunDetached(std::u16string_view systemProgram, std::
     // is tried again a little later; a missing program is reported at once.
     for (int attempt = 1;; ++attempt) {
         if (::CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(mutableLine.data()), nullptr, nullptr,
-                             FALSE, 0, nullptr, nullptr, &startup, &process))
+                             FALSE, 0, nullptr, Wide(systemFolder), &startup, &process))
             break;
         const DWORD error = ::GetLastError();
         const bool permanent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||

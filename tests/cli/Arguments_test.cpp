@@ -72,4 +72,40 @@ TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     EXPECT_EQ(86400u, Parse({u"remove", u"--timeout", u"86400"}).command->timeoutSeconds);
 }
 
+// The MSI's stored choice: given values win; a stored value is used only when
+// it passes the checks, else the default, with a warning naming it.
+TEST(CliArguments, StoredChoiceIsUsedOnlyWhenValid) {
+    struct Case {
+        std::vector<std::u16string> args;
+        std::u16string port, settings, warning, misfit;
+    };
+    const Case cases[] = {
+        {{u"--stored-port", u"com3", u"--stored-settings", u"19200,e,7,1,x"}, u"COM3", u"19200,e,7,1,x", u"", u""},
+        {{u"--port", u"COM2", u"--stored-port", u"COM3", u"--stored-settings", u"19200,e,7,1,x"}, u"COM2",
+         u"19200,e,7,1,x", u"", u""},
+        {{u"--stored-port", u"", u"--stored-settings", u""}, u"COM1", u"", u"", u""},
+        {{u"--stored-port", u"LPT1", u"--stored-settings", u"9600,n,8,1,p\" --log C:\\x.bat"}, u"COM1", u"",
+         u"\"LPT1\" is not one of", u""},
+        {{u"--stored-port", u"COM2", u"--stored-settings", u"9600,n,8,1,p\" --log C:\\x.bat"}, u"COM2", u"",
+         u"they are not used; 9600,n,8,1,p are", u""},
+        {{u"--stored-port", u"USB", u"--stored-settings", u"19200,e,7,1,x"}, u"USB", u"", u"", u""},
+        {{u"--stored-port", u"USB", u"--settings", u"19200,e,7,1,x"}, u"USB", u"19200,e,7,1,x", u"", u"USB"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::u16string> args{u"install"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Parsed parsed = Parse(args);
+        ASSERT_TRUE(parsed.command) << Narrow(parsed.error);
+        std::vector<std::u16string> warnings;
+        const std::u16string misfit = SettleStoredChoice(*parsed.command, warnings);
+        const std::string label = Narrow(args[2]) + " " + Narrow(args[args.size() - 1]);
+        EXPECT_EQ(c.port, parsed.command->port) << label;
+        EXPECT_EQ(c.settings, parsed.command->settings.value_or(u"")) << label;
+        EXPECT_EQ(c.misfit.empty(), misfit.empty()) << label << ": " << Narrow(misfit);
+        if (c.warning.empty()) EXPECT_TRUE(warnings.empty()) << label;
+        else EXPECT_TRUE(!warnings.empty() && warnings[0].find(c.warning) != std::u16string::npos) << label;
+    }
+    ExpectRefused({u"install", u"--stored-settings", u"9600,n,8,1,p"}, {u"--port"});
+}
+
 }  // namespace

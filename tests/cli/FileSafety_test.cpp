@@ -220,8 +220,10 @@ TEST(FileSafety, FolderRules) {
     facts.nullDacl = false;
     facts.access = {Allow(u"S-1-5-32-545", 0x00100000 | 0x20000 | 0x1 | 0x8 | 0x80 | 0x20)};  // read and execute
     EXPECT_FALSE(cli::WhyFolderUnsafe(facts, u"S-1-5-18", fixable));
-    facts.access = {Allow(u"S-1-5-32-545", 0x10000)};  // delete alone is enough
-    EXPECT_TRUE(cli::WhyFolderUnsafe(facts, u"S-1-5-18", fixable));
+    for (std::uint32_t mask : {0x10000u, 0x0100u}) {  // delete, or write attributes, alone is enough
+        facts.access = {Allow(u"S-1-5-32-545", mask)};
+        EXPECT_TRUE(cli::WhyFolderUnsafe(facts, u"S-1-5-18", fixable)) << mask;
+    }
 }
 
 TEST(FileSafety, TheRollOverRenamesTheCheckedFileUnderTheLogLock) {

@@ -26,6 +26,7 @@ cp "$PORTSETUP_BUILD/printui_standin.exe" "$package/rundll32.exe"
 drive start normal "$(winpath "$package/PortSetup.exe")" "" wait-window 15000 click-com 1 next wait-exit 20000 0
 wait_log 2
 expect_lines "programs that ran" 'C:\windows\system32\rundll32.exe' "$(started_programs)"
+expect_lines "their current folder" 'C:\windows\system32' "$(cut -f6 "$LOG" | tr -d '\r' | sort -u)"
 
 # A winspool.drv planted beside the program, with Wine told to prefer a native
 # copy for it: the program loads the printer API from the system directory only.

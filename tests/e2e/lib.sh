@@ -124,7 +124,14 @@ reset_state() {
   install_standin
   rm -f "$LOG"
   wine_run reg delete "$PRINTERS" /f >/dev/null 2>&1 || true
-  wine_run reg add "$PRINTERS" /f >/dev/null 2>&1
+  # Setup, not a result: a key that a program of the previous scenario still
+  # held can refuse its re-creation for a moment; tried again, and said.
+  local err
+  if ! err=$(wine_run reg add "$PRINTERS" /f 2>&1 >/dev/null); then
+    echo "reset_state: reg add $PRINTERS failed ($(printf '%s' "$err" | tr -d '\r' | head -2)); trying again" >&9
+    sleep 1
+    wine_run reg add "$PRINTERS" /f >/dev/null
+  fi
   wine_run reg delete "$DRIVERS\KALDO QTX_VELTRO" /f >/dev/null 2>&1 || true
   wine_run reg delete "$DELAYS" /f >/dev/null 2>&1 || true
   wine_run reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v Device /f >/dev/null 2>&1 || true

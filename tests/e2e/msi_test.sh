@@ -49,7 +49,7 @@ expect_eq "entries after install" "$version" "$(entries)"
 expect_eq "printers after install" "KALDO Veltro MiniPrinter" "$(printers)"
 expect_eq "printer port" "COM2:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
 expect_eq "COM2: settings" "19200,e,7,1,x" "$(reg_value "$PORTS" "COM2:")"
-grep -q 'run: PortSetupCli install --port COM2 --settings 19200,e,7,1,x --package "C:\\Program Files\\PortSetup\\."' "$cli_log" \
+grep -q 'run: PortSetupCli install --port COM2 --settings 19200,e,7,1,x --stored-port "" --stored-settings "" --package "C:\\Program Files\\PortSetup\\."' "$cli_log" \
   || fail "the CLI's log lacks the installation: $(cat "$cli_log")"
 grep -q 'verdict: done, exit code 0' "$cli_log" || fail "the CLI's log lacks the verdict"
 expect_eq "the install command line" \
@@ -215,5 +215,31 @@ expect_eq "entries after the failed installation" "" "$(entries)"
 expect_eq "printers after the failed installation" "KALDO Veltro MiniPrinter" "$(printers)"
 expect_eq "drivers after the failed installation" "KALDO QTX_VELTRO" "$(drivers)"
 expect_eq "stored choice after the failed installation" "" "$(reg_value "$CHOICE" Port)"
-echo "msiexec exit codes under Wine: PORT=COM9 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code"
+# 9. Values that would add arguments to SYSTEM's command line: a given one
+#    fails the installation before anything is changed, with the reason in the
+#    MSI log; a stored one (Wine's msiexec cannot take a quote in a given
+#    value) is not used: the default takes its place, the run says so, and no
+#    file appears where its --log pointed.
+reset_state
+rm -f "$cli_log"
+msiexec /i "$(msi_path "$msi")" 'PORT=COM1\'
+unsafe_code=$RUN_CODE
+[ "$RUN_CODE" != 0 ] || fail "PORT with a backslash installed"
+# Wine's log names the refusing action but not its text (the package test checks that).
+grep -a -A1 'Action start .*: RefuseUnsafeChoice' "$WINEPREFIX/drive_c/msi.log" | grep -aq 'Action ended .*INSTALL\|RefuseUnsafeChoice' \
+  && ! grep -aq 'Action start .*: InstallInitialize' "$WINEPREFIX/drive_c/msi.log" \
+  || fail "the installation did not end at the refusal, before InstallInitialize"
+nothing_installed "after PORT with a backslash"
+[ ! -e "$cli_log" ] || fail "PortSetupCli ran for PORT with a backslash: $(cat "$cli_log")"
+wine_run reg add "$CHOICE" /v Port /d COM3 /f >/dev/null
+wine_run reg add "$CHOICE" /v Settings /d '9600,n,8,1,x" --log "C:\injected.bat" &calc& "' /f >/dev/null
+msiexec /i "$(msi_path "$msi")"
+expect_code "install with an injected stored value" 0
+on_com "after an injected stored value" COM3 9600,n,8,1,p
+grep -q 'warning: the stored settings .*are not used; 9600,n,8,1,p are' "$cli_log" || fail "the run does not say the stored settings were not used"
+[ ! -e "$WINEPREFIX/drive_c/injected.bat" ] || fail "a file appeared where the stored value's --log pointed"
+msiexec /x "$(msi_path "$msi")"
+expect_code "uninstall after the injected stored value" 0
+expect_eq "stored choice after the uninstall" "" "$(reg_value "$CHOICE" Port)"
+echo "msiexec exit codes under Wine: PORT=COM9 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code, unsafe PORT $unsafe_code"
 echo "msi: ok"

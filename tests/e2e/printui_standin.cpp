@@ -218,10 +218,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                           ? "done: driver deleted" : "failed: no such driver";
         }
     }
-    // started-at (100 ns) <TAB> program <TAB> command line <TAB> outcome <TAB> ended-at (100 ns)
+    // started-at (100 ns) <TAB> program <TAB> command line <TAB> outcome <TAB> ended-at (100 ns) <TAB> current folder
     char time[32], end[32];
     std::snprintf(time, sizeof time, "%llu", startTime);
     std::snprintf(end, sizeof end, "%llu", Now());
-    Record(std::string(time) + "\t" + Utf8(self) + "\t" + Utf8(commandLine) + "\t" + outcome + "\t" + end + "\n");
+    wchar_t folder[MAX_PATH] = L"";
+    ::GetCurrentDirectoryW(MAX_PATH, folder);
+    Record(std::string(time) + "\t" + Utf8(self) + "\t" + Utf8(commandLine) + "\t" + outcome + "\t" + end + "\t" +
+           Utf8(folder) + "\n");
     return 0;
 }

@@ -38,17 +38,17 @@ cell() { table "$1" | awk -F'\t' -v k="$2" -v c="$3" '$1 == k { print $c }'; }
 
 echo "== summary and properties"
 msiinfo suminfo "$msi" | grep -q 'Template: x64;1033' || fail "not a 64-bit package: $(msiinfo suminfo "$msi")"
-# PORT and SETTINGS: the command line's, else the stored choice, else the defaults.
+# PORT and SETTINGS: the command line's, else the stored choice, as data for
+# PortSetupCli's own checks; none reaches a command line able to end its argument.
 expect_eq "PORT in the Property table" "" "$(cell Property PORT 2)"
-expect_eq "PORT default" "PORT COM1" "$(cell CustomAction PortByDefault 3) $(cell CustomAction PortByDefault 4)"
-expect_eq "SETTINGS default" "SETTINGS 9600,n,8,1,p" \
-  "$(cell CustomAction SettingsByDefault 3) $(cell CustomAction SettingsByDefault 4)"
 expect_eq "stored port lookup" "2 SOFTWARE\PortSetup Port 18" "$(cell RegLocator StoredPort 2) $(cell RegLocator StoredPort 3) $(cell RegLocator StoredPort 4) $(cell RegLocator StoredPort 5)"
 expect_eq "stored settings lookup" "SOFTWARE\PortSetup Settings" "$(cell RegLocator StoredSettings 3) $(cell RegLocator StoredSettings 4)"
+expect_eq "quote and backslash" '" \' "$(cell Property QUOTE 2) $(cell Property BACKSLASH 2)"
 expect_eq "REMOVEPRINTERS default" "1" "$(cell Property REMOVEPRINTERS 2)"
 expect_eq "SETDEFAULT default" "1" "$(cell Property SETDEFAULT 2)"
-for p in PORT SETTINGS REMOVEPRINTERS SETDEFAULT WIX_UPGRADE_DETECTED; do
-  case ";$(cell Property SecureCustomProperties 2);" in *";$p;"*) ;; *) fail "$p is not a secure property" ;; esac
+case ";$(cell Property SecureCustomProperties 2);" in *";WIX_UPGRADE_DETECTED;"*) ;; *) fail "WIX_UPGRADE_DETECTED is not secure" ;; esac
+for p in PORT SETTINGS REMOVEPRINTERS SETDEFAULT; do
+  case ";$(cell Property SecureCustomProperties 2);" in *";$p;"*) fail "$p is a secure property" ;; esac
 done
 expect_eq "ARPNOMODIFY" "1" "$(cell Property ARPNOMODIFY 2)"
 expect_eq "ARPNOREPAIR" "1" "$(cell Property ARPNOREPAIR 2)"
@@ -75,7 +75,7 @@ expect_eq "its parent" "ProgramFiles64Folder" "$(cell Directory INSTALLFOLDER 2)
 echo "== custom actions"
 seq() { cell InstallExecuteSequence "$1" 3; }
 condition() { cell InstallExecuteSequence "$1" 2; }
-for action in InstallPrinterOnComPort InstallPrinterOnUsb RemovePrinters; do
+for action in InstallPrinter RemovePrinters; do
   type=$(cell CustomAction "$action" 2)
   [ -n "$type" ] || fail "no custom action $action"
   [ $((type & 63)) -eq 18 ] || fail "$action does not run an installed file (type $type)"
@@ -87,28 +87,28 @@ for action in InstallPrinterOnComPort InstallPrinterOnUsb RemovePrinters; do
   [ "$s" -gt "$(seq InstallInitialize)" ] && [ "$s" -lt "$(seq InstallFinalize)" ] \
     || fail "$action ($s) is outside the install script"
 done
-for action in InstallPrinterOnComPort InstallPrinterOnUsb; do
-  [ "$(seq "$action")" -gt "$(seq InstallFiles)" ] || fail "$action runs before InstallFiles"
-done
+[ "$(seq InstallPrinter)" -gt "$(seq InstallFiles)" ] || fail "InstallPrinter runs before InstallFiles"
 [ "$(seq RemovePrinters)" -lt "$(seq RemoveFiles)" ] || fail "RemovePrinters runs after RemoveFiles"
 s=$(seq RemoveExistingProducts)
 [ "$s" -gt "$(seq InstallValidate)" ] && [ "$s" -lt "$(seq InstallInitialize)" ] \
   || fail "RemoveExistingProducts ($s) is not between InstallValidate and InstallInitialize"
 expect_eq "removal condition" 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE AND REMOVEPRINTERS="1"' "$(condition RemovePrinters)"
-for action in PortFromStore PortByDefault SettingsFromStore SettingsByDefault; do
-  [ "$(seq "$action")" -gt "$(seq AppSearch)" ] && [ "$(seq "$action")" -lt "$(seq LaunchConditions)" ] \
-    || fail "$action is not between AppSearch and LaunchConditions"
+for action in RefuseUnsafeChoice StoredPortUnusable StoredSettingsUnusable PortArgument SettingsArgument; do
+  [ "$(seq "$action")" -gt "$(seq AppSearch)" ] && [ "$(seq "$action")" -lt "$(seq InstallInitialize)" ] \
+    || fail "$action is not between AppSearch and InstallInitialize"
 done
-expect_eq "stored-port condition" 'NOT PORT AND STOREDPORT' "$(condition PortFromStore)"
-expect_eq "default-port condition" 'NOT PORT' "$(condition PortByDefault)"
-[ "$(seq PortFromStore)" -lt "$(seq PortByDefault)" ] || fail "the default port comes before the stored one"
-expect_eq "stored choice rows" "Port=[PORT] Settings=[SETTINGS]" \
+expect_eq "refusal" "19 PORT and SETTINGS may not hold a double quote or a backslash: no port and no line settings do. Nothing was changed." \
+  "$(cell CustomAction RefuseUnsafeChoice 2) $(cell CustomAction RefuseUnsafeChoice 4)"
+expect_eq "refusal condition" 'NOT REMOVE AND (PORT >< QUOTE OR PORT >< BACKSLASH OR SETTINGS >< QUOTE OR SETTINGS >< BACKSLASH)' \
+  "$(condition RefuseUnsafeChoice)"
+expect_eq "unusable stored port" 'STOREDPORT >< QUOTE OR STOREDPORT >< BACKSLASH' "$(condition StoredPortUnusable)"
+expect_eq "port argument" 'PORTARGUMENT --port "[PORT]"' "$(cell CustomAction PortArgument 3) $(cell CustomAction PortArgument 4)"
+# No registry row takes its value from a property: only checked values are stored.
+expect_eq "stored choice rows" "Package=$version -=" \
   "$(table Registry | awk -F'\t' '$3 == "SOFTWARE\\PortSetup" && $2 == 2 { printf "%s%s=%s", sep, $4, $5; sep = " " }')"
-expect_eq "COM install condition" 'NOT REMOVE AND NOT (PORT~="USB")' "$(condition InstallPrinterOnComPort)"
-expect_eq "USB install condition" 'NOT REMOVE AND PORT~="USB"' "$(condition InstallPrinterOnUsb)"
-expect_eq "COM install command" 'install --port "[PORT]" --settings "[SETTINGS]" --package "[INSTALLFOLDER]." --remember' \
-  "$(cell CustomAction InstallPrinterOnComPort 4)"
-expect_eq "USB install command" 'install --port USB --package "[INSTALLFOLDER]." --remember' "$(cell CustomAction InstallPrinterOnUsb 4)"
+expect_eq "install condition" 'NOT REMOVE' "$(condition InstallPrinter)"
+expect_eq "install command" 'install [PORTARGUMENT] [SETTINGSARGUMENT] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
+  "$(cell CustomAction InstallPrinter 4)"
 expect_eq "removal command" 'remove' "$(cell CustomAction RemovePrinters 4)"
 
 echo "== the Active Setup entry"

@@ -36,6 +36,9 @@ def faults(text):
                 found.append(f"line {number}: runs or copies from {match.group(0)}: {code.strip()}")
         if re.search(r"\\temp\b", code, re.IGNORECASE):
             found.append(f"line {number}: uses a Temp folder: {code.strip()}")
+        # robocopy fails with 8 and above; "&" alone would install the old files.
+        if re.search(r"robocopy.*\s&\s", code, re.IGNORECASE) and "errorlevel 8" not in code.lower():
+            found.append(f"line {number}: runs on after a failed copy: {code.strip()}")
     return found
 
 
@@ -43,12 +46,13 @@ def self_check():
     """The check finds the faults it is there for."""
     bad = [
         '    cmd.exe /c robocopy . "%SystemDrive%\\PortSetup" /e & "%SystemDrive%\\PortSetup\\PortSetupCli.exe" install',
+        '    cmd.exe /c robocopy . "%ProgramW6432%\\PortSetup" /e & "%ProgramW6432%\\PortSetup\\PortSetupCli.exe" install',
         "    & 'C:\\Temp\\PortSetup\\PortSetupCli.exe' install --port COM1",
         '    Copy-Item .\\PortSetup "\\\\$pc\\C$\\Tools\\PortSetup" -Recurse',
         '`& "$env:SystemDrive\\PortSetup\\PortSetupCli.exe" status`',
     ]
     good = [
-        '    cmd.exe /c robocopy . "%ProgramW6432%\\PortSetup" /e & "%ProgramW6432%\\PortSetup\\PortSetupCli.exe" install',
+        '    cmd.exe /c robocopy . "%ProgramW6432%\\PortSetup" /e & if errorlevel 8 (exit 8) else "%ProgramW6432%\\PortSetup\\PortSetupCli.exe" install',
         '    robocopy .\\PortSetup "\\\\$pc\\C$\\Program Files\\PortSetup" /e',
         "    msiexec /i PortSetup-1.0.0.msi /qn /l*v %SystemRoot%\\Logs\\PortSetup-msi.log",
     ]
