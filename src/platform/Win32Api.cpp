@@ -90,4 +90,15 @@ std::u16string SidText(PSID sid) {
     return FromWide(text, wcslen(text));
 }
 
+std::vector<BYTE> TokenUserOfProcess() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const KernelHandle owned(token);
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <winspool.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -60,5 +61,7 @@ std::u16string SystemDirectory();
 
 // A SID as text ("S-1-5-18"); empty for none.
 std::u16string SidText(PSID sid);
+// The running process's TOKEN_USER, in a buffer; empty when it cannot be read.
+std::vector<BYTE> TokenUserOfProcess();
 
 }  // namespace platform

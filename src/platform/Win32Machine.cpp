@@ -13,18 +13,6 @@ namespace {
 inline void FreeSidMemory(PSID sid) { ::FreeSid(sid); }
 using OwnedSid = UniqueHandle<PSID, FreeSidMemory, nullptr>;
 
-// The running process's TOKEN_USER, in a buffer; empty when it cannot be read.
-std::vector<BYTE> TokenUserOfProcess() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
-    const KernelHandle owned(token);
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-    return buffer;
-}
-
 }  // namespace
 
 unsigned ScreenDpi() {

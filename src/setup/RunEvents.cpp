@@ -2,6 +2,8 @@
 
 #include "setup/Text.h"
 
+#include <algorithm>
+
 namespace setup {
 
 std::uint32_t EventIdOf(const RunRecord& record) {
@@ -15,14 +17,43 @@ std::uint32_t EventIdOf(const RunRecord& record) {
     return record.exitCode == 0 ? succeeded : succeeded + 1;
 }
 
+namespace {
+
+// Control characters shown as <CR>, <LF>, <TAB> or <U+XXXX>, so that no
+// text can start a line of its own in the event; a reason's own line breaks
+// (`continued`) become indented lines, which cannot either.
+std::u16string Escaped(std::u16string_view text, bool continued = false) {
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (continued && (c == u'\n' || (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n'))) {
+            if (c == u'\r') ++i;
+            shown += u"\r\n  ";
+        } else if (c == u'\r') shown += u"<CR>";
+        else if (c == u'\n') shown += u"<LF>";
+        else if (c == u'\t') shown += u"<TAB>";
+        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029)
+            shown += std::u16string(u"<U+") + kHex[c >> 12] + kHex[(c >> 8) & 15] + kHex[(c >> 4) & 15] + kHex[c & 15] + u">";
+        else shown += c;
+    }
+    return shown;
+}
+
+}  // namespace
+
 std::u16string EventTextOf(const RunRecord& record) {
-    std::u16string text = u"Command: " + record.commandLine + u"\r\nVerdict: " +
-                          (record.exitCode == 0 ? u"done" : u"failed") + u"\r\nExit code: " +
-                          Number(static_cast<std::uint32_t>(record.exitCode));
-    if (!record.reason.empty()) text += u"\r\nReason: " + record.reason;
-    for (const auto& warning : record.warnings) text += u"\r\nWarning: " + warning;
-    if (!record.logPath.empty()) text += u"\r\nLog: " + record.logPath;
-    return text;
+    std::u16string text = std::u16string(u"Verdict: ") + (record.exitCode == 0 ? u"done" : u"failed") +
+                          u"\r\nExit code: " + Number(static_cast<std::uint32_t>(record.exitCode));
+    if (!record.reason.empty()) text += u"\r\nReason: " + Escaped(record.reason, true);
+    for (const auto& warning : record.warnings) text += u"\r\nWarning: " + Escaped(warning, true);
+    if (!record.logPath.empty()) text += u"\r\nLog: " + Escaped(record.logPath);
+    // Only the command line gives way when the text would be too long.
+    static constexpr std::u16string_view kShortened = u" ... (shortened)";
+    std::u16string command = Escaped(record.commandLine);
+    const std::size_t room = kEventTextLimit - std::min(kEventTextLimit, text.size() + 11 + kShortened.size());
+    if (command.size() > room + kShortened.size()) command = command.substr(0, room) + std::u16string(kShortened);
+    return text + u"\r\nCommand: " + command;
 }
 
 void ReportRun(platform::EventLog& events, const RunRecord& record) {

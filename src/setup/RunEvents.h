@@ -35,8 +35,13 @@ struct RunRecord {
 };
 
 std::uint32_t EventIdOf(const RunRecord& record);
-// The event's text: the command line, the verdict, the exit code, and the
-// reason, warnings and log file where there are any, a line each.
+// The longest event text written: one insertion string holds at most 31,839
+// characters.
+inline constexpr std::size_t kEventTextLimit = 31000;
+// The event's text, a line each: the verdict and the exit code first, then
+// the reason, warnings and log file where there are any, and the command line
+// last; control characters shown escaped. Only the command line is shortened
+// to keep the text within kEventTextLimit.
 std::u16string EventTextOf(const RunRecord& record);
 // Writes the run's event; one that cannot be written changes nothing.
 void ReportRun(platform::EventLog& events, const RunRecord& record);

@@ -44,17 +44,27 @@ TEST(RunEvents, TheTextReadsWholeWithoutTheMessageTable) {
     record.command = RunCommand::Remove;
     record.commandLine = u"PortSetupCli remove";
     EXPECT_EQ(kEventRemoveSucceeded, EventIdOf(record));
-    EXPECT_EQ(u"Command: PortSetupCli remove\r\nVerdict: done\r\nExit code: 0", EventTextOf(record));
+    EXPECT_EQ(u"Verdict: done\r\nExit code: 0\r\nCommand: PortSetupCli remove", EventTextOf(record));
 
     record.exitCode = 1460;
     record.reason = u"\"rundll32 ...\" did not end within 300 s";
     record.warnings = {u"COM3 is not present on this machine; present: none", u"second"};
     record.logPath = kLog;
     EXPECT_EQ(kEventRemoveFailed, EventIdOf(record));
-    EXPECT_EQ(u"Command: PortSetupCli remove\r\nVerdict: failed\r\nExit code: 1460\r\nReason: \"rundll32 ...\" did "
+    EXPECT_EQ(u"Verdict: failed\r\nExit code: 1460\r\nReason: \"rundll32 ...\" did "
               u"not end within 300 s\r\nWarning: COM3 is not present on this machine; present: none\r\nWarning: "
-              u"second\r\nLog: C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log",
+              u"second\r\nLog: C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log\r\nCommand: PortSetupCli remove",
               EventTextOf(record));
+
+    // A command line cannot forge lines of its own, and only it gives way to the limit.
+    record.commandLine = u"PortSetupCli install --port \"COM3\r\nVerdict: done\r\nExit code: 0\x01\"";
+    EXPECT_TRUE(EventTextOf(record).ends_with(
+        u"\r\nCommand: PortSetupCli install --port \"COM3<CR><LF>Verdict: done<CR><LF>Exit code: 0<U+0001>\""));
+    record.commandLine = u"PortSetupCli " + std::u16string(40000, u'x');
+    const std::u16string longText = EventTextOf(record);
+    EXPECT_LE(longText.size(), kEventTextLimit);
+    EXPECT_EQ(0u, longText.find(u"Verdict: failed\r\nExit code: 1460\r\nReason: "));
+    EXPECT_TRUE(longText.ends_with(u"xxx ... (shortened)"));
 
     // Each command has its own pair of IDs, the failure one above the success.
     const std::pair<RunCommand, std::uint32_t> ids[] = {{RunCommand::Install, 1000},
@@ -77,8 +87,8 @@ TEST(RunEvents, EachInstallAndRemoveRunLeavesOneEventWithItsVerdict) {
         const auto& event = m.OnlyEvent();
         EXPECT_EQ(EventType::Information, event.type);
         EXPECT_EQ(kEventInstallSucceeded, event.id);
-        EXPECT_EQ(u"Command: PortSetupCli install --port COM3\r\nVerdict: done\r\nExit code: 0\r\nLog: " +
-                      std::u16string(kLog),
+        EXPECT_EQ(u"Verdict: done\r\nExit code: 0\r\nLog: " + std::u16string(kLog) +
+                      u"\r\nCommand: PortSetupCli install --port COM3",
                   event.text);
     }
     {  // install failed: the reason, as on stderr
@@ -89,8 +99,9 @@ TEST(RunEvents, EachInstallAndRemoveRunLeavesOneEventWithItsVerdict) {
         EXPECT_EQ(EventType::Error, event.type);
         EXPECT_EQ(kEventInstallFailed, event.id);
         ASSERT_FALSE(m.console.err.empty());
-        EXPECT_TRUE(Has(event.text, u"Verdict: failed\r\nExit code: 1\r\nReason: " +
-                                        m.console.err.back().substr(std::u16string(u"PortSetupCli: ").size())));
+        // The reason's own lines, indented: no line of it can pass for a line of the event.
+        EXPECT_TRUE(Has(event.text, u"Verdict: failed\r\nExit code: 1\r\nReason: The printer setup tool could not "
+                                    u"be started:\r\n  \r\n  rundll32 printui.dll"));
     }
     {  // remove done, then remove refused by the print system
         Machine m;
@@ -141,7 +152,8 @@ TEST(RunEvents, SetDefaultLeavesOneEventToo) {
     m.platform.administrator = false;
     ASSERT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));  // not installed
     EXPECT_EQ(kEventSetDefaultFailed, m.OnlyEvent().id);
-    EXPECT_TRUE(Has(m.OnlyEvent().text, u"Command: PortSetupCli set-default --quiet\r\nVerdict: failed\r\nExit code: 1"));
+    EXPECT_TRUE(Has(m.OnlyEvent().text, u"Verdict: failed\r\nExit code: 1"));
+    EXPECT_TRUE(m.OnlyEvent().text.ends_with(u"\r\nCommand: PortSetupCli set-default --quiet"));
     m.Installed();
     m.platform.eventLog.clear();
     ASSERT_EQ(kExitDone, m.Run({u"set-default"}));
@@ -159,12 +171,12 @@ TEST(RunEvents, ARunEndedFromOutsideItsVerdictStillLeavesItsEvent) {
     ASSERT_EQ(1u, platform.eventLog.size());
     EXPECT_EQ(kEventSetDefaultFailed, platform.eventLog[0].id);
     EXPECT_EQ(EventType::Error, platform.eventLog[0].type);
-    EXPECT_EQ(u"Command: PortSetupCli set-default --quiet\r\nVerdict: failed\r\nExit code: 1\r\nReason: the print "
-              u"system did not answer in time",
+    EXPECT_EQ(u"Verdict: failed\r\nExit code: 1\r\nReason: the print "
+              u"system did not answer in time\r\nCommand: PortSetupCli set-default --quiet",
               platform.eventLog[0].text);
     cli::ReportRunEvent(platform, cli::ReadCommandLine({u"install", u"--port", u"COM 3"}), 1, u"an internal error ended the run.");
     EXPECT_EQ(kEventInstallFailed, platform.eventLog.back().id);
-    EXPECT_TRUE(Has(platform.eventLog.back().text, u"Command: PortSetupCli install --port \"COM 3\"\r\n"));
+    EXPECT_TRUE(platform.eventLog.back().text.ends_with(u"Command: PortSetupCli install --port \"COM 3\""));
     for (const std::vector<std::u16string>& other :
          {std::vector<std::u16string>{u"status"}, {u"--version"}, {u"bogus"}, {}})
         cli::ReportRunEvent(platform, cli::ReadCommandLine(other), 1, u"x");

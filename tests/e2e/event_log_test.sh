@@ -66,20 +66,24 @@ printf '%s\n' "$RUN_OUT" | grep -qxF "warning: $warning" || fail "no warning in 
 grep -qF "warning: $warning" "$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log" \
   || fail "no warning in the log"
 expect_event "install event" \
-  "1000 information Command: PortSetupCli install --port COM3\\r\\nVerdict: done\\r\\nExit code: 0\\r\\nWarning: $warning\\r\\nLog: ${logfile//\\/\\\\}"
+  "1000 information Verdict: done\\r\\nExit code: 0\\r\\nWarning: $warning\\r\\nLog: ${logfile//\\/\\\\}\\r\\nCommand: PortSetupCli install --port COM3"
 
 # 3. An install that fails: its reason, as an error.
 cli_events install --port COM1 --package 'C:\nowhere'
 expect_code "install without a package" 1
 expect_event "failed install event" \
-  "1001 error Command: PortSetupCli install --port COM1 --package C:\\\\nowhere\\r\\nVerdict: failed\\r\\nExit code: 1\\r\\nReason: The driver package's INF file was not found: C:\\\\nowhere\\\\PRT3Q42WD32.inf"
+  "1001 error Verdict: failed\\r\\nExit code: 1\\r\\nReason: The driver package's INF file was not found: C:\\\\nowhere\\\\PRT3Q42WD32.inf"
 
 # 4. A removal (Wine's print system warns that it cannot purge the stand-in's
 #    printer: the warning is in the event too).
 cli_events remove
 expect_code "remove" 0
-expect_event "remove event" "1010 information Command: PortSetupCli remove\\r\\nVerdict: done\\r\\nExit code: 0\\r\\n"
-case "$EVENTS" in *'\r\nLog: C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log') ;; *) fail "remove event names no log: $EVENTS" ;; esac
+expect_event "remove event" "1010 information Verdict: done\\r\\nExit code: 0\\r\\n"
+case "$EVENTS" in *'\r\nLog: C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log\r\nCommand: PortSetupCli remove') ;; *) fail "remove event names no log: $EVENTS" ;; esac
+# The event names the account it ran as (ReportEventW's fifth argument).
+sid=$(printf '%s\n' "$RUN_ERR" | grep 'fixme:advapi:ReportEventW (' | cut -d, -f5)
+case "$sid" in ""|"(nil)"|*[!0]*) ;; *) sid="" ;; esac
+case "$sid" in ""|"(nil)") fail "the event has no user SID: $RUN_ERR" ;; esac
 
 # 5. A hidden DEL: the window's event, with no window and no file log.
 install_driver
@@ -87,7 +91,7 @@ del_err="$WINEPREFIX/drive_c/del-stderr.txt"
 WINEDEBUG=$CHANNELS drive start hidden "$(winpath "$PORTSETUP_BUILD/PortSetup.exe")" DEL wait-exit 20000 0 \
   expect-no-window 2> "$del_err"
 EVENTS=$(tr -d '\r' < "$del_err" | events_of)
-expect_event "DEL event" "1030 information Command: PortSetup.exe DEL\\r\\nVerdict: done\\r\\nExit code: 0"
+expect_event "DEL event" "1030 information Verdict: done\\r\\nExit code: 0\\r\\nCommand: PortSetup.exe DEL"
 case "$EVENTS" in *Log:*) fail "DEL names a log it does not have: $EVENTS" ;; esac
 status_of_del=$(printf '%s\n' "$EVENTS" | wc -l)
 expect_eq "DEL events" 1 "$status_of_del"

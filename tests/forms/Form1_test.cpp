@@ -96,7 +96,7 @@ TEST(Form1, AnUnattendedRemovalLeavesItsVerdictInTheEventLog) {
     ASSERT_EQ(1u, done.platform.eventLog.size());
     EXPECT_EQ(platform::EventType::Information, done.platform.eventLog[0].type);
     EXPECT_EQ(1030u, done.platform.eventLog[0].id);
-    EXPECT_EQ(u"Command: PortSetup.exe DEL\r\nVerdict: done\r\nExit code: 0", done.platform.eventLog[0].text);
+    EXPECT_EQ(u"Verdict: done\r\nExit code: 0\r\nCommand: PortSetup.exe DEL", done.platform.eventLog[0].text);
 
     Window failed(u"DEL");
     failed.platform.failStartNumber = 0;
@@ -105,8 +105,7 @@ TEST(Form1, AnUnattendedRemovalLeavesItsVerdictInTheEventLog) {
     ASSERT_EQ(1u, failed.platform.eventLog.size());
     EXPECT_EQ(platform::EventType::Error, failed.platform.eventLog[0].type);
     EXPECT_EQ(1031u, failed.platform.eventLog[0].id);
-    EXPECT_EQ(0u, failed.platform.eventLog[0].text.find(u"Command: PortSetup.exe DEL\r\nVerdict: failed\r\nExit "
-                                                        u"code: 1\r\nReason: "));
+    EXPECT_EQ(0u, failed.platform.eventLog[0].text.find(u"Verdict: failed\r\nExit code: 1\r\nReason: "));
     EXPECT_GT(failed.platform.eventLog[0].text.size(), 70u);
     EXPECT_TRUE(failed.controls.window.errors.empty());  // still no message box
 
