@@ -12,6 +12,10 @@
 # - a given PORT or SETTINGS holding a double quote or a backslash fails the
 #   installation before anything is changed (an error action, type 19);
 # - the stored choice's key goes with the product (a Registry row named "-");
+# - INSTALLFOLDER gets its own permissions, not inherited from where an
+#   administrator put it: SYSTEM and Administrators full control, Users read
+#   and execute (a CreateFolder row and an MsiLockPermissionsEx row), so that
+#   no user can replace the programs SYSTEM runs at every repair and sign-in;
 # - PORT, SETTINGS, REMOVEPRINTERS and SETDEFAULT stay out of the secure
 #   properties: a standard user's elevated maintenance run gets the stored
 #   choice, never theirs (administrators and SYSTEM pass them in any case).
@@ -38,3 +42,11 @@ msibuild "$out" -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \
 refusal='PORT and SETTINGS may not hold a double quote or a backslash: no port and no line settings do. Nothing was changed.'
 msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseUnsafeChoice', 19, '', '$refusal')"
 msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< QUOTE OR PORT >< BACKSLASH OR SETTINGS >< QUOTE OR SETTINGS >< BACKSLASH)', 51)"
+# The folder's permissions: SDDL as the machine folder's, protected from
+# inheritance, applied to the folder and inherited by what it holds.
+folder_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'
+printf 'Directory_\tComponent_\ns72\ts72\nCreateFolder\tDirectory_\tComponent_\nINSTALLFOLDER\tPortSetupExe\n' \
+  > "$tables/CreateFolder.idt"
+printf 'MsiLockPermissionsEx\tLockObject\tTable\tSDDL\tCondition\ns72\ts72\ts32\ts0\tS255\nMsiLockPermissionsEx\tMsiLockPermissionsEx\nInstallFolderPermissions\tINSTALLFOLDER\tCreateFolder\t%s\t\n' \
+  "$folder_sddl" > "$tables/MsiLockPermissionsEx.idt"
+(cd "$tables" && msibuild "$out" -i CreateFolder.idt && msibuild "$out" -i MsiLockPermissionsEx.idt)

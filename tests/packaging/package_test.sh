@@ -71,6 +71,8 @@ table Component | while IFS=$'\t' read -r id guid dir attributes condition keypa
 done
 expect_eq "install folder" "PortSetup" "$(cell Directory INSTALLFOLDER 3)"
 expect_eq "its parent" "ProgramFiles64Folder" "$(cell Directory INSTALLFOLDER 2)"
+expect_eq "its permissions" "INSTALLFOLDER CreateFolder D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU) INSTALLFOLDER" \
+  "$(table MsiLockPermissionsEx | awk -F'\t' '{ print $2, $3, $4 }') $(table CreateFolder | awk -F'\t' '$2 == "PortSetupExe" { print $1 }')"
 
 echo "== custom actions"
 seq() { cell InstallExecuteSequence "$1" 3; }
@@ -90,8 +92,9 @@ done
 [ "$(seq InstallPrinter)" -gt "$(seq InstallFiles)" ] || fail "InstallPrinter runs before InstallFiles"
 [ "$(seq RemovePrinters)" -lt "$(seq RemoveFiles)" ] || fail "RemovePrinters runs after RemoveFiles"
 s=$(seq RemoveExistingProducts)
-[ "$s" -gt "$(seq InstallValidate)" ] && [ "$s" -lt "$(seq InstallInitialize)" ] \
-  || fail "RemoveExistingProducts ($s) is not between InstallValidate and InstallInitialize"
+# Inside the transaction, so that a failed upgrade keeps the older version.
+[ "$s" -gt "$(seq InstallInitialize)" ] && [ "$s" -lt "$(seq InstallFiles)" ] \
+  || fail "RemoveExistingProducts ($s) is not between InstallInitialize and InstallFiles"
 expect_eq "removal condition" 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE AND REMOVEPRINTERS="1"' "$(condition RemovePrinters)"
 for action in RefuseUnsafeChoice StoredPortUnusable StoredSettingsUnusable PortArgument SettingsArgument; do
   [ "$(seq "$action")" -gt "$(seq AppSearch)" ] && [ "$(seq "$action")" -lt "$(seq InstallInitialize)" ] \
