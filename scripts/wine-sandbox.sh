@@ -14,7 +14,11 @@ wine_sandbox_stop() {
 }
 
 wine_sandbox_start() {
-  WINEPREFIX=$(mktemp -d /tmp/portsetup-wine.XXXXXX)
+  # Not under /tmp: Wine shows a world-writable folder on the way as one
+  # Everyone may change, and PortSetupCli rightly distrusts what lies below.
+  local base="${XDG_CACHE_HOME:-$HOME/.cache}/portsetup-wine"
+  mkdir -p "$base" && chmod 755 "$base"
+  WINEPREFIX=$(mktemp -d "$base/prefix.XXXXXX")
   export WINEPREFIX
   trap wine_sandbox_stop EXIT
   timeout 180 "$WINE" wineboot -i </dev/null >/dev/null 2>&1

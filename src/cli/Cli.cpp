@@ -3,6 +3,7 @@
 #include "cli/FileSafety.h"
 #include "cli/RunLog.h"
 #include "cli/StatusReport.h"
+#include "modules/modRegedit.h"
 #include "platform/CommandLineText.h"
 #include "setup/RunEvents.h"
 #include "setup/SerialSettings.h"
@@ -52,7 +53,8 @@ RunLog::Complaint ComplainTo(Console& console) {
 RunLog OpenLog(const std::optional<std::u16string>& given, const MachineFolders& folders,
                const platform::Seams& seams, Console& console) {
     const std::u16string lockPath = folders.rootUsable ? folders.root + u"\\PortSetupCli.log.lock" : u"";
-    if (given) return RunLog(seams.machine, seams.files, ComplainTo(console), *given, lockPath, true);
+    if (given)
+        return RunLog(seams.machine, seams.files, ComplainTo(console), seams.files.FullPath(*given), lockPath, true);
     if (!folders.logsUsable) return RunLog(seams.machine, seams.files, ComplainTo(console), folders.reason);
     return RunLog(seams.machine, seams.files, ComplainTo(console), folders.logs + u"\\PortSetupCli.log", lockPath,
                   false);
@@ -112,8 +114,11 @@ int SetDefault(const CommandLine& line, const platform::Seams& seams, Console& c
         command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultSetTimeoutMilliseconds;
     const Verdict verdict = setup::SetDefaultForUser(timeout, {seams, steps});
     const int exitCode = verdict.failed() ? setup::kExitFailed : setup::kExitDone;
-    ReportRunEvent(seams.events, line, exitCode, verdict.message);
+    std::vector<std::u16string> warnings;
+    if (verdict.failed() && command.quiet) warnings.push_back(ArrangeRetryAtNextSignIn(seams.machine, seams.registry));
+    ReportRunEvent(seams.events, line, exitCode, verdict.message, {}, warnings);
     if (verdict.failed()) console.Err(u"PortSetupCli: " + verdict.message);
+    for (const auto& warning : warnings) console.Err(u"PortSetupCli: " + warning);
     if (!command.quiet) console.Out(verdict.failed() ? u"failed" : u"done");
     return exitCode;
 }
@@ -127,14 +132,23 @@ public:
         : line_(line), seams_(seams), console_(console),
           folders_(PrepareMachineFolders(seams.machine, seams.files)),
           log_(OpenLog(line.parsed.command->log, folders_, seams, console)), journal_(console, log_) {
-        // One run at a time: a lock file in the machine folder, which only
-        // administrators can hold, and which the system lets go when a run
-        // ends or is killed. Taken before the first log line: the run in
-        // progress holds the log's lock for its whole run.
-        if (folders_.rootUsable)
-            singleRun_ = seams.files.TakeLock(folders_.root + u"\\PortSetupCli.lock", kLockFileDescriptor, 0);
+        // One run at a time, through a lock that only administrators can
+        // create or hold, and that the system lets go when a run ends or is
+        // killed: a mutex in the administrators' private namespace, or where
+        // the system has none (Wine), a lock file in the machine folder.
+        // Taken before the first log line: the run in progress holds the
+        // log's lock for its whole run.
+        singleRun_ = seams.files.TakeAdministratorsLock(u"SingleRun");
+        if (singleRun_.outcome == platform::LockAttempt::Outcome::Failed && folders_.rootUsable)
+            singleRun_ = TakeCheckedLock(seams.files, folders_.root + u"\\PortSetupCli.lock", 0,
+                                         seams.machine.RunningUserSid());
         if (AnotherRun()) log_.DoNotWait();
         log_.Write(u"run: " + ShownCommandLine(line));
+        for (const auto& done : folders_.takenBack) {
+            warnings_.push_back(u"the machine folder was taken back: " + done);
+            log_.Write(u"warning: " + warnings_.back());
+            console.Err(u"PortSetupCli: " + warnings_.back());
+        }
         if (singleRun_.outcome == platform::LockAttempt::Outcome::Failed) {
             warnings_.push_back(u"the single-run lock cannot be taken (" +
                                 (folders_.rootUsable ? singleRun_.reason : folders_.reason) + u"); going on without it.");
@@ -143,6 +157,7 @@ public:
     }
 
     bool AnotherRun() const { return singleRun_.outcome == platform::LockAttempt::Outcome::HeldElsewhere; }
+    const MachineFolders& Folders() const { return folders_; }
 
     // The run's services, once it is the only run.
     setup::Services Start() {
@@ -177,8 +192,7 @@ private:
 
 // What to install, from the command, with what the run warns about first:
 // machines are imaged before the printer is cabled, so a port that is not
-// there yet is worth a warning, not a refusal; so is a package folder that
-// others can change.
+// there yet is worth a warning, not a refusal.
 setup::UnattendedInstallRequest InstallRequestOf(const Command& command, const platform::Seams& seams,
                                                  setup::Journal& journal) {
     setup::UnattendedInstallRequest request;
@@ -196,12 +210,33 @@ setup::UnattendedInstallRequest InstallRequestOf(const Command& command, const p
         else if (const std::u16string absent = setup::AbsentPortWarning(*command.port, present.names); !absent.empty())
             journal.Step(u"warning: " + absent);
     }
-    for (const auto& path : ChangeableByUsers(seams.files, request.packageDirectory))
-        journal.Step(u"warning: " + path + u" can be changed by non-administrators: the driver files could be "
-                     u"swapped before the print system loads them");
     return request;
 }
 
+// The driver package the printer setup tool gets: where it is, when no one
+// but the trusted accounts can change it; else a copy in the machine folder,
+// so that no one can swap its files before the print system loads them.
+// Why neither can be had, or nothing.
+std::optional<std::u16string> UseTrustedPackage(setup::UnattendedInstallRequest& request, const MachineFolders& folders,
+                                                const platform::Seams& seams, setup::Journal& journal) {
+    // A missing folder is the install's own refusal, with its own message.
+    if (!seams.files.Examine(request.packageDirectory).exists) return std::nullopt;
+    const auto changeable =
+        WhyPackageChangeable(seams.files, request.packageDirectory, seams.machine.RunningUserSid());
+    if (!changeable) return std::nullopt;
+    if (!folders.rootUsable)
+        return u"the driver package can be changed by others (" + *changeable +
+               u") and cannot be copied to a protected folder (" + folders.reason +
+               u"); copy it to a folder only administrators can change and give that folder with --package.";
+    const std::u16string copy = folders.root + u"\\Package";
+    if (const auto failed = CopyPackage(seams.files, request.packageDirectory, copy))
+        return u"the driver package can be changed by others (" + *changeable + u") and could not be copied: " +
+               *failed + u"; copy it to a folder only administrators can change and give that folder with --package.";
+    journal.Step(u"the driver package can be changed by others (" + *changeable + u"): installing from a copy in " +
+                 copy);
+    request.packageDirectory = copy;
+    return std::nullopt;
+}
 }  // namespace
 
 void ReportRunEvent(platform::EventLog& events, const CommandLine& line, int exitCode, std::u16string_view reason,
@@ -219,6 +254,17 @@ void ReportRunEvent(platform::EventLog& events, const CommandLine& line, int exi
     record.warnings = warnings;
     record.logPath = logPath;
     setup::ReportRun(events, record);
+}
+
+std::u16string ArrangeRetryAtNextSignIn(platform::Machine& machine, platform::AnsiRegistry& registry) {
+    const std::u16string command = u"\"" + machine.ProgramDirectory() + u"\\PortSetupCli.exe\" set-default --quiet";
+    const long status = modRegedit::RegSetString(registry, platform::kHkeyCurrentUser, std::u16string(kRetryKey),
+                                                 std::u16string(kRetryValue), command);
+    if (status != platform::kErrorSuccess)
+        return u"one more try at the next sign-in could not be arranged (HKCU\\" + std::u16string(kRetryKey) +
+               u", status " + setup::Number(static_cast<std::uint64_t>(status)) + u").";
+    return u"one more try is arranged for the next sign-in of " + machine.RunningAccountName() + u" (HKCU\\" +
+           std::u16string(kRetryKey) + u"\\" + std::u16string(kRetryValue) + u").";
 }
 
 int RunCli(const CommandLine& line, const platform::Seams& seams, Console& console) {
@@ -257,6 +303,8 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     if (!misfit.empty()) return run.Finish({setup::kExitUsage, misfit});
     setup::UnattendedInstallRequest request = InstallRequestOf(install, seams, run.Journal());
     request.timeoutMilliseconds = timeout;
+    if (const auto refused = UseTrustedPackage(request, run.Folders(), seams, run.Journal()))
+        return run.Finish({setup::kExitFailed, *refused});
     return run.Finish(setup::InstallUnattended(request, services));
 }
 

@@ -28,4 +28,13 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
 void ReportRunEvent(platform::EventLog& events, const CommandLine& line, int exitCode, std::u16string_view reason,
                     std::u16string_view logPath = {}, const std::vector<std::u16string>& warnings = {});
 
+// Where a failed `set-default --quiet` (Active Setup's command, which marks
+// its entry done however the run ends) arranges one more try: a RunOnce
+// value of the signed-in user's, with the same command.
+inline constexpr std::u16string_view kRetryKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr std::u16string_view kRetryValue = u"PortSetupDefaultPrinter";
+
+// Arranges that retry; what was done, for the run's event and stderr.
+std::u16string ArrangeRetryAtNextSignIn(platform::Machine& machine, platform::AnsiRegistry& registry);
+
 }  // namespace cli

@@ -37,9 +37,30 @@ bool IsTrustedAccount(std::u16string_view sid, std::u16string_view runningUser);
 std::optional<std::u16string> WhyFolderUnsafe(const platform::PathFacts& facts, std::u16string_view runningUser,
                                               bool& fixable);
 
-// Why a log or lock file may not be used, or nothing: a link, a folder, a
-// file with more than one name.
+// Why a file may not be renamed or replaced, or nothing: a link, a folder,
+// a file with more than one name.
 std::optional<std::u16string> WhyFileUnsafe(const platform::PathFacts& facts);
+// Why a log or lock file, read on its handle, may not be used: as above, or
+// an owner other than SYSTEM, Administrators, TrustedInstaller or the
+// account of this run, or entries that let anyone else change it.
+std::optional<std::u16string> WhyOwnFileUnsafe(const platform::PathFacts& facts, std::u16string_view runningUser);
+// Why a folder on the way to a given log may not be used: a link, another
+// owner, or entries that let others replace or redirect what it holds.
+// Others may add entries to the folders above the one holding the file
+// (a volume's root allows as much), not to that one.
+std::optional<std::u16string> WhyFolderOnTheWayUnsafe(const platform::PathFacts& facts, std::u16string_view runningUser,
+                                                      bool holdsTheFile);
+
+// A lock file taken and checked on its handle: one that someone else could
+// have made or changed is let go again, and the attempt fails with why.
+platform::LockAttempt TakeCheckedLock(platform::Files& files, std::u16string_view path, std::uint32_t waitMilliseconds,
+                                      std::u16string_view runningUser);
+
+// Makes the missing folders of a given log with the machine folder's
+// security and checks every folder on its way; why it may not be used, or
+// nothing when it may. `path` is a full path.
+std::optional<std::u16string> PrepareGivenLogFolders(platform::Files& files, std::u16string_view path,
+                                                     std::u16string_view runningUser);
 
 struct MachineFolders {
     std::u16string root;      // %ProgramData%\PortSetup: the lock files
@@ -47,15 +68,27 @@ struct MachineFolders {
     bool rootUsable = false;
     bool logsUsable = false;
     std::u16string reason;    // why one of them is not usable
+    // What was taken back from someone else, one line each.
+    std::vector<std::u16string> takenBack;
 };
 
-// Creates %ProgramData%\PortSetup and its Logs folder with the machine
-// folder's security where missing, protects a trusted one that grants too
-// much, and refuses any that a standard user could have made or redirected.
+// Takes %ProgramData%\PortSetup and its Logs folder for the machine before
+// use, since users may create folders in ProgramData: a link there is
+// removed (never its target), a file moved aside, a folder of another owner
+// taken over, and what others own inside removed; then creates what is
+// missing with the machine folder's security and protects a folder that
+// grants too much. A folder that cannot be taken back is not used.
 MachineFolders PrepareMachineFolders(platform::Machine& machine, platform::Files& files);
 
-// The package folder and the files in it that Users, Authenticated Users,
-// Everyone or Interactive may change.
-std::vector<std::u16string> ChangeableByUsers(platform::Files& files, std::u16string_view folder);
+// Why a driver package folder could be changed by someone other than
+// SYSTEM, Administrators, TrustedInstaller and the account of this run:
+// through the folder itself, anything in it (links included), or a folder
+// above it; nothing when no one else can change it.
+std::optional<std::u16string> WhyPackageChangeable(platform::Files& files, std::u16string_view folder,
+                                                   std::u16string_view runningUser);
+
+// Copies a driver package folder, with what it holds, into `to` (replaced,
+// then created with the machine folder's security); why it could not.
+std::optional<std::u16string> CopyPackage(platform::Files& files, std::u16string_view from, std::u16string_view to);
 
 }  // namespace cli

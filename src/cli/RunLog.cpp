@@ -20,7 +20,8 @@ void RunLog::Write(std::u16string_view event) {
     std::u16string reason;
     // Until the run holds the lock, each line takes it for itself.
     platform::LockAttempt lineLock;
-    if (!lockPath_.empty() && !lock_.lock) lineLock = files_.TakeLock(lockPath_, kLockFileDescriptor, lockWait_);
+    if (!lockPath_.empty() && !lock_.lock)
+        lineLock = TakeCheckedLock(files_, lockPath_, lockWait_, machine_.RunningUserSid());
     if (!file_) {
         file_ = Open(given_, reason);
         if (!file_) return Broken(reason);
@@ -39,7 +40,7 @@ void RunLog::Write(std::u16string_view event) {
 
 void RunLog::HoldLock() {
     if (!lockPath_.empty() && !lock_.lock)
-        lock_ = files_.TakeLock(lockPath_, kLockFileDescriptor, kLogLockWaitMilliseconds);
+        lock_ = TakeCheckedLock(files_, lockPath_, kLogLockWaitMilliseconds, machine_.RunningUserSid());
 }
 
 void RunLog::RollOver() {
@@ -62,11 +63,20 @@ void RunLog::RollOver() {
     }
 }
 
-// The machine log is checked when it is opened: a plain file of one name.
+// The log is checked on its handle when it is opened: a plain file of one
+// name that only trusted accounts own and change. A given log's folders are
+// made and checked first, as the machine log's are.
 std::unique_ptr<platform::AppendFile> RunLog::Open(bool given, std::u16string& reason) {
-    auto file = files_.OpenForAppend(path_, given, reason);
-    if (!file || given) return file;
-    if (const auto unsafe = WhyFileUnsafe(file->Facts())) {
+    const std::u16string self = machine_.RunningUserSid();
+    if (given) {
+        if (auto refused = PrepareGivenLogFolders(files_, path_, self)) {
+            reason = *refused;
+            return nullptr;
+        }
+    }
+    auto file = files_.OpenForAppend(path_, reason);
+    if (!file) return nullptr;
+    if (const auto unsafe = WhyOwnFileUnsafe(file->Facts(), self)) {
         reason = *unsafe;
         return nullptr;
     }

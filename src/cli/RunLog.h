@@ -31,8 +31,8 @@ public:
     // A log that is not written at all, for `reason`.
     RunLog(platform::Machine& machine, platform::Files& files, Complaint complain, std::u16string_view reason);
     // `lockPath` empty: no writers' lock can be had; lines are appended
-    // without it. `given`: a file named on the command line, used as given
-    // (its folders made as needed), but never renamed through a link.
+    // without it. `given`: a file named on the command line (a full path),
+    // its missing folders made protected, every folder on its way checked.
     RunLog(platform::Machine& machine, platform::Files& files, Complaint complain, std::u16string path,
            std::u16string lockPath, bool given);
 

@@ -37,20 +37,38 @@ private:
 
 // set-default runs while a user signs in: a print system that does not
 // answer (a listing or a call that blocks) must not hold the sign-in longer
-// than its time allows. The run is ended with exit code 1 then.
+// than its time allows. The run is ended with exit code 1 then, having said
+// so and, under Active Setup (--quiet), arranged one more try at the next
+// sign-in; saying so gets a few seconds, since the event log may not answer
+// either: the limit holds whatever it does.
 struct Overdue {
     DWORD milliseconds = 0;
     const cli::CommandLine* line = nullptr;  // for the run's event
 };
 
-DWORD WINAPI EndWhenOverdue(void* parameter) {
+constexpr DWORD kSayingOverdueMilliseconds = 3000;
+
+DWORD WINAPI SayOverdue(void* parameter) {
     const auto* overdue = static_cast<const Overdue*>(parameter);
-    ::Sleep(overdue->milliseconds);
     static constexpr std::u16string_view kReason =
         u"the print system did not answer in time; the default printer was not set.";
     Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
+    std::vector<std::u16string> warnings;
+    if (overdue->line->parsed.command->quiet) {
+        platform::Win32Machine machine;
+        platform::Win32Registry registry;
+        warnings.push_back(cli::ArrangeRetryAtNextSignIn(machine, registry));
+    }
     platform::Win32EventLog events;
-    cli::ReportRunEvent(events, *overdue->line, 1, kReason);
+    cli::ReportRunEvent(events, *overdue->line, 1, kReason, {}, warnings);
+    return 0;
+}
+
+DWORD WINAPI EndWhenOverdue(void* parameter) {
+    const auto* overdue = static_cast<const Overdue*>(parameter);
+    ::Sleep(overdue->milliseconds);
+    const platform::KernelHandle saying(::CreateThread(nullptr, 0, SayOverdue, parameter, 0, nullptr));
+    if (saying) ::WaitForSingleObject(saying.get(), kSayingOverdueMilliseconds);
     ::ExitProcess(1);
 }
 

@@ -80,9 +80,21 @@ struct PrinterInfoList {
     std::u16string reason;  // when not listed
 };
 
+// One printer asked for by name: found or not, when the print system answered.
+struct PrinterLookup {
+    bool asked = false;
+    bool found = false;
+    PrinterInfo printer;    // when found
+    std::u16string reason;  // when not asked
+};
+
 class Printers {
 public:
     virtual ~Printers() = default;
+
+    // The local printer `name` with its port and driver, asked for by name:
+    // no listing of printer connections, which can wait on print servers.
+    virtual PrinterLookup FindPrinter(std::u16string_view name) = 0;
 
     // Printer names, in the order the print system lists them.
     virtual NameList ListPrinters() = 0;
@@ -198,6 +210,7 @@ struct LockAttempt {
     enum class Outcome { Taken, HeldElsewhere, Failed } outcome = Outcome::Failed;
     std::unique_ptr<HeldLock> lock;  // when taken
     std::u16string reason;           // when failed
+    PathFacts facts;                 // of a taken lock file, read on its handle
 };
 
 class Files {
@@ -214,6 +227,14 @@ public:
     virtual bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
     // Gives an existing folder `descriptor` (SDDL), protected from inheritance.
     virtual bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
+    // Makes Administrators the owner of a plain folder or file and gives it
+    // `descriptor` (SDDL), protected, through a handle that is not a link's.
+    virtual bool TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
+    // Removes what is at `path` itself: a link (never its target), a file or
+    // an empty folder.
+    virtual bool RemoveItself(std::u16string_view path, std::u16string& reason) = 0;
+    // Renames what is at `path` itself (a link, not its target) to `to`.
+    virtual bool MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) = 0;
     // The names of the files and folders in a folder.
     virtual std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) = 0;
 
@@ -222,10 +243,15 @@ public:
     // process holds it. The system lets it go when the process ends, however.
     virtual LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
                                  std::uint32_t waitMilliseconds) = 0;
+    // The lock `name` as a mutex in a private namespace whose boundary holds
+    // the Administrators group: no standard user can create it first or hold
+    // it. Failed, with the reason, where the system has no such namespaces.
+    virtual LockAttempt TakeAdministratorsLock(std::u16string_view name) = 0;
     // Opens (or creates) a file for appending, without following a reparse
-    // point; `createFolders` makes the missing folders on the way.
-    virtual std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
-                                                      std::u16string& reason) = 0;
+    // point at the file itself.
+    virtual std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) = 0;
+    // Copies a file, replacing what is at `to` unless it is a link.
+    virtual bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) = 0;
 };
 
 // ---- The Application event log, where administrators and their log

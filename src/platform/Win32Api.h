@@ -28,12 +28,14 @@ namespace platform {
 // The print system's client, loaded when first needed: it costs a tenth of
 // a second, which the window's start does not pay.
 #define PORTSETUP_WINSPOOL(X) X(EnumPrintersW) X(EnumPrinterDriversW) X(GetDefaultPrinterW) \
-    X(OpenPrinterW) X(SetPrinterW) X(ClosePrinter)
+    X(OpenPrinterW) X(SetPrinterW) X(GetPrinterW) X(ClosePrinter)
 PORTSETUP_API(WinspoolApi, PORTSETUP_WINSPOOL)
 const WinspoolApi& Winspool();
 
 // Functions newer than the oldest Windows the programs run on.
-#define PORTSETUP_KERNEL32(X) X(SetDefaultDllDirectories)
+#define PORTSETUP_KERNEL32(X) X(SetDefaultDllDirectories) X(CreateBoundaryDescriptorW) \
+    X(AddSIDToBoundaryDescriptor) X(CreatePrivateNamespaceW) X(OpenPrivateNamespaceW) X(ClosePrivateNamespace) \
+    X(DeleteBoundaryDescriptor)
 PORTSETUP_API(Kernel32Api, PORTSETUP_KERNEL32)
 const Kernel32Api& Kernel32();
 #define PORTSETUP_USER32(X) X(GetDpiForSystem) X(GetDpiForWindow) X(AdjustWindowRectExForDpi) \

@@ -86,6 +86,34 @@ KernelHandle OpenItself(const std::u16string& path, DWORD access, DWORD share) {
     return KernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
+// Renames the file or folder (or link) that `handle` has open.
+bool RenameOpened(HANDLE handle, std::u16string_view to, bool replace, std::u16string& reason) {
+    const std::u16string target(to);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.c_str(), target.size() * sizeof(wchar_t));
+    if (!::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+// Switches on a privilege the process's token holds (an administrator's
+// token holds taking ownership and restoring files, switched off).
+void EnablePrivilege(const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    const KernelHandle owned(token);
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
+        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+}
+
 // The facts of an opened file or folder: whether it is, or resolves to,
 // something other than `path`, its links and its security.
 void FactsOfHandle(HANDLE handle, const std::u16string& path, PathFacts& facts) {
@@ -182,17 +210,7 @@ public:
             reason = u"the file changed while it was written";
             return false;
         }
-        const std::u16string target(to);
-        std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
-        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-        rename->ReplaceIfExists = TRUE;
-        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-        std::memcpy(rename->FileName, target.c_str(), target.size() * sizeof(wchar_t));
-        if (!::SetFileInformationByHandle(renaming.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-            reason = SystemErrorText(::GetLastError());
-            return false;
-        }
-        return true;
+        return RenameOpened(renaming.get(), to, true, reason);
     }
 
 private:
@@ -289,6 +307,101 @@ bool Win32Files::SetFolderSecurity(std::u16string_view path, std::u16string_view
     return true;
 }
 
+bool Win32Files::TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
+    const Descriptor sd(descriptor);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!sd.get() || !::GetSecurityDescriptorDacl(sd.get(), &present, &dacl, &defaulted)) {
+        reason = SystemErrorText(sd.get() ? ::GetLastError() : sd.error());
+        return false;
+    }
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    // The owner's rights let an administrator take what grants them nothing.
+    EnablePrivilege(L"SeTakeOwnershipPrivilege");
+    EnablePrivilege(L"SeRestorePrivilege");
+    const std::u16string item(path);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    KernelHandle handle = OpenItself(item, READ_CONTROL | WRITE_OWNER | WRITE_DAC | FILE_READ_ATTRIBUTES, share);
+    const bool both = static_cast<bool>(handle);
+    if (!handle) handle = OpenItself(item, READ_CONTROL | WRITE_OWNER | FILE_READ_ATTRIBUTES, share);
+    if (!handle) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    PathFacts facts;
+    FactsOfHandle(handle.get(), item, facts);
+    if (facts.redirected) {
+        reason = u"it is a link";
+        return false;
+    }
+    DWORD error = ::SetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, administrators,
+                                    nullptr, nullptr, nullptr);
+    if (error == ERROR_SUCCESS && !both) {
+        // Now its owner's: the right to change its DACL comes with that.
+        handle = OpenItself(item, READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES, share);
+        error = handle ? ERROR_SUCCESS : ::GetLastError();
+    }
+    if (error == ERROR_SUCCESS)
+        error = ::SetSecurityInfo(handle.get(), SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  dacl, nullptr);
+    if (error != ERROR_SUCCESS) {
+        reason = SystemErrorText(error);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Opens what is at `path` itself to delete or rename it; nothing when the
+// system opened something else: Wine 8 opens a link's target even when
+// asked for the link, and deleting through that handle would delete the
+// target.
+KernelHandle OpenToDeleteItself(const std::u16string& path, std::u16string& reason) {
+    const DWORD attributes = ::GetFileAttributesW(Wide(path));
+    KernelHandle handle =
+        OpenItself(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (!handle) {
+        reason = SystemErrorText(::GetLastError());
+        return handle;
+    }
+    PathFacts facts;
+    FactsOfHandle(handle.get(), path, facts);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool linkAsked = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const bool linkOpened = ::GetFileInformationByHandle(handle.get(), &info) &&
+                            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (linkAsked != linkOpened || (!linkOpened && facts.redirected)) {
+        reason = u"the system opened what it points to instead of the link itself";
+        handle.reset();
+    }
+    return handle;
+}
+
+}  // namespace
+
+bool Win32Files::RemoveItself(std::u16string_view path, std::u16string& reason) {
+    const KernelHandle handle = OpenToDeleteItself(std::u16string(path), reason);
+    if (!handle) return false;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!::SetFileInformationByHandle(handle.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool Win32Files::MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) {
+    const KernelHandle handle = OpenToDeleteItself(std::u16string(path), reason);
+    return handle && RenameOpened(handle.get(), to, false, reason);
+}
+
 std::optional<std::vector<std::u16string>> Win32Files::FolderEntries(std::u16string_view path) {
     WIN32_FIND_DATAW found{};
     HANDLE search = ::FindFirstFileW(Wide(std::u16string(path) + u"\\*"), &found);
@@ -315,16 +428,12 @@ LockAttempt Win32Files::TakeLock(std::u16string_view path, std::u16string_view d
     const ULONGLONG until = ::GetTickCount64() + waitMilliseconds;
     for (;;) {
         // No sharing: while this handle is open no other process can open the file.
-        HANDLE h = ::CreateFileW(Wide(file), GENERIC_READ | GENERIC_WRITE, 0, &attributes, OPEN_ALWAYS,
+        HANDLE h = ::CreateFileW(Wide(file), GENERIC_READ | GENERIC_WRITE | READ_CONTROL, 0, &attributes, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             KernelHandle handle(h);
-            PathFacts facts;
-            FactsOfHandle(handle.get(), file, facts);
-            if (facts.redirected || facts.directory || facts.links != 1) {
-                attempt.reason = file + u" is not a plain file";
-                return attempt;
-            }
+            attempt.facts.exists = true;
+            FactsOfHandle(handle.get(), file, attempt.facts);
             attempt.outcome = LockAttempt::Outcome::Taken;
             attempt.lock = std::make_unique<Win32HeldLock>(std::move(handle));
             return attempt;
@@ -342,13 +451,8 @@ LockAttempt Win32Files::TakeLock(std::u16string_view path, std::u16string_view d
     }
 }
 
-std::unique_ptr<AppendFile> Win32Files::OpenForAppend(std::u16string_view path, bool createFolders,
-                                                       std::u16string& reason) {
+std::unique_ptr<AppendFile> Win32Files::OpenForAppend(std::u16string_view path, std::u16string& reason) {
     const std::u16string file(path);
-    if (createFolders)
-        for (std::size_t slash = file.find_first_of(u"\\/", 3); slash != std::u16string::npos;
-             slash = file.find_first_of(u"\\/", slash + 1))
-            ::CreateDirectoryW(Wide(file.substr(0, slash)), nullptr);
     HANDLE opened = ::CreateFileW(Wide(file), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL |
                                                   SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
@@ -358,6 +462,85 @@ std::unique_ptr<AppendFile> Win32Files::OpenForAppend(std::u16string_view path, 
         return nullptr;
     }
     return std::make_unique<Win32AppendFile>(KernelHandle(opened), file);
+}
+
+LockAttempt Win32Files::TakeAdministratorsLock(std::u16string_view name) {
+    LockAttempt attempt;
+    const Kernel32Api& api = Kernel32();
+    if (!api.CreateBoundaryDescriptorW || !api.AddSIDToBoundaryDescriptor || !api.CreatePrivateNamespaceW ||
+        !api.OpenPrivateNamespaceW || !api.ClosePrivateNamespace || !api.DeleteBoundaryDescriptor) {
+        attempt.reason = u"this system has no private namespaces";
+        return attempt;
+    }
+    class Held : public HeldLock {
+    public:
+        explicit Held(const Kernel32Api& api) : api_(api) {}
+        ~Held() override {
+            if (mutex) {
+                if (owned) ::ReleaseMutex(mutex.get());
+                mutex.reset();
+            }
+            if (space) api_.ClosePrivateNamespace(space, 0);
+            if (boundary) api_.DeleteBoundaryDescriptor(boundary);
+        }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+        const Kernel32Api& api_;
+        HANDLE boundary = nullptr;
+        HANDLE space = nullptr;
+        KernelHandle mutex;
+        bool owned = false;
+    };
+    auto held = std::make_unique<Held>(api);
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    held->boundary = api.CreateBoundaryDescriptorW(L"PortSetup", 0);
+    if (!held->boundary || !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
+        !api.AddSIDToBoundaryDescriptor(&held->boundary, administrators)) {
+        attempt.reason = SystemErrorText(::GetLastError());
+        return attempt;
+    }
+    const Descriptor sd(u"D:P(A;;GA;;;SY)(A;;GA;;;BA)");
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, sd.get(), FALSE};
+    held->space = api.CreatePrivateNamespaceW(&attributes, held->boundary, L"PortSetup");
+    if (!held->space && ::GetLastError() == ERROR_ALREADY_EXISTS)
+        held->space = api.OpenPrivateNamespaceW(held->boundary, L"PortSetup");
+    if (!held->space) {
+        attempt.reason = u"no private namespace (" + SystemErrorText(::GetLastError()) + u")";
+        return attempt;
+    }
+    held->mutex.reset(::CreateMutexW(&attributes, FALSE, Wide(u"PortSetup\\" + std::u16string(name))));
+    if (!held->mutex) {
+        attempt.reason = SystemErrorText(::GetLastError());
+        return attempt;
+    }
+    const DWORD waited = ::WaitForSingleObject(held->mutex.get(), 0);
+    if (waited == WAIT_TIMEOUT) {
+        attempt.outcome = LockAttempt::Outcome::HeldElsewhere;
+        return attempt;
+    }
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        attempt.reason = SystemErrorText(::GetLastError());
+        return attempt;
+    }
+    held->owned = true;
+    attempt.outcome = LockAttempt::Outcome::Taken;
+    attempt.lock = std::move(held);
+    return attempt;
+}
+
+bool Win32Files::CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) {
+    const std::u16string target(to);
+    const DWORD attributes = ::GetFileAttributesW(Wide(target));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        reason = target + u" is a link";
+        return false;
+    }
+    if (!::CopyFileW(Wide(std::u16string(from)), Wide(target), FALSE)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

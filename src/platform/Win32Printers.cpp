@@ -106,6 +106,40 @@ std::u16string Win32Printers::DefaultPrinter() {
     return Owned(name.c_str());
 }
 
+PrinterLookup Win32Printers::FindPrinter(std::u16string_view name) {
+    const WinspoolApi& winspool = Winspool();
+    PrinterLookup lookup;
+    if (!winspool.OpenPrinterW || !winspool.GetPrinterW || !winspool.ClosePrinter) {
+        lookup.reason = Unavailable();
+        return lookup;
+    }
+    std::u16string asked(name);
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_USE};
+    HANDLE opened = nullptr;
+    if (!winspool.OpenPrinterW(reinterpret_cast<wchar_t*>(asked.data()), &opened, &access)) {
+        const DWORD error = ::GetLastError();
+        lookup.asked = error == ERROR_INVALID_PRINTER_NAME;
+        if (!lookup.asked) lookup.reason = SystemErrorText(error);
+        return lookup;
+    }
+    struct Closer {
+        decltype(&::ClosePrinter) close;
+        HANDLE handle;
+        ~Closer() { close(handle); }
+    } const owned{winspool.ClosePrinter, opened};
+    DWORD needed = 0;
+    winspool.GetPrinterW(owned.handle, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    if (needed == 0 || !winspool.GetPrinterW(owned.handle, 2, buffer.data(), needed, &needed)) {
+        lookup.reason = SystemErrorText(::GetLastError());
+        return lookup;
+    }
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    lookup.asked = lookup.found = true;
+    lookup.printer = {Owned(info->pPrinterName), Owned(info->pPortName), Owned(info->pDriverName)};
+    return lookup;
+}
+
 bool Win32Printers::PurgePrintJobs(std::u16string_view printer, std::u16string& reason) {
     const WinspoolApi& winspool = Winspool();
     if (!winspool.OpenPrinterW || !winspool.SetPrinterW || !winspool.ClosePrinter) {

@@ -26,6 +26,7 @@ unsigned ScreenDpi();
 
 class Win32Printers : public Printers {
 public:
+    PrinterLookup FindPrinter(std::u16string_view name) override;
     NameList ListPrinters() override;
     PrinterInfoList ListPrinterDetails() override;
     NameList ListPrinterDrivers() override;
@@ -53,11 +54,15 @@ public:
     PathFacts Examine(std::u16string_view path) override;
     bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
     bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool RemoveItself(std::u16string_view path, std::u16string& reason) override;
+    bool MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) override;
     std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
     LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
                          std::uint32_t waitMilliseconds) override;
-    std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
-                                              std::u16string& reason) override;
+    LockAttempt TakeAdministratorsLock(std::u16string_view name) override;
+    std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) override;
+    bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) override;
 };
 
 class Win32EventLog : public EventLog {

@@ -196,11 +196,12 @@ bool WindowsManagesDefault(platform::AnsiRegistry& registry) { return LegacyMode
 Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     const std::uint64_t startedAt = s.machine.Milliseconds();
     const std::u16string account = s.machine.RunningAccountName();
-    const platform::PrinterInfoList printers = s.printers.ListPrinterDetails();
-    if (!printers.listed)
+    // By name: a listing would ask every printer connection's server too.
+    const platform::PrinterLookup lookup = s.printers.FindPrinter(PrinterName);
+    if (!lookup.asked)
         return Failed(u"The print system could not be asked whether the printer " + Quoted(PrinterName) +
-                      u" is installed: " + printers.reason);
-    const platform::PrinterInfo* printer = Find(printers, PrinterName);
+                      u" is installed: " + lookup.reason);
+    const platform::PrinterInfo* printer = lookup.found ? &lookup.printer : nullptr;
     if (!printer || printer->driver != DriverModel)
         return Failed(u"The printer " + Quoted(PrinterName) + u" is not installed on this machine" +
                       (printer ? u" (a printer of that name uses the driver " + Quoted(printer->driver) + u")" : u"") +

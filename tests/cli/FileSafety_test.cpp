@@ -106,37 +106,103 @@ TEST(FileSafety, TheMachineFoldersAndLocksAreCreatedOutOfAStandardUsersReach) {
     for (const auto& e : m.platform.fileEvents) EXPECT_EQ(0u, e.rfind(u"append", 0)) << setup::Utf8(e);
 }
 
-TEST(FileSafety, FoldersAndFilesAStandardUserCouldHaveMadeOrRedirectedAreNotUsed) {
+TEST(FileSafety, WhatAStandardUserMadeAtTheMachineFolderIsTakenBack) {
     struct Case {
         const char* what;
         std::function<void(Machine&)> arrange;
-        const char16_t* said;
+        const char16_t* said;  // in the run's warning
+        const char16_t* done;  // among the file events
+    };
+    const auto cashiersFile = [](Machine& m, const std::u16string& path) {
+        RecordingPlatform::Node file;
+        file.directory = false;
+        file.owner = kCashier;
+        m.platform.nodes[path] = file;
+        m.platform.files[path];
     };
     const std::vector<Case> cases = {
         {"the machine folder is a link", [](Machine& m) { m.Link(kRoot, u"D:\\Elsewhere", true); },
-         u"junction, symbolic link or mount point"},
+         u"removed the link C:\\ProgramData\\PortSetup (not its target)", u"remove C:\\ProgramData\\PortSetup"},
         {"the Logs folder is a link",
          [](Machine& m) {
              m.Folder(kRoot, u"S-1-5-18", {Allow(u"S-1-5-18", 0x1F01FF)});
              m.Link(kLogs, u"D:\\Elsewhere", true);
          },
-         u"junction, symbolic link or mount point"},
-        {"a cashier owns the machine folder",
-         [](Machine& m) { m.Folder(kRoot, kCashier, {Allow(kCashier, 0x1F01FF), Allow(u"S-1-5-32-545", kModify)}); },
-         u"owned by S-1-5-21-1-2-3-1001"},
-        {"a cashier owns the Logs folder",
-         [](Machine& m) {
+         u"removed the link C:\\ProgramData\\PortSetup\\Logs", u"remove C:\\ProgramData\\PortSetup\\Logs"},
+        {"a file has the machine folder's name",
+         [=](Machine& m) { m.platform.files[kRoot] = "x"; },
+         u"moved the file C:\\ProgramData\\PortSetup aside to C:\\ProgramData\\PortSetup.moved-aside",
+         u"move C:\\ProgramData\\PortSetup -> C:\\ProgramData\\PortSetup.moved-aside"},
+        {"a cashier owns the machine folder and a lock file in it",
+         [=](Machine& m) {
+             m.Folder(kRoot, kCashier, {Allow(kCashier, 0x1F01FF), Allow(u"S-1-5-32-545", kModify)});
+             cashiersFile(m, kRoot + u"\\PortSetupCli.lock");
+         },
+         u"removed C:\\ProgramData\\PortSetup\\PortSetupCli.lock, which S-1-5-21-1-2-3-1001 owned",
+         u"take-over C:\\ProgramData\\PortSetup"},
+        {"a cashier owns the Logs folder, with a log in it",
+         [=](Machine& m) {
              m.Folder(kRoot, u"S-1-5-32-544", {Allow(u"S-1-5-18", 0x1F01FF)});
              m.Folder(kLogs, kCashier, {Allow(kCashier, 0x1F01FF)});
+             cashiersFile(m, kLog);
          },
-         u"owned by S-1-5-21-1-2-3-1001"},
+         u"removed C:\\ProgramData\\PortSetup\\Logs, which S-1-5-21-1-2-3-1001 owned",
+         u"remove C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log"},
         {"the log is a link to another file",
          [](Machine& m) {
              m.Folder(kRoot, u"S-1-5-18", {});
              m.Folder(kLogs, u"S-1-5-18", {});
              m.Link(kLog, u"C:\\Windows\\win.ini", false);
          },
-         u"symbolic link or other reparse point"},
+         u"removed the link C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log", u"remove " },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        m.platform.files[u"C:\\Windows\\win.ini"] = "[fonts]\r\n";
+        c.arrange(m);
+        ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+        EXPECT_EQ("[fonts]\r\n", m.platform.files.at(u"C:\\Windows\\win.ini"));
+        for (const auto& [path, content] : m.platform.files)
+            EXPECT_NE(0u, path.rfind(u"D:\\Elsewhere", 0)) << setup::Utf8(path);
+        EXPECT_TRUE(m.console.Has(m.console.err, c.said));
+        EXPECT_TRUE(m.console.Has(m.platform.fileEvents, c.done));
+        // Then used as the machine's: protected, no one else's inside, the log written.
+        for (const auto& folder : {kRoot, kLogs}) {
+            bool fixable = false;
+            EXPECT_FALSE(cli::WhyFolderUnsafe(m.platform.Examine(folder), u"S-1-5-18", fixable)) << setup::Utf8(folder);
+        }
+        EXPECT_NE(std::string::npos, m.platform.files[kLog].find("warning: the machine folder was taken back: "));
+        EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done, exit code 0"));
+        EXPECT_EQ(1u, m.platform.lockDescriptors.count(kRoot + u"\\PortSetupCli.lock"));
+    }
+}
+
+TEST(FileSafety, WhatCannotBeTakenBackIsNotUsedAndTheJobGoesOn) {
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+        const char16_t* said;
+    };
+    const std::vector<Case> cases = {
+        {"a link that can be neither removed nor moved",
+         [](Machine& m) {
+             m.Link(kRoot, u"D:\\Elsewhere", true);
+             m.platform.removalFails.insert(kRoot);
+         },
+         u"it is a link that could not be removed"},
+        {"a cashier's folder that cannot be taken over",
+         [](Machine& m) {
+             m.Folder(kRoot, kCashier, {Allow(kCashier, 0x1F01FF)});
+             m.platform.securityChangeFails = true;
+         },
+         u"owned by S-1-5-21-1-2-3-1001 and could not be taken over"},
+        {"a folder that grants too much cannot be protected",
+         [](Machine& m) {
+             m.Folder(kRoot, u"S-1-5-18", {Allow(u"S-1-5-11", kModify)});
+             m.platform.securityChangeFails = true;
+         },
+         u"could not be protected"},
         {"the log has a second name",
          [](Machine& m) {
              m.Folder(kRoot, u"S-1-5-18", {});
@@ -147,25 +213,15 @@ TEST(FileSafety, FoldersAndFilesAStandardUserCouldHaveMadeOrRedirectedAreNotUsed
              m.platform.nodes[kLog] = file;
          },
          u"more than one name"},
-        {"a folder that grants too much cannot be protected",
-         [](Machine& m) {
-             m.Folder(kRoot, u"S-1-5-18", {Allow(u"S-1-5-11", kModify)});
-             m.platform.securityChangeFails = true;
-         },
-         u"could not be protected"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
-        m.platform.files[u"C:\\Windows\\win.ini"] = "[fonts]\r\n";
         c.arrange(m);
         m.platform.drivers = {u"KALDO QTX_VELTRO"};
-        const auto before = m.platform.files;
-        // The job goes on, with its own exit code.
         EXPECT_EQ(kExitDone, m.Run({u"remove"}));
         EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, m.platform.Started());
         EXPECT_EQ(0u, m.Appends());
-        EXPECT_EQ(before.at(u"C:\\Windows\\win.ini"), m.platform.files.at(u"C:\\Windows\\win.ini"));
         for (const auto& [path, content] : m.platform.files)
             EXPECT_NE(0u, path.rfind(u"D:\\Elsewhere", 0)) << setup::Utf8(path);
         // Said once, on stderr, with the reason.
@@ -173,9 +229,57 @@ TEST(FileSafety, FoldersAndFilesAStandardUserCouldHaveMadeOrRedirectedAreNotUsed
                       return l.find(u"log") != std::u16string::npos;
                   }));
         EXPECT_TRUE(m.console.Has(m.console.err, c.said));
+    }
+}
 
-        m.platform.files.erase(u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf");
-        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM1"}));
+TEST(FileSafety, AGivenLogIsWrittenOnlyWhereNoOneElseCanRedirectIt) {
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+        const char16_t* said;  // nullptr: written
+    };
+    const std::u16string given = u"D:\\Logs\\Deploy\\run.log";
+    const std::vector<Case> cases = {
+        {"missing folders are made protected", [](Machine&) {}, nullptr},
+        {"a folder on the way is a link",
+         [](Machine& m) { m.Link(u"D:\\Logs", u"C:\\Windows", true); }, u"D:\\Logs is not used: it is a junction"},
+        {"the folder holding it lets users add files",
+         [](Machine& m) { m.Folder(u"D:\\Logs\\Deploy", u"S-1-5-32-544", {Allow(u"S-1-5-32-545", 0x0002)}); },
+         u"D:\\Logs\\Deploy is not used: it lets S-1-5-32-545 change it"},
+        {"a folder above it lets users delete",
+         [](Machine& m) { m.Folder(u"D:\\Logs", u"S-1-5-32-544", {Allow(u"S-1-5-11", kModify)}); },
+         u"D:\\Logs is not used: it lets S-1-5-11 change it"},
+        {"a folder above it that users may only add to is fine",
+         [](Machine& m) { m.Folder(u"D:\\Logs", u"S-1-5-32-544", {Allow(u"S-1-5-11", 0x0004 | 0x0002 | 0x0100)}); },
+         nullptr},
+        {"the file is a cashier's",
+         [&](Machine& m) {
+             RecordingPlatform::Node file;
+             file.directory = false;
+             file.owner = kCashier;
+             m.platform.nodes[given] = file;
+         },
+         u"owned by S-1-5-21-1-2-3-1001"},
+        {"the file is a link", [&](Machine& m) { m.Link(given, u"C:\\Windows\\win.ini", false); },
+         u"symbolic link or other reparse point"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        m.platform.files[u"C:\\Windows\\win.ini"] = "[fonts]";
+        c.arrange(m);
+        EXPECT_EQ(kExitDone, m.Run({u"remove", u"--log", given}));
+        EXPECT_EQ("[fonts]", m.platform.files[u"C:\\Windows\\win.ini"]);
+        if (!c.said) {
+            EXPECT_NE(std::string::npos, m.platform.files[given].find("verdict: done"));
+            EXPECT_EQ(cli::kMachineFolderDescriptor, m.platform.nodes[u"D:\\Logs\\Deploy"].descriptor);
+            EXPECT_TRUE(m.console.err.empty());
+            continue;
+        }
+        EXPECT_EQ(0u, m.Appends());
+        EXPECT_EQ(1u, m.console.err.size());
+        EXPECT_TRUE(m.console.Has(m.console.err, c.said));
+        EXPECT_TRUE(m.console.Has(m.console.err, u"is not written"));
     }
 }
 
@@ -250,24 +354,17 @@ TEST(FileSafety, ALogThatCannotBeRolledOverIsAppendedToStill) {
         EXPECT_EQ(1u, m.console.err.size());
         EXPECT_TRUE(m.console.Has(m.console.err, u"could not be rolled over"));
     }
-    {  // the older copy's name is a link: it is not replaced
+    {  // the older copy's name is a link that cannot be removed: it is not replaced
         Machine m;
         ASSERT_EQ(kExitDone, m.Run({u"remove"}));
         m.platform.files[kLog] = std::string(cli::kLogLimitBytes - 10, 'x');
         m.platform.files[u"C:\\Windows\\win.ini"] = "[fonts]";
         m.Link(kOldLog, u"C:\\Windows\\win.ini", false);
+        m.platform.removalFails.insert(kOldLog);
         ASSERT_EQ(kExitDone, m.Run({u"remove"}));
         EXPECT_EQ("[fonts]", m.platform.files[u"C:\\Windows\\win.ini"]);
         EXPECT_TRUE(m.platform.nodes[kOldLog].redirected);
         EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done"));
-    }
-    {  // --log FILE is used as given, but a link there is never renamed
-        Machine m;
-        m.platform.files[u"D:\\victim.txt"] = std::string(cli::kLogLimitBytes - 10, 'v');
-        m.Link(u"D:\\given.log", u"D:\\victim.txt", false);
-        ASSERT_EQ(kExitDone, m.Run({u"remove", u"--log", u"D:\\given.log"}));
-        EXPECT_EQ(0u, m.platform.files.count(u"D:\\given.old.log"));
-        EXPECT_TRUE(m.console.Has(m.console.err, u"could not be rolled over"));
     }
 }
 
@@ -285,12 +382,25 @@ TEST(FileSafety, LocksOnlyAdministratorsCanHold) {
         EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done"));
         EXPECT_GE(m.platform.now, cli::kLogLockWaitMilliseconds);
     }
-    {  // without a usable machine folder there is no lock to take: the job goes on
+    {  // a cashier's lock file, held open so that it cannot be removed, is not used: the job goes on
         Machine m;
-        m.Link(kRoot, u"D:\\Elsewhere", true);
+        m.Folder(kRoot, u"S-1-5-18", {});
+        RecordingPlatform::Node file;
+        file.directory = false;
+        file.owner = kCashier;
+        m.platform.nodes[kRoot + u"\\PortSetupCli.lock"] = file;
+        m.platform.removalFails.insert(kRoot + u"\\PortSetupCli.lock");
         EXPECT_EQ(kExitDone, m.Run({u"remove"}));
-        EXPECT_TRUE(m.console.Has(m.console.err, u"single-run lock cannot be taken"));
-        EXPECT_TRUE(m.platform.lockDescriptors.empty());
+        EXPECT_TRUE(m.console.Has(m.console.err, u"single-run lock cannot be taken (C:\\ProgramData\\PortSetup\\"
+                                                 u"PortSetupCli.lock is not used: it is owned by S-1-5-21-1-2-3-1001"));
+    }
+    {  // where the system has private namespaces, the lock is a mutex there, and no file is needed
+        Machine m;
+        m.platform.privateNamespaces = true;
+        EXPECT_EQ(kExitDone, m.Run({u"remove"}));
+        EXPECT_EQ(0u, m.platform.lockDescriptors.count(kRoot + u"\\PortSetupCli.lock"));
+        m.platform.anotherRunActive = true;
+        EXPECT_EQ(kExitAlreadyRunning, m.Run({u"remove"}));
     }
 }
 
@@ -302,22 +412,57 @@ TEST(FileSafety, ALineCutOffByAKilledRunIsEndedBeforeTheNextOne) {
     EXPECT_NE(std::string::npos, m.platform.files[kLog].find("09:59:59+01:00 start\r\n2026-12-08T10:00:00+01:00 run:"));
 }
 
-TEST(FileSafety, APackageFolderUsersCanChangeIsWarnedAbout) {
-    Machine m;
-    const std::u16string package = u"C:\\Program Files\\PortSetup";
-    m.Folder(package, u"S-1-5-32-544", {Allow(u"S-1-5-32-544", 0x1F01FF), Allow(u"S-1-5-32-545", 0x1200A9)});
-    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB"}));
-    EXPECT_FALSE(m.console.Has(m.console.out, u"warning"));
-
-    RecordingPlatform::Node inf;
-    inf.directory = false;
-    inf.access = {Allow(u"S-1-5-11", kModify)};  // Authenticated Users: Modify
-    m.platform.nodes[package + u"\\PRT3Q42WD32.inf"] = inf;
-    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB"}));
-    EXPECT_TRUE(m.console.Has(m.console.out, u"warning: " + package + u"\\PRT3Q42WD32.inf can be changed by "
-                                                                       u"non-administrators"));
-    EXPECT_FALSE(m.console.Has(m.console.out, u"warning: " + package + u" can"));
-    EXPECT_NE(std::string::npos, m.platform.files[kLog].find("warning: "));
+TEST(FileSafety, ADriverPackageOthersCanChangeIsInstalledFromAProtectedCopy) {
+    const std::u16string package = u"C:\\Users\\cashier\\Downloads\\Kaldo";
+    const std::u16string copy = kRoot + u"\\Package";
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+    };
+    const std::vector<Case> cases = {
+        {"a file in it lets users change it",
+         [&](Machine& m) {
+             RecordingPlatform::Node inf;
+             inf.directory = false;
+             inf.access = {Allow(u"S-1-5-11", kModify)};
+             m.platform.nodes[package + u"\\PRT3Q42WD32.inf"] = inf;
+         }},
+        {"a cashier owns a subfolder", [&](Machine& m) { m.Folder(package + u"\\amd64", kCashier, {}); }},
+        {"a cashier owns a folder above it", [](Machine& m) { m.Folder(u"C:\\Users\\cashier", kCashier, {}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        m.platform.files[package + u"\\PRT3Q42WD32.inf"] = "[Version]";
+        m.platform.files[package + u"\\amd64\\kaldo.dll"] = "MZ";
+        m.platform.files[copy + u"\\stale.inf"] = "left by an earlier run";
+        c.arrange(m);
+        ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB", u"--package", package}));
+        EXPECT_TRUE(m.console.OutHas(u"installing from a copy in " + copy));
+        ASSERT_EQ(1u, m.platform.Started().size());
+        EXPECT_NE(std::u16string::npos, m.platform.Started()[0].find(copy + u"\\PRT3Q42WD32.inf"));
+        EXPECT_EQ("MZ", m.platform.files[copy + u"\\amd64\\kaldo.dll"]);
+        EXPECT_EQ(0u, m.platform.files.count(copy + u"\\stale.inf"));
+        EXPECT_EQ(cli::kMachineFolderDescriptor, m.platform.nodes[copy + u"\\amd64"].descriptor);
+    }
+    {  // a package no one else can change is used where it is
+        Machine m;
+        m.Folder(u"C:\\Program Files\\PortSetup", u"S-1-5-32-544",
+                 {Allow(u"S-1-5-32-544", 0x1F01FF), Allow(u"S-1-5-32-545", 0x1200A9), Allow(u"S-1-3-0", 0x1F01FF, true)});
+        ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"USB"}));
+        EXPECT_FALSE(m.console.OutHas(u"copy"));
+        EXPECT_NE(std::u16string::npos, m.platform.Started()[0].find(u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"));
+    }
+    {  // without a protected folder to copy to, nothing is installed
+        Machine m;
+        m.platform.files[package + u"\\PRT3Q42WD32.inf"] = "[Version]";
+        m.Folder(package, kCashier, {});
+        m.Link(kRoot, u"D:\\Elsewhere", true);
+        m.platform.removalFails.insert(kRoot);
+        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"USB", u"--package", package}));
+        EXPECT_TRUE(m.platform.Started().empty());
+        EXPECT_TRUE(m.console.Has(m.console.err, u"give that folder with --package"));
+    }
 }
 
 }  // namespace

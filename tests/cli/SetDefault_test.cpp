@@ -104,6 +104,22 @@ TEST(SetDefault, ADefaultNotTakenOrNotSetInTimeFailsWithOneAndSaysWhy) {
                                              u"\"Office\"."));
     EXPECT_EQ(u"failed", m.console.out.back());
 
+    // Run by Active Setup (--quiet), a failure arranges one more try at the
+    // next sign-in, with the same command, and its event says so.
+    EXPECT_FALSE(m.registry.Get("hkcu\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "PortSetupDefaultPrinter"));
+    EXPECT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));
+    const auto retry =
+        m.registry.Get("hkcu\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "PortSetupDefaultPrinter");
+    ASSERT_TRUE(retry);
+    EXPECT_STREQ("\"C:\\Program Files\\PortSetup\\PortSetupCli.exe\" set-default --quiet",
+                 reinterpret_cast<const char*>(retry->data.data()));
+    EXPECT_NE(std::u16string::npos, m.platform.eventLog.back().text.find(u"one more try is arranged for the next "
+                                                                         u"sign-in of SHOP\\cashier1"));
+    // The printer is asked for by name, never by a listing of printer connections.
+    EXPECT_TRUE(m.platform.EventsOf(testing_support::RecordingPlatform::Event::Kind::ListPrinterDetails).empty());
+    EXPECT_EQ(std::u16string(PrinterName),
+              m.platform.EventsOf(testing_support::RecordingPlatform::Event::Kind::FindPrinter).at(0).program);
+
     // A printer setup tool that does not end: the run gives up within its time.
     Machine slow;
     slow.Installed();

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # PortSetupCli.exe on a machine where a standard user got there first: the
 # machine folder, its Logs folder or the log itself as a link to somewhere
-# else (Wine reports a Unix symbolic link as a reparse point, or resolves it
-# elsewhere when opened), and mutexes of the names earlier versions locked
-# with, held by another process. The job still ends 0, and nothing is written
-# or renamed through a link.
+# else (Wine reports a Unix symbolic link as a reparse point, and opens its
+# target even when asked for the link itself, so that a link cannot be
+# removed safely here: it is left and not used), a file in the machine
+# folder's place (moved aside), a given log through a link, and mutexes of
+# the names earlier versions locked with, held by another process. The job
+# still ends 0, and nothing is written, renamed or removed through a link.
 . "$(dirname "$0")/lib.sh"
 package="$WINEPREFIX/drive_c/Setup"
 make_package "$package"
@@ -20,29 +22,42 @@ nothing_in_elsewhere() {
   [ -z "$(ls -A "$elsewhere")" ] || fail "$1: written through the link: $(ls -A "$elsewhere")"
 }
 
-# 1. The machine folder is a link to a folder elsewhere.
+link_left() {  # what, path: the link still there, its target too, nothing through it
+  [ -L "$2" ] || fail "$1: the link $2 was replaced"
+  [ -d "$elsewhere" ] || fail "$1: the link's target was removed"
+  nothing_in_elsewhere "$1"
+  expect_err "$1" "the system opened what it points to instead of the link itself"
+}
+
+# 1. The machine folder is a link to a folder elsewhere; then the Logs folder.
 fresh
 ln -s "$elsewhere" "$root"
 cli install --port COM1
 expect_code "install, machine folder a link" 0
-nothing_in_elsewhere "machine folder a link"
-expect_err "machine folder a link" "PortSetup is not used: it is a junction, symbolic link or mount point"
-[ -L "$root" ] || fail "the link itself was replaced"
+link_left "machine folder a link" "$root"
 cli remove
 expect_code "remove, machine folder a link" 0
-nothing_in_elsewhere "machine folder a link, remove"
-
-# 2. The Logs folder is a link.
+link_left "machine folder a link, remove" "$root"
 fresh
 mkdir -p "$root"
 ln -s "$elsewhere" "$root/Logs"
 cli install --port COM2
 expect_code "install, Logs a link" 0
-nothing_in_elsewhere "Logs a link"
-expect_err "Logs a link" "Logs is not used: it is a junction, symbolic link or mount point"
+link_left "Logs a link" "$root/Logs"
 [ -f "$root/PortSetupCli.lock" ] || fail "no single-run lock file in the machine folder"
 
-# 3. The log is a link to another file, large enough to be rolled over.
+# 2. A file stands where the machine folder goes: moved aside, the folder made.
+fresh
+echo planted > "$root"
+cli remove
+expect_code "remove, a file in the machine folder's place" 0
+expect_err "a file in its place" "the machine folder was taken back: moved the file"
+expect_eq "the file moved aside" "planted" "$(cat "$root.moved-aside")"
+grep -q 'verdict: done, exit code 0' "$root/Logs/PortSetupCli.log" || fail "no machine log after the file was moved"
+rm -f "$root.moved-aside"
+
+# 3. The log is a link to another file, large enough to be rolled over; a
+#    given log's folder is a link.
 fresh
 cli remove
 expect_code "first remove" 0
@@ -57,6 +72,13 @@ expect_eq "the link's target after a run" "$victim_sum" "$(sha256sum < "$elsewhe
 [ -L "$root/Logs/PortSetupCli.log" ] || fail "the log link was renamed or replaced"
 [ ! -e "$root/Logs/PortSetupCli.old.log" ] || fail "the link's target was rolled over"
 expect_err "log a link" "symbolic link or other reparse point"
+ln -s "$elsewhere" "$WINEPREFIX/drive_c/linked"
+cli remove --log 'C:\linked\Deploy\run.log'
+expect_code "remove, given log through a link" 0
+expect_eq "the link's target after a given log" "$victim_sum" "$(sha256sum < "$elsewhere/victim.txt")"
+[ "$(ls -A "$elsewhere")" = "victim.txt" ] || fail "written through the given log's link: $(ls -A "$elsewhere")"
+expect_err "given log through a link" 'C:\linked is not used: it is a junction'
+rm "$WINEPREFIX/drive_c/linked"
 
 # 4. A plain log near 1 MiB rolls over; an older copy that is a link is not replaced.
 fresh

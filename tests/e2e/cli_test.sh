@@ -13,7 +13,7 @@ cli() { run_console "$cli_exe" "$@"; }
 json() {  # a Python expression over the status object d
   printf '%s' "$RUN_OUT" | python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"
 }
-inf_arg() { printf '"Z:%s\\PRT3Q42WD32.inf"' "$(printf '%s' "$1" | tr / '\\')"; }
+inf_arg() { printf '"%s\\PRT3Q42WD32.inf"' "$(winpath "$1")"; }
 
 # Status before anything is installed: valid JSON, not installed.
 reset_state

@@ -69,6 +69,11 @@ printf '%s\n' "$RUN_ERR" | grep -q '"KALDO Veltro MiniPrinter" is not installed 
   || fail "the reason is not said: $RUN_ERR"
 expect_eq "Device without the printer" "Office,winspool,LPT1:" "$(reg_value "$USER_WINDOWS" Device)"
 expect_eq "starts without the printer" "" "$(started_lines)"
+# Under Active Setup (--quiet) the failure arranges one more try at the next sign-in.
+run_console "$(winpath "$PORTSETUP_BUILD/PortSetupCli.exe")" set-default --quiet
+expect_code "set-default --quiet without the printer" 1
+expect_eq "one more try at the next sign-in" "\"$(winpath "$PORTSETUP_BUILD")\\PortSetupCli.exe\" set-default --quiet" \
+  "$(reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' PortSetupDefaultPrinter)"
 run_console "$(winpath "$PORTSETUP_BUILD/PortSetupCli.exe")" status --json
 printf '%s' "$RUN_OUT" | grep -q '"windowsManagesDefault":true' || fail "status: $RUN_OUT"
 echo "default printer: ok"

@@ -7,7 +7,7 @@ for folder in "Program Files/Kaldo Driver" "Драйвер принтера"; do
   reset_state
   package="$WINEPREFIX/drive_c/$folder"
   make_package "$package"
-  dir='Z:'$(printf '%s' "$package" | tr / '\\')
+  dir=$(winpath "$package")
   arg="$dir\\PRT3Q42WD32.inf"
   case "$dir" in *" "*) arg="\"$arg\"" ;; esac
   drive start normal "$(winpath "$package/PortSetup.exe")" "" wait-window 15000 click-com 3 next wait-exit 20000 0

@@ -5,7 +5,7 @@
 package="$WINEPREFIX/drive_c/Setup"
 make_package "$package"
 exe=$(winpath "$package/PortSetup.exe")
-dir='Z:'$(printf '%s' "$package" | tr / '\\')
+dir=$(winpath "$package")
 
 # 1. COM2, 19200 bits/s, odd parity, 7 data bits, 2 stop bits, Xon/Xoff.
 reset_state

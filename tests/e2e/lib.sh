@@ -38,7 +38,15 @@ ARTIFACTS=${PORTSETUP_ARTIFACTS:-$PORTSETUP_BUILD/artifacts}
 mkdir -p "$ARTIFACTS"
 
 # Z:\... for a path of this machine.
-winpath() { printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')"; }
+# The Windows path of a file: C:\... inside the prefix's drive C, as a
+# program there sees it (through Z: the system reports it on C:, which reads
+# as a link on the way), else Z:\...
+winpath() {
+  case "$1" in
+    "$WINEPREFIX/drive_c/"*) printf 'C:\\%s' "$(printf '%s' "${1#"$WINEPREFIX/drive_c/"}" | tr / '\\')" ;;
+    *) printf 'Z:%s' "$(printf '%s' "$1" | tr / '\\')" ;;
+  esac
+}
 
 # A Wine command never reads the scenario's input, nor holds its stderr for
 # failures (fd 9) open: a program it leaves running would keep ctest waiting.

@@ -73,6 +73,22 @@ platform::PrinterInfoList RecordingPlatform::ListPrinterDetails() {
     return list;
 }
 
+platform::PrinterLookup RecordingPlatform::FindPrinter(std::u16string_view name) {
+    events.push_back({Event::Kind::FindPrinter, std::u16string(name), {}, 0, 0, now});
+    platform::PrinterLookup lookup;
+    if (const auto failure = ListingFailure(printerListingFails)) {
+        lookup.reason = *failure;
+        return lookup;
+    }
+    lookup.asked = true;
+    const std::u16string asked(name);
+    if (std::find(printers.begin(), printers.end(), asked) != printers.end()) {
+        lookup.found = true;
+        lookup.printer = {asked, printerPorts[asked], printerDrivers[asked]};
+    }
+    return lookup;
+}
+
 std::u16string RecordingPlatform::FullPath(std::u16string_view path) {
     const bool absolute = (path.size() > 1 && path[1] == u':') || (!path.empty() && path[0] == u'\\');
     return absolute ? std::u16string(path) : u"C:\\Work\\" + std::u16string(path);
@@ -166,6 +182,17 @@ platform::PathFacts RecordingPlatform::Examine(std::u16string_view path) {
     platform::PathFacts facts;
     auto node = nodes.find(key);
     if (node == nodes.end()) {
+        // A drive's root, or a folder on the way to a file or folder, is a
+        // plain folder of SYSTEM's with no entries of its own.
+        const bool root = key.size() == 3 && key[1] == u':' && key[2] == u'\\';
+        const auto after = files.lower_bound(key + u"\\");
+        const auto afterNode = nodes.lower_bound(key + u"\\");
+        if (root || (after != files.end() && after->first.rfind(key + u"\\", 0) == 0) ||
+            (afterNode != nodes.end() && afterNode->first.rfind(key + u"\\", 0) == 0)) {
+            facts.exists = facts.directory = facts.securityRead = true;
+            facts.owner = u"S-1-5-18";
+            return facts;
+        }
         if (!files.count(key)) return facts;
         facts.exists = true;
         facts.securityRead = true;
@@ -217,12 +244,89 @@ bool RecordingPlatform::SetFolderSecurity(std::u16string_view path, std::u16stri
     return true;
 }
 
+bool RecordingPlatform::TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
+    const std::u16string key(path);
+    const platform::PathFacts facts = Examine(key);
+    if (securityChangeFails || facts.redirected || !facts.exists) {
+        reason = u"Access is denied.";
+        return false;
+    }
+    fileEvents.push_back(u"take-over " + key);
+    Node& taken = nodes[key];
+    taken.directory = facts.directory;
+    taken.owner = u"S-1-5-32-544";
+    taken.nullDacl = false;
+    taken.access = AccessOf(descriptor);
+    taken.descriptor = std::u16string(descriptor);
+    return true;
+}
+
+bool RecordingPlatform::RemoveItself(std::u16string_view path, std::u16string& reason) {
+    const std::u16string key(path);
+    const auto entries = FolderEntries(key);
+    if (removalFails.count(key) || !filesWritable || !Examine(key).exists ||
+        (!(nodes.count(key) && nodes[key].redirected) && entries && !entries->empty())) {
+        reason = u"The process cannot access the file because it is being used by another process.";
+        return false;
+    }
+    fileEvents.push_back(u"remove " + key);
+    nodes.erase(key);  // a link goes, its target stays
+    files.erase(key);
+    return true;
+}
+
+bool RecordingPlatform::MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) {
+    const std::u16string from(path), target(to);
+    if (!filesWritable || removalFails.count(from) || nodes.count(target) || files.count(target)) {
+        reason = u"Cannot create a file when that file already exists.";
+        return false;
+    }
+    fileEvents.push_back(u"move " + from + u" -> " + target);
+    if (auto node = nodes.extract(from)) {
+        node.key() = target;
+        nodes.insert(std::move(node));
+    }
+    if (auto file = files.extract(from)) {
+        file.key() = target;
+        files.insert(std::move(file));
+    }
+    return true;
+}
+
+bool RecordingPlatform::CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) {
+    const std::u16string source(from), target(to);
+    if (!filesWritable || !files.count(source)) {
+        reason = u"The system cannot find the file specified.";
+        return false;
+    }
+    fileEvents.push_back(u"copy " + source + u" -> " + target);
+    files[target] = files[source];
+    return true;
+}
+
+platform::LockAttempt RecordingPlatform::TakeAdministratorsLock(std::u16string_view name) {
+    platform::LockAttempt attempt;
+    const std::u16string key = u"namespace:" + std::u16string(name);
+    if (!privateNamespaces) {
+        attempt.reason = u"no private namespace (The request is not supported.)";
+        return attempt;
+    }
+    if (anotherRunActive || locksHeld.count(key)) {
+        attempt.outcome = platform::LockAttempt::Outcome::HeldElsewhere;
+        return attempt;
+    }
+    attempt.outcome = platform::LockAttempt::Outcome::Taken;
+    attempt.lock = std::make_unique<Lock>(*this, key);
+    return attempt;
+}
+
 std::optional<std::vector<std::u16string>> RecordingPlatform::FolderEntries(std::u16string_view path) {
     const std::u16string prefix = std::u16string(path) + u"\\";
     std::set<std::u16string> names;
+    // A deeper path names the folder on its way as well.
     auto add = [&](const std::u16string& full) {
-        if (full.rfind(prefix, 0) == 0 && full.find(u'\\', prefix.size()) == std::u16string::npos)
-            names.insert(full.substr(prefix.size()));
+        if (full.rfind(prefix, 0) == 0)
+            names.insert(full.substr(prefix.size(), full.find(u'\\', prefix.size()) - prefix.size()));
     };
     for (const auto& [name, content] : files) add(name);
     for (const auto& [name, node] : nodes) add(name);
@@ -250,10 +354,11 @@ platform::LockAttempt RecordingPlatform::TakeLock(std::u16string_view path, std:
     }
     attempt.outcome = platform::LockAttempt::Outcome::Taken;
     attempt.lock = std::make_unique<Lock>(*this, key);
+    attempt.facts = Examine(key);
     return attempt;
 }
 
-std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppend(std::u16string_view path, bool, std::u16string& reason) {
+std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppend(std::u16string_view path, std::u16string& reason) {
     if (!filesWritable) {
         reason = u"Access is denied.";
         return nullptr;

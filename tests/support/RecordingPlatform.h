@@ -24,8 +24,8 @@ class RecordingPlatform : public platform::Machine,
                           public platform::EventLog {
 public:
     struct Event {
-        enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDetails, ListPrinterDrivers } kind;
-        std::u16string program;          // Start: the system program run
+        enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDetails, ListPrinterDrivers, FindPrinter } kind;
+        std::u16string program;          // Start: the system program run; FindPrinter: the name
         std::u16string commandLine;      // Start: its command line
         std::uint32_t milliseconds = 0;  // Sleep: its time; Wait: its time limit
         std::size_t processes = 0;       // Wait: how many processes it waited for
@@ -114,8 +114,14 @@ public:
     std::size_t lockTakes = 0;    // lock files taken
     bool renameFails = false;     // a reader holds the log open without sharing delete
     bool securityChangeFails = false;
+    // Where the system has private namespaces (Windows; not Wine): the
+    // single-run lock is a mutex there, held by `anotherRunActive` too.
+    bool privateNamespaces = false;
+    // Paths that cannot be removed (a process holds them open).
+    std::set<std::u16string> removalFails;
     // What was done to files and folders, in order: "create-folder P",
-    // "protect P", "rename A -> B (log lock held)", "append P".
+    // "protect P", "take-over P", "remove P", "move A -> B", "copy A -> B",
+    // "rename A -> B (log lock held)", "append P".
     std::vector<std::u16string> fileEvents;
 
     // The Application event log's entries this run wrote; while
@@ -148,6 +154,7 @@ public:
     }
 
     platform::PrinterInfoList ListPrinterDetails() override;
+    platform::PrinterLookup FindPrinter(std::u16string_view name) override;
     platform::NameList ListSerialCommPorts() override {
         if (serialCommFails) return {false, {}, *serialCommFails};
         return {true, serialComm, {}};
@@ -166,11 +173,15 @@ public:
     std::u16string RunningAccountName() override { return runningAccount; }
     bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
     bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
+    bool RemoveItself(std::u16string_view path, std::u16string& reason) override;
+    bool MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) override;
     std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
     platform::LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
                                    std::uint32_t waitMilliseconds) override;
-    std::unique_ptr<platform::AppendFile> OpenForAppend(std::u16string_view path, bool createFolders,
-                                                        std::u16string& reason) override;
+    platform::LockAttempt TakeAdministratorsLock(std::u16string_view name) override;
+    std::unique_ptr<platform::AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) override;
+    bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) override;
     // The entries of a DACL in SDDL, as the system makes them.
     static std::vector<platform::AccessEntry> AccessOf(std::u16string_view sddl);
 
