@@ -99,7 +99,20 @@ expect_eq "the older copy's target" "$victim_sum" "$(sha256sum < "$elsewhere/vic
 grep -q 'verdict: done, exit code 0' "$root/Logs/PortSetupCli.log" || fail "the log stopped when it could not roll over"
 expect_err "older copy a link" "could not be rolled over"
 
-# 5. A process holds mutexes of the names earlier versions locked with.
+# 5. A driver package others can change (Wine shows a world-writable folder
+#    as one Everyone may change): installed from a protected copy.
+fresh
+chmod o+w "$package"
+cli install --port USB
+chmod o-w "$package"
+expect_code "install from a package others can change" 0
+printf '%s\n' "$RUN_OUT" | grep -qF 'installing from a copy in C:\ProgramData\PortSetup\Package' \
+  || fail "the copy is not said: $RUN_OUT"
+cmp -s "$package/PRT3Q42WD32.inf" "$root/Package/PRT3Q42WD32.inf" || fail "the package was not copied"
+started_lines | grep -qF '/f "C:\ProgramData\PortSetup\Package\PRT3Q42WD32.inf"' \
+  || fail "the printer setup tool did not get the copy: $(started_lines)"
+
+# 6. A process holds mutexes of the names earlier versions locked with.
 fresh
 holder_out="$WINEPREFIX/holder.out"
 : > "$holder_out"  # emptied first: a line of an earlier run must not count
