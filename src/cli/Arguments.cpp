@@ -28,6 +28,7 @@ constexpr OptionRule kOptions[] = {
     {u"--json", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
     {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help}},
     {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help}},
+    {u"--default", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
 };
 
 std::u16string_view NameOf(Action action) {
@@ -121,7 +122,10 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
 
         if (!rule->takesValue) {
             if (equals != std::u16string::npos) return Error(u"The option " + name + u" takes no value.");
-            (name == u"--json" ? command.json : name == u"--quiet" ? command.quiet : command.remember) = true;
+            (name == u"--json"      ? command.json
+             : name == u"--quiet"   ? command.quiet
+             : name == u"--default" ? command.countDefault
+                                    : command.remember) = true;
             continue;
         }
         std::u16string value;
@@ -244,7 +248,7 @@ std::u16string UsageText() {
            u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
            u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
-           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--json]\n"
+           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--default] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
@@ -263,8 +267,9 @@ std::u16string UsageText() {
            u"\n"
            u"Exit codes: 0 done and checked; 1 failed; 2 bad usage; 5 not run as an administrator;\n"
            u"1460 a printer setup command did not end in time; 1618 another PortSetupCli run is in progress.\n"
-           u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it,\n"
-           u"is the default printer and COMn: has settings stored (those of --settings, when given).\n"
+           u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it\n"
+           u"and COMn: has settings stored (those of --settings, when given); the running account's default\n"
+           u"printer is reported, and counts only with --default (a detection run as the user).\n"
            u"The default printer is set for the user the program runs as (SYSTEM's own under a deployment\n"
            u"system that runs as SYSTEM). set-default makes the printer the default printer of the user who\n"
            u"runs it and keeps Windows from managing it (LegacyDefaultPrinterMode = 1); it needs no\n"

@@ -27,6 +27,7 @@ struct Command {
     bool json = false;
     bool remember = false;  // install: store the port and settings as the package's choice
     bool quiet = false;     // set-default: nothing on stdout
+    bool countDefault = false;  // status: the running account's default printer counts too
 };
 
 // A command, or what is wrong with the arguments. Everything after the

@@ -86,7 +86,7 @@ int Status(const Command& command, const platform::Seams& seams, Console& consol
         return setup::kExitFailed;
     }
     const std::vector<std::u16string> missing =
-        setup::NotAsAsked(status, command.port ? PortNameOf(*command.port) : u"", command.settings);
+        setup::NotAsAsked(status, command.port ? PortNameOf(*command.port) : u"", command.settings, command.countDefault);
     if (command.json) {
         console.Out(StatusJson(status, command.port, missing));
     } else {

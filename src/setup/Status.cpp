@@ -68,7 +68,7 @@ InstallationStatus QueryStatus(Services s) {
 }
 
 std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,
-                                       const std::optional<std::u16string>& portSettings) {
+                                       const std::optional<std::u16string>& portSettings, bool countDefault) {
     if (!status.listed) return {u"the print system could not be asked"};
     std::vector<std::u16string> missing;
     if (!status.driverInstalled) missing.push_back(u"the printer driver " + Quoted(DriverModel) + u" is not installed");
@@ -80,7 +80,9 @@ std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u1
     else if (printer->port != portName)
         missing.push_back(u"the printer " + Quoted(PrinterName) + u" is on " + printer->port + u", not " +
                           std::u16string(portName));
-    if (status.defaultPrinter != PrinterName)
+    // The machine's state only, unless asked: a deployment system detects
+    // as SYSTEM, whose default printer anything may change.
+    if (countDefault && status.defaultPrinter != PrinterName)
         missing.push_back(Quoted(PrinterName) + u" is not the default printer");
     const std::size_t index = portName.size() == 5 ? static_cast<std::size_t>(portName[3] - u'1') : status.ports.size();
     if (index < status.ports.size()) {

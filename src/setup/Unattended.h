@@ -121,10 +121,10 @@ struct InstallationStatus {
 InstallationStatus QueryStatus(Services services);
 // What is not as an install would leave it, or nothing: the driver is
 // installed, and for a COM port ("COM3:") the printer PrinterName uses it on
-// that port, is the running user's default printer, and the port has a
-// Ports value (the one asked, when given).
+// that port, and the port has a Ports value (the one asked, when given);
+// with `countDefault`, the printer is also the running user's default.
 std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,
-                                       const std::optional<std::u16string>& portSettings);
+                                       const std::optional<std::u16string>& portSettings, bool countDefault);
 
 // The COM ports among the serial ports Windows lists: each "COMn" once, in
 // the order of n; other names are left out.

@@ -229,7 +229,7 @@ TEST(Cli, StatusAsJson) {
     m.platform.printerPorts = {{u"Kasse \"1\" \u00D6", u"COM2:"}, {u"Office", u"LPT1:"}};
     m.platform.defaultPrinter = u"Office";
     m.platform.serialComm = {u"COM2", u"COM1"};
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--json", u"--port", u"COM2"}));
+    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--json", u"--port", u"COM2", u"--default"}));
     ASSERT_EQ(1u, m.console.out.size());
     EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
               u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"account\":"
