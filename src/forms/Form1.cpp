@@ -116,6 +116,16 @@ void Form1::Unload() {
     controls_.window->Unload();
 }
 
+void ReportRemovalNotStarted(platform::Machine& machine, platform::EventLog& events, std::u16string_view reason) {
+    if (machine.CommandLineArguments() != u"DEL") return;
+    setup::RunRecord record;
+    record.command = setup::RunCommand::Delete;
+    record.commandLine = u"PortSetup.exe DEL";
+    record.exitCode = 1;
+    record.reason = u"The removal did not start: " + std::u16string(reason);
+    setup::ReportRun(events, record);
+}
+
 void Form1::Finish(const setup::Outcome& outcome) {
     // An unattended removal leaves its verdict in the Application event log.
     if (unattended_) {

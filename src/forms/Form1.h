@@ -52,6 +52,8 @@ public:
     // Whether the window stays hidden: only for an unattended removal whose
     // starter asked for a hidden window.
     bool StaysHidden(bool startedHidden) const;
+    // Whether the unattended removal was started (it reports its own end).
+    bool RemovalStarted() const { return unattended_; }
 
 private:
     void InitPortProperties();
@@ -73,5 +75,10 @@ private:
     bool busy_ = false;
     int exitCode_ = 0;
 };
+
+// An unattended removal (the argument DEL) that ended before its removal
+// started, for `reason` (the window could not be created, ...): its failure
+// event, like every other failed DEL's. Nothing for a run with a window.
+void ReportRemovalNotStarted(platform::Machine& machine, platform::EventLog& events, std::u16string_view reason);
 
 }  // namespace forms

@@ -75,6 +75,8 @@ public:
     explicit PortManagementWindow(HINSTANCE instance) : instance_(instance) {}
 
     int Run();
+    // Ends a run before its removal began: exit code 1, and for DEL its event.
+    int NotStarted(std::u16string_view what);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -373,7 +375,7 @@ int PortManagementWindow::Run() {
     wc.hIconSm = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
                                                  ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
                                                  LR_SHARED));
-    if (!::RegisterClassExW(&wc)) return 1;
+    if (!::RegisterClassExW(&wc)) return NotStarted(u"the window class could not be registered");
 
     // Everything is created at its final size and place, in its font: the
     // window appears sooner than if it were laid out afterwards.
@@ -382,7 +384,7 @@ int PortManagementWindow::Run() {
     const SIZE outer = OuterSize();
     hwnd_ = ::CreateWindowExW(kExStyle, kClassName, L"Port Management", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.cx,
                               outer.cy, nullptr, nullptr, instance_, nullptr);
-    if (!hwnd_) return 1;
+    if (!hwnd_) return NotStarted(u"the window could not be created");
     ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
     ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
     window_.hwnd = hwnd_;
@@ -430,7 +432,18 @@ int PortManagementWindow::Run() {
         ::DispatchMessageW(&msg);
     }
     form_ = nullptr;
+    // Closed before it was first activated (by the system, or a crash in
+    // its first messages): a DEL that never began says so.
+    if (!form.RemovalStarted() && machine_.CommandLineArguments() == u"DEL") {
+        ReportRemovalNotStarted(machine_, events_, u"the window ended before the removal began");
+        return 1;
+    }
     return static_cast<int>(msg.wParam);
+}
+
+int PortManagementWindow::NotStarted(std::u16string_view what) {
+    ReportRemovalNotStarted(machine_, events_, std::u16string(what) + u" (" + platform::SystemErrorText(::GetLastError()) + u")");
+    return 1;
 }
 
 }  // namespace

@@ -109,6 +109,17 @@ TEST(Form1, AnUnattendedRemovalLeavesItsVerdictInTheEventLog) {
     EXPECT_GT(failed.platform.eventLog[0].text.size(), 70u);
     EXPECT_TRUE(failed.controls.window.errors.empty());  // still no message box
 
+    // A DEL that ends before its removal starts fails alike; a window's run leaves nothing.
+    Window early(u"DEL");
+    forms::ReportRemovalNotStarted(early.platform, early.platform, u"the window could not be created");
+    ASSERT_EQ(1u, early.platform.eventLog.size());
+    EXPECT_EQ(1031u, early.platform.eventLog[0].id);
+    EXPECT_NE(std::u16string::npos, early.platform.eventLog[0].text.find(
+                                        u"Reason: The removal did not start: the window could not be created"));
+    Window shown(u"");
+    forms::ReportRemovalNotStarted(shown.platform, shown.platform, u"the window could not be created");
+    EXPECT_TRUE(shown.platform.eventLog.empty());
+
     // An event log that cannot be written changes nothing.
     Window unlogged(u"DEL");
     unlogged.platform.eventLogFails = true;
