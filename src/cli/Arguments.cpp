@@ -18,14 +18,14 @@ struct OptionRule {
 };
 
 constexpr OptionRule kOptions[] = {
-    {u"--port", true, {Action::Install, Action::Status, Action::Help, Action::Help}},
-    {u"--settings", true, {Action::Install, Action::Status, Action::Help, Action::Help}},
-    {u"--package", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
+    {u"--port", true, {Action::Install, Action::Status, Action::Doctor, Action::Help}},
+    {u"--settings", true, {Action::Install, Action::Status, Action::Doctor, Action::Help}},
+    {u"--package", true, {Action::Install, Action::Remove, Action::Doctor, Action::Help}},
     {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::Help}},
     {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
     {u"--stored-port", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
     {u"--stored-settings", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
-    {u"--json", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
+    {u"--json", false, {Action::Status, Action::Doctor, Action::Help, Action::Help}},
     {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help}},
     {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help}},
     {u"--default", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
@@ -37,6 +37,7 @@ std::u16string_view NameOf(Action action) {
     case Action::Remove: return u"remove";
     case Action::Status: return u"status";
     case Action::SetDefault: return u"set-default";
+    case Action::Doctor: return u"doctor";
     case Action::Help: return u"--help";
     case Action::Version: return u"--version";
     }
@@ -83,8 +84,9 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     else if (verb == u"remove") command.action = Action::Remove;
     else if (verb == u"status") command.action = Action::Status;
     else if (verb == u"set-default") command.action = Action::SetDefault;
+    else if (verb == u"doctor") command.action = Action::Doctor;
     else if (verb == u"--version") command.action = Action::Version;
-    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status and set-default.");
+    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status, set-default and doctor.");
     Parsed parsed = Options(arguments, command);
     parsed.verb = command.action;
     return parsed;
@@ -250,6 +252,7 @@ std::u16string UsageText() {
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--default] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
+           u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
            u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
@@ -265,8 +268,12 @@ std::u16string UsageText() {
            u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"
            u"            --settings is not given, and only when valid (else COM1 and 9600,n,8,1,p, with a warning).\n"
            u"\n"
-           u"Exit codes: 0 done and checked; 1 failed; 2 bad usage; 5 not run as an administrator;\n"
-           u"1460 a printer setup command did not end in time; 1618 another PortSetupCli run is in progress.\n"
+           u"Exit codes: 0 done and checked; 1 the printer setup tool ran and the print system did not end as\n"
+           u"asked; 2 bad usage; 5 not run as an administrator; 1058 the Print Spooler is disabled; 1062 it\n"
+           u"does not run; 1460 a printer setup command did not end in time; 1618 another PortSetupCli run is\n"
+           u"in progress; 1619 a package others can change could not be copied; 1620 the driver package is\n"
+           u"incomplete; 1625 a policy forbids third-party printer drivers; 1633 the package is not for this\n"
+           u"processor.\n"
            u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it\n"
            u"and COMn: has settings stored (those of --settings, when given); the running account's default\n"
            u"printer is reported, and counts only with --default (a detection run as the user).\n"
@@ -274,7 +281,9 @@ std::u16string UsageText() {
            u"system that runs as SYSTEM). set-default makes the printer the default printer of the user who\n"
            u"runs it and keeps Windows from managing it (LegacyDefaultPrinterMode = 1); it needs no\n"
            u"administrator rights. Its exit codes: 0 done; 1 the printer is not installed or the default\n"
-           u"could not be set; 2 bad usage.\n";
+           u"could not be set; 2 bad usage.\n"
+           u"doctor runs install's checks and the status without changing anything, one finding a line with\n"
+           u"its fix; it exits 0 when nothing would stop an installation, else with install's exit code.\n";
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include "cli/StatusReport.h"
 #include "modules/modRegedit.h"
 #include "platform/CommandLineText.h"
+#include "setup/PreChecks.h"
 #include "setup/RunEvents.h"
 #include "setup/SerialSettings.h"
 #include "setup/Unattended.h"
@@ -93,6 +94,43 @@ int Status(const Command& command, const platform::Seams& seams, Console& consol
         for (const auto& text : StatusLines(status, command.port, missing)) console.Out(text);
     }
     return missing.empty() ? setup::kExitDone : setup::kExitFailed;
+}
+
+// doctor: install's checks and the status, changing nothing and needing no
+// rights; the help desk's first look, and an Intune remediation's report.
+int Doctor(const Command& command, const platform::Seams& seams, Console& console) {
+    using setup::Finding;
+    const std::u16string package = platform::DirectoryOf(
+        seams.files.FullPath(command.package ? *command.package : seams.machine.ProgramDirectory()) + u"\\");
+    const bool com = command.port && *command.port != u"USB";
+    std::vector<Finding> findings =
+        setup::CheckBeforeInstall({package, com ? *command.port : u"", false, true}, seams);
+    if (seams.files.Examine(package).exists)
+        if (const auto changeable = WhyPackageChangeable(seams.files, package, seams.machine.RunningUserSid()))
+            findings.push_back({u"package folder", Finding::Result::Warning,
+                                u"others can change the driver package (" + *changeable +
+                                    u"); install copies it to a protected folder first",
+                                u"keep the package where only administrators can change it (Program Files).", 0});
+    Silent silent;
+    const setup::InstallationStatus status = setup::QueryStatus({seams, silent});
+    if (!status.listed) {
+        findings.push_back({u"installation", Finding::Result::Warning, u"the print system could not be asked: " +
+                            status.reason, u"", 0});
+    } else if (const auto missing = setup::NotAsAsked(status, command.port ? PortNameOf(*command.port) : u"",
+                                                      command.settings, false);
+               missing.empty()) {
+        findings.push_back({u"installation", Finding::Result::Passed, u"installed as asked", u"", 0});
+    } else {
+        findings.push_back({u"installation", Finding::Result::Warning,
+                            u"not installed as asked: " + setup::CommaList(missing),
+                            u"run PortSetupCli install with the port and settings wanted (elevated).", 0});
+    }
+    const Finding* refused = setup::FirstRefusal(findings);
+    const int exitCode = refused ? refused->exitCode : setup::kExitDone;
+    if (command.json) console.Out(DoctorJson(findings, exitCode));
+    else
+        for (const auto& text : DoctorLines(findings, exitCode)) console.Out(text);
+    return exitCode;
 }
 
 // set-default: the running user's own default printer, with no rights, lock
@@ -275,6 +313,7 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     case Action::Version: console.Out(u"PortSetupCli " + std::u16string(PORTSETUP_VERSION_TEXT)); return setup::kExitDone;
     case Action::Status: return Status(command, seams, console);
     case Action::SetDefault: return SetDefault(line, seams, console);
+    case Action::Doctor: return Doctor(command, seams, console);
     case Action::Install:
     case Action::Remove: break;
     }
@@ -304,7 +343,18 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     setup::UnattendedInstallRequest request = InstallRequestOf(install, seams, run.Journal());
     request.timeoutMilliseconds = timeout;
     if (const auto refused = UseTrustedPackage(request, run.Folders(), seams, run.Journal()))
-        return run.Finish({setup::kExitFailed, *refused});
+        return run.Finish({setup::kExitPackageNotUsable, *refused});
+    // Before any change: what would make the printer setup tool fail, or
+    // hang on a question nobody sees, is refused with its own exit code.
+    const auto findings = setup::CheckBeforeInstall(
+        {request.packageDirectory, request.usb ? u"" : std::u16string(*install.port), true}, seams);
+    for (const auto& finding : findings) {
+        if (finding.result == setup::Finding::Result::Passed) run.Journal().Step(u"checked: " + finding.detail);
+        if (finding.result == setup::Finding::Result::Warning)
+            run.Journal().Step(u"warning: " + finding.detail + (finding.fix.empty() ? u"" : u"; " + finding.fix));
+    }
+    if (const setup::Finding* refused = setup::FirstRefusal(findings))
+        return run.Finish({refused->exitCode, refused->detail + u"; nothing was changed. Fix: " + refused->fix});
     return run.Finish(setup::InstallUnattended(request, services));
 }
 

@@ -99,4 +99,42 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
     return lines;
 }
 
+namespace {
+
+std::u16string_view ResultName(setup::Finding::Result result) {
+    switch (result) {
+    case setup::Finding::Result::Passed: return u"passed";
+    case setup::Finding::Result::Warning: return u"warning";
+    case setup::Finding::Result::Refused: return u"refused";
+    }
+    return u"";
+}
+
+}  // namespace
+
+std::vector<std::u16string> DoctorLines(const std::vector<setup::Finding>& findings, int exitCode) {
+    std::vector<std::u16string> lines;
+    for (const auto& finding : findings) {
+        lines.push_back(std::u16string(ResultName(finding.result)) + u": " + finding.check + u": " + finding.detail);
+        if (!finding.fix.empty()) lines.push_back(u"  fix: " + finding.fix);
+    }
+    const setup::Finding* refused = setup::FirstRefusal(findings);
+    lines.push_back(refused ? u"verdict: install would end with " + setup::Number(static_cast<std::uint64_t>(exitCode)) +
+                                  u" (" + refused->check + u")"
+                            : u"verdict: nothing would stop an installation");
+    return lines;
+}
+
+std::u16string DoctorJson(const std::vector<setup::Finding>& findings, int exitCode) {
+    std::u16string json = u"{\"findings\":[";
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        const auto& finding = findings[i];
+        json += (i ? u"," : u"") + std::u16string(u"{\"check\":") + JsonString(finding.check) + u",\"result\":" +
+                JsonString(ResultName(finding.result)) + u",\"detail\":" + JsonString(finding.detail) + u",\"fix\":" +
+                JsonString(finding.fix) + u",\"exitCode\":" + setup::Number(static_cast<std::uint64_t>(finding.exitCode)) +
+                u"}";
+    }
+    return json + u"],\"exitCode\":" + setup::Number(static_cast<std::uint64_t>(exitCode)) + u"}";
+}
+
 }  // namespace cli

@@ -2,6 +2,7 @@
 // object for scripts.
 #pragma once
 
+#include "setup/PreChecks.h"
 #include "setup/Unattended.h"
 
 #include <optional>
@@ -17,5 +18,10 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                                         const std::vector<std::u16string>& notAsAsked);
 std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<std::u16string>& askedPort,
                           const std::vector<std::u16string>& notAsAsked);
+
+// How PortSetupCli doctor shows its findings: a line each (and its fix),
+// then the verdict; or one JSON object.
+std::vector<std::u16string> DoctorLines(const std::vector<setup::Finding>& findings, int exitCode);
+std::u16string DoctorJson(const std::vector<setup::Finding>& findings, int exitCode);
 
 }  // namespace cli

@@ -98,10 +98,11 @@ int wmain(int argc, wchar_t** argv) {
     platform::Win32Files files;
     platform::Win32Registry registry;
     platform::Win32EventLog events;
+    platform::Win32Services services;
     Win32Console console;
     LimitSetDefault(*line);
     try {
-        return cli::RunCli(*line, {machine, printers, processes, files, registry, events}, console);
+        return cli::RunCli(*line, {machine, printers, processes, files, registry, events, services}, console);
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
         try {

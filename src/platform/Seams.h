@@ -58,6 +58,13 @@ public:
     // the SID when the name cannot be looked up.
     virtual std::u16string RunningAccountName() = 0;
 
+    // The processor Windows itself runs on, as INF files decorate their
+    // sections: "amd64", "x86", "arm64" or "ia64".
+    virtual std::u16string NativeProcessor() = 0;
+    // Why a COM port ("COM3") cannot be opened now (another program holds it
+    // open, ...), or nothing when it can; it is closed again at once.
+    virtual std::optional<std::u16string> ComPortBusy(std::u16string_view port) = 0;
+
     // A clock for durations, in milliseconds.
     virtual std::uint64_t Milliseconds() = 0;
     // The local time in ISO 8601 with its offset, e.g. 2026-12-08T11:22:33+01:00.
@@ -250,8 +257,31 @@ public:
     // Opens (or creates) a file for appending, without following a reparse
     // point at the file itself.
     virtual std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) = 0;
+    // The bytes of a file of at most `limit` bytes; nothing, with the reason,
+    // when it cannot be read or is larger.
+    virtual std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t limit,
+                                                     std::u16string& reason) = 0;
     // Copies a file, replacing what is at `to` unless it is a link.
     virtual bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) = 0;
+};
+
+// ---- Windows services, as the service manager reports them.
+
+struct ServiceState {
+    bool asked = false;     // the service manager answered
+    bool exists = false;
+    bool disabled = false;  // its start type is Disabled
+    bool running = false;
+    std::u16string reason;  // when not asked
+};
+
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+    virtual ServiceState QueryService(std::u16string_view name) = 0;
+    // Starts the service and waits until it runs, `timeoutMilliseconds` at
+    // most; false with the reason when it does not run by then.
+    virtual bool StartAndWait(std::u16string_view name, std::uint32_t timeoutMilliseconds, std::u16string& reason) = 0;
 };
 
 // ---- The Application event log, where administrators and their log
@@ -277,6 +307,7 @@ struct Seams {
     Files& files;
     AnsiRegistry& registry;
     EventLog& events;
+    SystemServices& services;
 };
 
 }  // namespace platform

@@ -529,6 +529,30 @@ LockAttempt Win32Files::TakeAdministratorsLock(std::u16string_view name) {
     return attempt;
 }
 
+std::optional<std::string> Win32Files::ReadSmallFile(std::u16string_view path, std::size_t limit,
+                                                     std::u16string& reason) {
+    HANDLE opened = ::CreateFileW(Wide(std::u16string(path)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const KernelHandle file(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) {
+        reason = SystemErrorText(::GetLastError());
+        return std::nullopt;
+    }
+    if (static_cast<std::uint64_t>(size.QuadPart) > limit) {
+        reason = u"it is larger than expected";
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                           read != bytes.size())) {
+        reason = SystemErrorText(::GetLastError());
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 bool Win32Files::CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) {
     const std::u16string target(to);
     const DWORD attributes = ::GetFileAttributesW(Wide(target));

@@ -3,6 +3,7 @@
 #include "platform/Win32Seams.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -137,6 +138,114 @@ std::u16string Win32Machine::RunningAccountName() {
     if (!::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) return SidText(sid);
     const std::u16string account = FromWide(name, nameSize);
     return domainSize ? FromWide(domain, domainSize) + u"\\" + account : account;
+}
+
+std::u16string Win32Machine::NativeProcessor() {
+    SYSTEM_INFO info{};
+    ::GetNativeSystemInfo(&info);
+    switch (info.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64: return u"amd64";
+    case PROCESSOR_ARCHITECTURE_ARM64: return u"arm64";
+    case PROCESSOR_ARCHITECTURE_IA64: return u"ia64";
+    default: return u"x86";
+    }
+}
+
+std::optional<std::u16string> Win32Machine::ComPortBusy(std::u16string_view port) {
+    const std::u16string device = u"\\\\.\\" + std::u16string(port);
+    HANDLE h = ::CreateFileW(Wide(device), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+        return std::nullopt;
+    }
+    const DWORD error = ::GetLastError();
+    // An absent port is said by the serial ports' own check.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+        return u"another program holds it open";
+    return SystemErrorText(error);
+}
+
+namespace {
+
+void CloseService(SC_HANDLE h) { ::CloseServiceHandle(h); }
+using ServiceHandle = UniqueHandle<SC_HANDLE, CloseService, nullptr>;
+
+// The service `name`, opened with `access`; the reason when it is not.
+ServiceHandle OpenNamedService(std::u16string_view name, DWORD access, std::u16string& reason, bool& exists) {
+    exists = false;
+    const ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        reason = u"the service manager could not be opened (" + SystemErrorText(::GetLastError()) + u")";
+        return ServiceHandle();
+    }
+    ServiceHandle service(::OpenServiceW(manager.get(), Wide(std::u16string(name)), access));
+    if (!service) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_SERVICE_DOES_NOT_EXIST) reason = SystemErrorText(error);
+        return service;
+    }
+    exists = true;
+    return service;
+}
+
+bool Running(SC_HANDLE service, std::u16string& reason) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                                &needed)) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    return status.dwCurrentState == SERVICE_RUNNING;
+}
+
+}  // namespace
+
+ServiceState Win32Services::QueryService(std::u16string_view name) {
+    ServiceState state;
+    const ServiceHandle service =
+        OpenNamedService(name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS, state.reason, state.exists);
+    if (!service) {
+        state.asked = state.reason.empty();
+        return state;
+    }
+    DWORD needed = 0;
+    ::QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed ? needed : sizeof(QUERY_SERVICE_CONFIGW));
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+        state.reason = SystemErrorText(::GetLastError());
+        return state;
+    }
+    state.disabled = config->dwStartType == SERVICE_DISABLED;
+    state.running = Running(service.get(), state.reason);
+    state.asked = state.reason.empty();
+    return state;
+}
+
+bool Win32Services::StartAndWait(std::u16string_view name, std::uint32_t timeoutMilliseconds, std::u16string& reason) {
+    bool exists = false;
+    const ServiceHandle service = OpenNamedService(name, SERVICE_QUERY_STATUS | SERVICE_START, reason, exists);
+    if (!service) {
+        if (!exists && reason.empty()) reason = u"there is no such service";
+        return false;
+    }
+    if (!::StartServiceW(service.get(), 0, nullptr) && ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+        reason = SystemErrorText(::GetLastError());
+        return false;
+    }
+    const ULONGLONG until = ::GetTickCount64() + timeoutMilliseconds;
+    while (!Running(service.get(), reason)) {
+        if (!reason.empty()) return false;
+        if (::GetTickCount64() >= until) {
+            const std::string seconds = std::to_string(timeoutMilliseconds / 1000);
+            reason = u"it was started but did not run within " + std::u16string(seconds.begin(), seconds.end()) + u" s";
+            return false;
+        }
+        ::Sleep(250);
+    }
+    return true;
 }
 
 std::uint64_t Win32Machine::Milliseconds() { return ::GetTickCount64(); }

@@ -17,8 +17,16 @@ public:
     bool IsAdministrator() override;
     std::u16string RunningUserSid() override;
     std::u16string RunningAccountName() override;
+    std::u16string NativeProcessor() override;
+    std::optional<std::u16string> ComPortBusy(std::u16string_view port) override;
     std::uint64_t Milliseconds() override;
     std::u16string LocalTimestamp() override;
+};
+
+class Win32Services : public SystemServices {
+public:
+    ServiceState QueryService(std::u16string_view name) override;
+    bool StartAndWait(std::u16string_view name, std::uint32_t timeoutMilliseconds, std::u16string& reason) override;
 };
 
 // Dots per inch of the primary screen.
@@ -62,6 +70,8 @@ public:
                          std::uint32_t waitMilliseconds) override;
     LockAttempt TakeAdministratorsLock(std::u16string_view name) override;
     std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) override;
+    std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t limit,
+                                             std::u16string& reason) override;
     bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) override;
 };
 

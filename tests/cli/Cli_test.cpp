@@ -4,12 +4,14 @@
 #include "cli/RunLog.h"
 #include "setup/Text.h"
 #include "setup/CommandLines.h"
+#include "setup/PreChecks.h"
 #include "setup/Unattended.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,7 +69,7 @@ TEST(Cli, InstallOnAComPortWaitsChecksAndStores) {
 
 TEST(Cli, InstallOnUsbAndFromAnotherPackageFolder) {
     Machine m;
-    m.platform.files[u"C:\\Work\\Pkg\\PRT3Q42WD32.inf"] = "[Version]";
+    testing_support::PutVendorPackage(m.platform, u"C:\\Work\\Pkg");
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port=USB", u"--package", u"Pkg\\"}));
     EXPECT_EQ(std::vector<std::u16string>{u"rundll32 printui.dll,PrintUIEntry /q /ia /f "
                                           u"\"C:\\Work\\Pkg\\PRT3Q42WD32.inf\" /m \"KALDO QTX_VELTRO\""},
@@ -80,11 +82,11 @@ TEST(Cli, InstallOnUsbAndFromAnotherPackageFolder) {
 TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
     {  // no INF file in the package folder
         Machine m;
-        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM1", u"--package", u"D:\\Empty"}));
+        EXPECT_EQ(kExitPackageInvalid, m.Run({u"install", u"--port", u"COM1", u"--package", u"D:\\Empty"}));
         EXPECT_TRUE(m.platform.Started().empty());
         ASSERT_FALSE(m.console.err.empty());
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"D:\\Empty\\PRT3Q42WD32.inf"));
-        EXPECT_NE(std::string::npos, m.Log().find("verdict: failed, exit code 1: "));
+        EXPECT_NE(std::string::npos, m.Log().find("verdict: failed, exit code 1620: "));
     }
     {  // bad usage: the usage text, nothing started; a refused install is logged
         Machine m;
@@ -102,7 +104,7 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         const std::string log = m.Log();  // two lines a refused install or remove; status logs nothing
         EXPECT_EQ(6, std::count(log.begin(), log.end(), '\n'));
         // An accepted line whose --log is another option's value logs where it ran.
-        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--package", u"--log", u"--port", u"COM1"}));
+        EXPECT_EQ(kExitPackageInvalid, m.Run({u"install", u"--package", u"--log", u"--port", u"COM1"}));
         EXPECT_EQ(0u, m.platform.files.count(u"C:\\Work\\--port"));
         EXPECT_NE(std::string::npos, m.Log().find("run: PortSetupCli install --package --log --port COM1"));
     }
@@ -139,8 +141,6 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
     }
     {  // the printer setup tool ran, but no printer appeared
         Machine m;
-        m.platform.files.clear();  // it finds no INF file where the check did
-        m.platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "";
         m.platform.runTime = [&](std::u16string_view) -> std::optional<std::uint32_t> {
             m.platform.files.clear();
             return 0;
@@ -149,6 +149,98 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"was not installed"));
         EXPECT_EQ("<none>", m.Port("COM2:"));
     }
+}
+
+TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
+    const std::u16string inf = u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf";
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+        int exitCode;
+        const char16_t* said;  // on stderr for a refusal, on stdout otherwise
+    };
+    const auto replaced = [&](Machine& m, const std::string& from, const std::string& to) {
+        std::string& text = m.platform.files[inf];
+        text.replace(text.find(from), from.size(), to);
+    };
+    const std::vector<Case> cases = {
+        {"the Spooler is disabled", [](Machine& m) { m.platform.spooler.disabled = true; }, kExitSpoolerDisabled,
+         u"sc config spooler start= auto"},
+        {"the Spooler is stopped and does not start",
+         [](Machine& m) {
+             m.platform.spooler.running = false;
+             m.platform.spoolerStartFails = true;
+         },
+         kExitSpoolerNotRunning, u"could not be started"},
+        {"Windows protected print mode",
+         [](Machine& m) {
+             m.registry.Put("SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
+                            "WindowsProtectedPrintGroupPolicyState", platform::kRegDword, {1, 0, 0, 0});
+         },
+         kExitForbiddenByPolicy, u"turning it on later removes this printer"},
+        {"no catalog named", [&](Machine& m) { replaced(m, "CatalogFile=prt3q42wd32.cat", "; none"); },
+         kExitPackageInvalid, u"names no catalog file"},
+        {"the catalog is missing",
+         [](Machine& m) { m.platform.files.erase(u"C:\\Program Files\\PortSetup\\prt3q42wd32.cat"); },
+         kExitPackageInvalid, u"the catalog prt3q42wd32.cat that"},
+        {"a package for 32-bit Windows only", [&](Machine& m) { replaced(m, "Kaldo,NTamd64,NTx86", "Kaldo,NTx86"); },
+         kExitWrongProcessor, u"no models section for this machine's processor (NTamd64); it has NTx86"},
+        {"another model", [&](Machine& m) { replaced(m, "\"KALDO QTX_VELTRO\"=", "\"KALDO QTX_OTHER\"="); },
+         kExitPackageInvalid, u"does not list \"KALDO QTX_VELTRO\" for NTamd64"},
+        {"the Spooler is stopped and starts", [](Machine& m) { m.platform.spooler.running = false; }, kExitDone,
+         u"checked: the Print Spooler was stopped; it was started"},
+        {"32-bit Windows takes its own section", [](Machine& m) { m.platform.processor = u"x86"; }, kExitDone,
+         u"checked: C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf: \"KALDO QTX_VELTRO\" for NTx86, catalog "
+         u"prt3q42wd32.cat, DriverVer 06/21/2024,1.2.3.4"},
+        {"a restart is pending",
+         [](Machine& m) {
+             m.registry.Put("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based "
+                            "Servicing\\RebootPending",
+                            "x", platform::kRegDword, {1, 0, 0, 0});
+         },
+         kExitDone, u"warning: a restart of Windows is pending"},
+        {"another program holds the COM port", [](Machine& m) { m.platform.busyComPorts[u"COM2"] = u"another program holds it open"; },
+         kExitDone, u"warning: COM2 cannot be opened: another program holds it open"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        c.arrange(m);
+        EXPECT_EQ(c.exitCode, m.Run({u"install", u"--port", u"COM2"}));
+        if (c.exitCode == kExitDone) {
+            EXPECT_TRUE(m.console.OutHas(c.said));
+            continue;
+        }
+        EXPECT_TRUE(m.platform.Started().empty());
+        EXPECT_EQ("<none>", m.Port("COM2:"));
+        EXPECT_TRUE(m.console.Has(m.console.err, c.said));
+        EXPECT_TRUE(m.console.Has(m.console.err, u"nothing was changed. Fix: "));
+        EXPECT_NE(std::u16string::npos, m.platform.eventLog.back().text.find(u"Exit code: " + setup::Number(c.exitCode)));
+    }
+}
+
+TEST(Cli, DoctorReportsEveryCheckAndChangesNothing) {
+    Machine m;
+    m.platform.administrator = false;
+    m.platform.spooler.running = false;
+    EXPECT_EQ(kExitDone, m.Run({u"doctor", u"--port", u"COM2"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: print spooler: the Print Spooler is stopped; install starts it"));
+    EXPECT_TRUE(m.console.OutHas(u"warning: installation: not installed as asked"));
+    EXPECT_EQ(u"verdict: nothing would stop an installation", m.console.out.back());
+    EXPECT_TRUE(m.platform.EventsOf(RecordingPlatform::Event::Kind::StartService).empty());
+
+    // Every refusal is listed, not only the first; the exit code is the first's.
+    m.platform.spooler.disabled = true;
+    m.platform.files.erase(u"C:\\Program Files\\PortSetup\\prt3q42wd32.cat");
+    EXPECT_EQ(kExitSpoolerDisabled, m.Run({u"doctor", u"--json"}));
+    ASSERT_EQ(1u, m.console.out.size());
+    EXPECT_EQ(0u, m.console.out[0].find(u"{\"findings\":[{\"check\":\"print spooler\",\"result\":\"refused\","
+                                        u"\"detail\":\"the Print Spooler service is disabled\",\"fix\":\"set it"));
+    EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"check\":\"driver package\",\"result\":\"refused\""));
+    EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"],\"exitCode\":1058}"));
+    EXPECT_TRUE(m.platform.Started().empty());
+    EXPECT_TRUE(m.platform.fileEvents.empty());
+    EXPECT_TRUE(m.platform.eventLog.empty());
 }
 
 TEST(Cli, RemoveFindsPrintersByTheirDriverAsThePrintSystemReportsIt) {

@@ -6,6 +6,7 @@
 #include "setup/Text.h"
 #include "cli/FileSafety.h"
 #include "setup/CommandLines.h"
+#include "setup/PreChecks.h"
 #include "setup/Unattended.h"
 #include "support/CliMachine.h"
 
@@ -433,7 +434,7 @@ TEST(FileSafety, ADriverPackageOthersCanChangeIsInstalledFromAProtectedCopy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
-        m.platform.files[package + u"\\PRT3Q42WD32.inf"] = "[Version]";
+        testing_support::PutVendorPackage(m.platform, package);
         m.platform.files[package + u"\\amd64\\kaldo.dll"] = "MZ";
         m.platform.files[copy + u"\\stale.inf"] = "left by an earlier run";
         c.arrange(m);
@@ -455,11 +456,11 @@ TEST(FileSafety, ADriverPackageOthersCanChangeIsInstalledFromAProtectedCopy) {
     }
     {  // without a protected folder to copy to, nothing is installed
         Machine m;
-        m.platform.files[package + u"\\PRT3Q42WD32.inf"] = "[Version]";
+        testing_support::PutVendorPackage(m.platform, package);
         m.Folder(package, kCashier, {});
         m.Link(kRoot, u"D:\\Elsewhere", true);
         m.platform.removalFails.insert(kRoot);
-        EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"USB", u"--package", package}));
+        EXPECT_EQ(kExitPackageNotUsable, m.Run({u"install", u"--port", u"USB", u"--package", package}));
         EXPECT_TRUE(m.platform.Started().empty());
         EXPECT_TRUE(m.console.Has(m.console.err, u"give that folder with --package"));
     }

@@ -87,10 +87,10 @@ for args in "install --port COM5" "install --port COM1 --settings 9601,n,8,1,p" 
 done
 expect_eq "starts after bad usage" "" "$(started_lines)"
 
-# 5. No INF file in the package folder: exit 1, nothing started.
+# 5. No INF file in the package folder: exit 1620, nothing started.
 mkdir -p "$WINEPREFIX/drive_c/Empty"
 cli install --port COM1 --package 'C:\Empty'
-expect_code "missing INF" 1
+expect_code "missing INF" 1620
 printf '%s\n' "$RUN_ERR" | grep -q 'C:\\Empty\\PRT3Q42WD32.inf' || fail "missing INF not named: $RUN_ERR"
 expect_eq "starts with a missing INF" "" "$(started_lines)"
 

@@ -4,7 +4,7 @@ target_link_libraries(ui_driver PRIVATE winspool)
 target_link_options(ui_driver PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # The scenarios, one shell script each, sharing the test run's Wine prefix.
-foreach(scenario window keyboard dpi unattended install remove slow_remove cli cli_safety converge msi default_printer folders no_tool event_log)
+foreach(scenario window keyboard dpi unattended install remove slow_remove cli cli_safety checks converge msi default_printer folders no_tool event_log)
   add_test(NAME e2e_${scenario} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${scenario}_test.sh)
   set_tests_properties(e2e_${scenario} PROPERTIES LABELS e2e TIMEOUT 600
     ENVIRONMENT "PORTSETUP_BUILD=${CMAKE_BINARY_DIR}")

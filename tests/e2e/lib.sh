@@ -164,7 +164,9 @@ make_package() {
     cp "$PORTSETUP_BUILD/$exe" "$1/$exe.new"
     mv -f "$1/$exe.new" "$1/$exe"
   done
-  printf '[Version]\r\nSignature="$Windows NT$"\r\n; test package\r\n' > "$1/PRT3Q42WD32.inf"
+  # As a vendor ships it: a catalog, a version, a models section per processor.
+  printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Printer\r\nCatalogFile=prt3q42wd32.cat\r\nDriverVer=06/21/2024,1.2.3.4\r\n; test package for PortSetup\r\n\r\n[Manufacturer]\r\n%%Kaldo%%=Kaldo,NTamd64,NTx86\r\n\r\n[Kaldo.NTamd64]\r\n"KALDO QTX_VELTRO"=KALDOQTX,KALDO_QTX_VELTRO\r\n\r\n[Kaldo.NTx86]\r\n"KALDO QTX_VELTRO"=KALDOQTX,KALDO_QTX_VELTRO\r\n\r\n[Strings]\r\nKaldo="KALDO"\r\n' > "$1/PRT3Q42WD32.inf"
+  printf 'test catalog\r\n' > "$1/prt3q42wd32.cat"
 }
 
 # Runs a console program (Windows path) with arguments; sets RUN_OUT, RUN_ERR

@@ -24,6 +24,20 @@ struct CapturedConsole : cli::Console {
     bool OutHas(std::u16string_view part) const { return Has(out, part); }
 };
 
+// A driver package's INF as a vendor ships it: a catalog, a version, and the
+// model in a models section for each processor.
+inline constexpr const char* kVendorInf =
+    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\nCatalogFile=prt3q42wd32.cat\r\n"
+    "DriverVer=06/21/2024,1.2.3.4\r\n\r\n[Manufacturer]\r\n%Kaldo%=Kaldo,NTamd64,NTx86 ; two processors\r\n\r\n"
+    "[Kaldo.NTamd64]\r\n\"KALDO QTX_VELTRO\"=KALDOQTX,KALDO_QTX_VELTRO\r\n\r\n[Kaldo.NTx86]\r\n"
+    "%Model%=KALDOQTX,KALDO_QTX_VELTRO\r\n\r\n[Strings]\r\nKaldo=\"KALDO\"\r\nModel=\"KALDO QTX_VELTRO\"\r\n";
+
+// Puts that package (the INF and its catalog) into `folder`.
+inline void PutVendorPackage(RecordingPlatform& platform, const std::u16string& folder) {
+    platform.files[folder + u"\\PRT3Q42WD32.inf"] = kVendorInf;
+    platform.files[folder + u"\\prt3q42wd32.cat"] = "catalog";
+}
+
 struct CliMachine {
     static constexpr const char* kPorts = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 
@@ -33,7 +47,7 @@ struct CliMachine {
 
     CliMachine() {
         platform.programDirectory = u"C:\\Program Files\\PortSetup";
-        platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"] = "[Version]";
+        PutVendorPackage(platform, u"C:\\Program Files\\PortSetup");
     }
     // One run, with the console and the record of starts and waits new.
     int Run(const std::vector<std::u16string>& args) {

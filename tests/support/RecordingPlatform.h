@@ -21,10 +21,11 @@ class RecordingPlatform : public platform::Machine,
                           public platform::Printers,
                           public platform::Processes,
                           public platform::Files,
-                          public platform::EventLog {
+                          public platform::EventLog,
+                          public platform::SystemServices {
 public:
     struct Event {
-        enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDetails, ListPrinterDrivers, FindPrinter } kind;
+        enum class Kind { Start, Wait, Sleep, ListPrinters, ListPrinterDetails, ListPrinterDrivers, FindPrinter, StartService } kind;
         std::u16string program;          // Start: the system program run; FindPrinter: the name
         std::u16string commandLine;      // Start: its command line
         std::uint32_t milliseconds = 0;  // Sleep: its time; Wait: its time limit
@@ -117,6 +118,12 @@ public:
     // Where the system has private namespaces (Windows; not Wine): the
     // single-run lock is a mutex there, held by `anotherRunActive` too.
     bool privateNamespaces = false;
+    // The Print Spooler as the service manager reports it; a start makes it
+    // run unless `spoolerStartFails`.
+    platform::ServiceState spooler{true, true, false, true, {}};
+    bool spoolerStartFails = false;
+    std::u16string processor = u"amd64";
+    std::map<std::u16string, std::u16string> busyComPorts;  // port -> why it cannot be opened
     // Paths that cannot be removed (a process holds them open).
     std::set<std::u16string> removalFails;
     // What was done to files and folders, in order: "create-folder P",
@@ -155,6 +162,31 @@ public:
 
     platform::PrinterInfoList ListPrinterDetails() override;
     platform::PrinterLookup FindPrinter(std::u16string_view name) override;
+    std::u16string NativeProcessor() override { return processor; }
+    std::optional<std::u16string> ComPortBusy(std::u16string_view port) override {
+        const auto busy = busyComPorts.find(std::u16string(port));
+        return busy == busyComPorts.end() ? std::nullopt : std::optional<std::u16string>(busy->second);
+    }
+    platform::ServiceState QueryService(std::u16string_view) override { return spooler; }
+    bool StartAndWait(std::u16string_view, std::uint32_t timeoutMilliseconds, std::u16string& reason) override {
+        events.push_back({Event::Kind::StartService, u"Spooler", {}, timeoutMilliseconds, 0, now});
+        if (spoolerStartFails || spooler.disabled) {
+            now += timeoutMilliseconds;
+            reason = u"it was started but did not run within 30 s";
+            return false;
+        }
+        spooler.running = true;
+        return true;
+    }
+    std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t limit,
+                                             std::u16string& reason) override {
+        const auto file = files.find(std::u16string(path));
+        if (file == files.end() || file->second.size() > limit) {
+            reason = u"The system cannot find the file specified.";
+            return std::nullopt;
+        }
+        return file->second;
+    }
     platform::NameList ListSerialCommPorts() override {
         if (serialCommFails) return {false, {}, *serialCommFails};
         return {true, serialComm, {}};
@@ -186,7 +218,9 @@ public:
     static std::vector<platform::AccessEntry> AccessOf(std::u16string_view sddl);
 
     // Every seam of the machine, with `registry` as its registry.
-    platform::Seams Seams(platform::AnsiRegistry& registry) { return {*this, *this, *this, *this, registry, *this}; }
+    platform::Seams Seams(platform::AnsiRegistry& registry) {
+        return {*this, *this, *this, *this, registry, *this, *this};
+    }
 
     // Lets virtual time run until every started command that ends has ended.
     void RunToEnd();

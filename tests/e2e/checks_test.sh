@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# What install checks before any change, under Wine: a disabled Print
+# Spooler (its start type), Windows protected print mode's policy, a package
+# without its catalog and one with a models section for 32-bit Windows only;
+# each refused with its own exit code and nothing started. Then doctor --json
+# on a healthy machine and on a broken one.
+. "$(dirname "$0")/lib.sh"
+package="$WINEPREFIX/drive_c/Setup"
+cli_exe=$(winpath "$package/PortSetupCli.exe")
+cli() { run_console "$cli_exe" "$@"; }
+WPP='HKLM\SOFTWARE\Policies\Microsoft\Windows NT\Printers\WPP'
+refused() {  # what, exit code, text on stderr
+  expect_code "$1" "$2"
+  printf '%s\n' "$RUN_ERR" | grep -qF -- "$3" || fail "$1: stderr does not say '$3': $RUN_ERR"
+  expect_eq "$1: programs started" "" "$(started_lines)"
+}
+
+reset_state
+make_package "$package"
+# Wine's sc has no "config": the start type goes to the registry, which
+# Wine's service manager reads as it starts with the server.
+spooler_start() {
+  wine_run reg add 'HKLM\System\CurrentControlSet\Services\Spooler' /v Start /t REG_DWORD /d "$1" /f >/dev/null
+  wine_server_persist
+}
+on_exit 'spooler_start 3'
+spooler_start 4
+cli install --port COM1
+refused "a disabled Print Spooler" 1058 "the Print Spooler service is disabled"
+spooler_start 3
+
+wine_run reg add "$WPP" /v WindowsProtectedPrintGroupPolicyState /t REG_DWORD /d 1 /f >/dev/null
+cli install --port COM1
+refused "Windows protected print mode" 1625 "Windows protected print mode is on"
+cli doctor --json
+expect_code "doctor on a broken machine" 1625
+printf '%s' "$RUN_OUT" | grep -qF '"check":"driver policy","result":"refused"' || fail "doctor: $RUN_OUT"
+printf '%s' "$RUN_OUT" | grep -qF '"exitCode":1625}' || fail "doctor's exit code: $RUN_OUT"
+wine_run reg delete "$WPP" /f >/dev/null
+
+rm "$package/prt3q42wd32.cat"
+cli install --port COM1
+refused "a package without its catalog" 1620 "the catalog prt3q42wd32.cat that"
+make_package "$package"
+sed -i 's/Kaldo,NTamd64,NTx86/Kaldo,NTx86/' "$package/PRT3Q42WD32.inf"
+cli install --port COM1
+refused "a package for 32-bit Windows only" 1633 "no models section for this machine's processor (NTamd64); it has NTx86"
+
+make_package "$package"
+cli doctor --json --port COM1
+expect_code "doctor on a healthy machine" 0
+printf '%s' "$RUN_OUT" | grep -qF '"check":"driver package","result":"passed"' || fail "doctor: $RUN_OUT"
+cli install --port COM1
+expect_code "install once all is well" 0
+echo "checks: ok"
