@@ -20,7 +20,7 @@ struct OptionRule {
 constexpr OptionRule kOptions[] = {
     {u"--port", true, {Action::Install, Action::Status, Action::Doctor, Action::Help}},
     {u"--settings", true, {Action::Install, Action::Status, Action::Doctor, Action::Help}},
-    {u"--package", true, {Action::Install, Action::Remove, Action::Doctor, Action::Help}},
+    {u"--package", true, {Action::Install, Action::Remove, Action::Doctor, Action::Status}},
     {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::Help}},
     {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
     {u"--stored-port", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
@@ -250,7 +250,8 @@ std::u16string UsageText() {
            u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
            u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
-           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--default] [--json]\n"
+           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--default]\n"
+           u"                      [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"
            u"  PortSetupCli --help | --version\n"
@@ -276,7 +277,8 @@ std::u16string UsageText() {
            u"processor.\n"
            u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it\n"
            u"and COMn: has settings stored (those of --settings, when given); the running account's default\n"
-           u"printer is reported, and counts only with --default (a detection run as the user).\n"
+           u"printer is reported, and counts only with --default (a detection run as the user); with\n"
+           u"--package DIR, an installed driver older than DIR's (its INF's DriverVer) is not as asked.\n"
            u"The default printer is set for the user the program runs as (SYSTEM's own under a deployment\n"
            u"system that runs as SYSTEM). set-default makes the printer the default printer of the user who\n"
            u"runs it and keeps Windows from managing it (LegacyDefaultPrinterMode = 1); it needs no\n"

@@ -5,6 +5,7 @@
 #include "cli/StatusReport.h"
 #include "modules/modRegedit.h"
 #include "platform/CommandLineText.h"
+#include "setup/CommandLines.h"
 #include "setup/PreChecks.h"
 #include "setup/RunEvents.h"
 #include "setup/SerialSettings.h"
@@ -81,13 +82,27 @@ int RefuseBadUsage(const CommandLine& line, const platform::Seams& seams, Consol
 
 int Status(const Command& command, const platform::Seams& seams, Console& console) {
     Silent silent;
-    const setup::InstallationStatus status = setup::QueryStatus({seams, silent});
+    setup::InstallationStatus status = setup::QueryStatus({seams, silent});
     if (!status.listed) {
         console.Err(u"PortSetupCli: the print system could not be asked: " + status.reason);
         return setup::kExitFailed;
     }
-    const std::vector<std::u16string> missing =
+    // The versions: the installed driver's, and the package's beside the
+    // program (or --package's), from its INF.
+    if (status.driverInstalled) status.driverVersion = seams.printers.DriverVersion(setup::DriverModel);
+    const std::u16string package = platform::DirectoryOf(
+        seams.files.FullPath(command.package ? *command.package : seams.machine.ProgramDirectory()) + u"\\");
+    std::u16string unread;
+    if (const auto inf = seams.files.ReadSmallFile(package + std::u16string(setup::DriverInfFile), 4u << 20, unread))
+        status.packageVersion = setup::VersionOfDriverVer(
+            setup::ReadInf(*inf, seams.machine.NativeProcessor(), setup::DriverModel).driverVer);
+    std::vector<std::u16string> missing =
         setup::NotAsAsked(status, command.port ? PortNameOf(*command.port) : u"", command.settings, command.countDefault);
+    // With --package, a driver older than the package's is not as asked:
+    // a new package in a deployment is installed where it is needed.
+    if (command.package && status.driverInstalled && setup::OlderVersion(status.driverVersion, status.packageVersion))
+        missing.push_back(u"the installed driver (version " + status.driverVersion + u") is older than the package's (" +
+                          status.packageVersion + u")");
     if (command.json) {
         console.Out(StatusJson(status, command.port, missing));
     } else {

@@ -37,13 +37,16 @@ std::u16string JsonArray(const std::vector<std::u16string>& items) {
 }
 
 std::u16string JsonBool(bool value) { return value ? u"true" : u"false"; }
+std::u16string JsonOrNull(const std::u16string& text) { return text.empty() ? u"null" : JsonString(text); }
 
 }  // namespace
 
 std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<std::u16string>& askedPort,
                           const std::vector<std::u16string>& notAsAsked) {
     std::u16string json = u"{\"driver\":" + JsonString(setup::DriverModel) +
-                          u",\"driverInstalled\":" + JsonBool(status.driverInstalled) + u",\"printers\":[";
+                          u",\"driverInstalled\":" + JsonBool(status.driverInstalled) + u",\"driverVersion\":" +
+                          JsonOrNull(status.driverVersion) + u",\"packageDriverVersion\":" +
+                          JsonOrNull(status.packageVersion) + u",\"printers\":[";
     for (std::size_t i = 0; i < status.printers.size(); ++i) {
         const auto& p = status.printers[i];
         json += (i ? u"," : u"") + std::u16string(u"{\"name\":") + JsonString(p.name) + u",\"port\":" +
@@ -68,6 +71,8 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
     std::vector<std::u16string> lines;
     lines.push_back(u"Printer driver " + setup::Quoted(setup::DriverModel) + u": " +
                     (status.driverInstalled ? u"installed" : u"not installed"));
+    lines.push_back(u"Driver version: installed " + (status.driverVersion.empty() ? u"unknown" : status.driverVersion) +
+                    u"; package " + (status.packageVersion.empty() ? u"unknown" : status.packageVersion));
     lines.emplace_back(status.printers.empty() ? u"Printers that use it: none" : u"Printers that use it:");
     for (const auto& p : status.printers)
         lines.push_back(u"  " + p.name + u" on " + p.port + (p.isDefault ? u" (the default printer)" : u""));

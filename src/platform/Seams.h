@@ -109,6 +109,9 @@ public:
     virtual PrinterInfoList ListPrinterDetails() = 0;
     // The model names of the installed printer drivers.
     virtual NameList ListPrinterDrivers() = 0;
+    // The installed driver `model`'s version ("1.2.3.4", from its INF's
+    // DriverVer); empty when it is not installed or cannot be read.
+    virtual std::u16string DriverVersion(std::u16string_view model) = 0;
     // The running user's default printer; empty when there is none.
     virtual std::u16string DefaultPrinter() = 0;
     // Deletes the print jobs queued for `printer`: a printer with jobs is not

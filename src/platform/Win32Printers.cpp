@@ -95,6 +95,32 @@ NameList Win32Printers::ListPrinterDrivers() {
     return list;
 }
 
+std::u16string Win32Printers::DriverVersion(std::u16string_view model) {
+    const auto enumDrivers = Winspool().EnumPrinterDriversW;
+    if (!enumDrivers) return {};
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    DWORD error = 0;
+    if (!EnumerateInto(
+            [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+                return enumDrivers(nullptr, nullptr, 6, data, size, needed, returned);
+            },
+            buffer, count, error))
+        return {};
+    const auto* info = reinterpret_cast<const DRIVER_INFO_6W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (Owned(info[i].pName) != model) continue;
+        const DWORDLONG v = info[i].dwlDriverVersion;
+        std::u16string text;
+        for (int shift = 48; shift >= 0; shift -= 16) {
+            const std::string part = std::to_string((v >> shift) & 0xFFFF);
+            text += (shift == 48 ? u"" : u".") + std::u16string(part.begin(), part.end());
+        }
+        return text;
+    }
+    return {};
+}
+
 std::u16string Win32Printers::DefaultPrinter() {
     const auto getDefault = Winspool().GetDefaultPrinterW;
     if (!getDefault) return {};

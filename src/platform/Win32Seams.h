@@ -35,6 +35,7 @@ unsigned ScreenDpi();
 class Win32Printers : public Printers {
 public:
     PrinterLookup FindPrinter(std::u16string_view name) override;
+    std::u16string DriverVersion(std::u16string_view model) override;
     NameList ListPrinters() override;
     PrinterInfoList ListPrinterDetails() override;
     NameList ListPrinterDrivers() override;

@@ -5,6 +5,8 @@
 #include "setup/Text.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 
 namespace setup {
 
@@ -65,6 +67,41 @@ InstallationStatus QueryStatus(Services s) {
             status.ports[i] = value;
     }
     return status;
+}
+
+std::u16string VersionOfDriverVer(std::u16string_view driverVer) {
+    const std::size_t comma = driverVer.find(u',');
+    std::u16string version(comma == std::u16string_view::npos ? u"" : driverVer.substr(comma + 1));
+    while (!version.empty() && version.front() == u' ') version.erase(0, 1);
+    return version;
+}
+
+namespace {
+
+std::optional<std::array<std::uint32_t, 4>> VersionParts(std::u16string_view text) {
+    std::array<std::uint32_t, 4> parts{};
+    std::size_t part = 0;
+    bool digit = false;
+    for (char16_t c : text) {
+        if (c == u'.' && digit && part < 3) {
+            ++part;
+            digit = false;
+        } else if (c >= u'0' && c <= u'9' && parts[part] < 100000) {
+            parts[part] = parts[part] * 10 + static_cast<std::uint32_t>(c - u'0');
+            digit = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digit) return std::nullopt;
+    return parts;
+}
+
+}  // namespace
+
+bool OlderVersion(std::u16string_view a, std::u16string_view b) {
+    const auto left = VersionParts(a), right = VersionParts(b);
+    return left && right && *left < *right;
 }
 
 std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,

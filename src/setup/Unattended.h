@@ -116,7 +116,16 @@ struct InstallationStatus {
     // The COM ports present on this machine ("COM1", "COM3"), as Windows
     // numbers them; not listed when they cannot be read.
     platform::NameList presentComPorts;
+    // The installed driver's version, and the package's (its INF's
+    // DriverVer); empty where unknown.
+    std::u16string driverVersion;
+    std::u16string packageVersion;
 };
+
+// The version part of an INF's DriverVer ("06/21/2024,1.2.3.4" -> "1.2.3.4").
+std::u16string VersionOfDriverVer(std::u16string_view driverVer);
+// Whether version `a` ("1.2.3.4") is older than `b`; false when either is not a version.
+bool OlderVersion(std::u16string_view a, std::u16string_view b);
 
 InstallationStatus QueryStatus(Services services);
 // What is not as an install would leave it, or nothing: the driver is

@@ -321,9 +321,11 @@ TEST(Cli, StatusAsJson) {
     m.platform.printerPorts = {{u"Kasse \"1\" \u00D6", u"COM2:"}, {u"Office", u"LPT1:"}};
     m.platform.defaultPrinter = u"Office";
     m.platform.serialComm = {u"COM2", u"COM1"};
+    m.platform.driverVersions[u"KALDO QTX_VELTRO"] = u"1.2.3.10";
     EXPECT_EQ(kExitFailed, m.Run({u"status", u"--json", u"--port", u"COM2", u"--default"}));
     ASSERT_EQ(1u, m.console.out.size());
-    EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
+    EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"driverVersion\":\"1.2.3.10\","
+              u"\"packageDriverVersion\":\"1.2.3.4\",\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
               u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"account\":"
               u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
               u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"presentComPorts\":[\"COM1\","
@@ -332,6 +334,16 @@ TEST(Cli, StatusAsJson) {
               u"driver\",\"\\\"KALDO Veltro MiniPrinter\\\" is not the default printer\",\"no settings are stored for "
               u"COM2:\"]}",
               m.console.out[0]);
+
+    // With --package, a driver older than the package's is not as asked (by
+    // number: 1.2.3.10 is newer than 1.2.3.4).
+    const std::u16string package = u"C:\\Program Files\\PortSetup";
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--package", package}));
+    EXPECT_TRUE(m.console.OutHas(u"Driver version: installed 1.2.3.10; package 1.2.3.4"));
+    m.platform.driverVersions[u"KALDO QTX_VELTRO"] = u"1.2.2.99";
+    EXPECT_EQ(kExitDone, m.Run({u"status"}));
+    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--package", package}));
+    EXPECT_TRUE(m.console.OutHas(u"the installed driver (version 1.2.2.99) is older than the package's (1.2.3.4)"));
 }
 
 TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {

@@ -48,6 +48,7 @@ expect_code "status after install" 0
 expect_eq "status printer" "KALDO Veltro MiniPrinter COM3: True" \
   "$(json '" ".join([d["printers"][0]["name"], d["printers"][0]["port"], str(d["printers"][0]["default"])])')"
 expect_eq "status COM3 value" "19200,e,7,1,x" "$(json 'd["ports"]["COM3:"]')"
+expect_eq "the package's driver version" "1.2.3.4" "$(json 'd["packageDriverVersion"]')"
 cli status --port COM2
 expect_code "status for another port" 1
 printf '%s\n' "$RUN_OUT" | grep -q '^Installed as asked (COM2): no (the printer "KALDO Veltro MiniPrinter" is on COM3:, not COM2:' || fail "plain status: $RUN_OUT"

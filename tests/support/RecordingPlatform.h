@@ -163,6 +163,11 @@ public:
     platform::PrinterInfoList ListPrinterDetails() override;
     platform::PrinterLookup FindPrinter(std::u16string_view name) override;
     std::u16string NativeProcessor() override { return processor; }
+    std::map<std::u16string, std::u16string> driverVersions;  // model -> "1.2.3.4"
+    std::u16string DriverVersion(std::u16string_view model) override {
+        const auto found = driverVersions.find(std::u16string(model));
+        return found == driverVersions.end() ? u"" : found->second;
+    }
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override {
         const auto busy = busyComPorts.find(std::u16string(port));
         return busy == busyComPorts.end() ? std::nullopt : std::optional<std::u16string>(busy->second);
