@@ -14,21 +14,21 @@ constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
 struct OptionRule {
     std::u16string_view name;
     bool takesValue;
-    std::array<Action, 4> allowedIn;  // the commands that accept it (Help pads)
+    std::array<Action, 5> allowedIn;  // the commands that accept it (Help pads)
 };
 
 constexpr OptionRule kOptions[] = {
-    {u"--port", true, {Action::Install, Action::Status, Action::Doctor, Action::Help}},
-    {u"--settings", true, {Action::Install, Action::Status, Action::Doctor, Action::Help}},
-    {u"--package", true, {Action::Install, Action::Remove, Action::Doctor, Action::Status}},
-    {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::Help}},
-    {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help}},
-    {u"--stored-port", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
-    {u"--stored-settings", true, {Action::Install, Action::Help, Action::Help, Action::Help}},
-    {u"--json", false, {Action::Status, Action::Doctor, Action::Help, Action::Help}},
-    {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help}},
-    {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help}},
-    {u"--default", false, {Action::Status, Action::Help, Action::Help, Action::Help}},
+    {u"--port", true, {Action::Install, Action::Status, Action::Doctor, Action::Help, Action::Help}},
+    {u"--settings", true, {Action::Install, Action::Status, Action::Doctor, Action::Help, Action::Help}},
+    {u"--package", true, {Action::Install, Action::Remove, Action::Doctor, Action::Status, Action::Help}},
+    {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::TestPrint, Action::Help}},
+    {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help, Action::Help}},
+    {u"--stored-port", true, {Action::Install, Action::Help, Action::Help, Action::Help, Action::Help}},
+    {u"--stored-settings", true, {Action::Install, Action::Help, Action::Help, Action::Help, Action::Help}},
+    {u"--json", false, {Action::Status, Action::Doctor, Action::Help, Action::Help, Action::Help}},
+    {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help, Action::Help}},
+    {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help, Action::Help}},
+    {u"--default", false, {Action::Status, Action::Help, Action::Help, Action::Help, Action::Help}},
 };
 
 std::u16string_view NameOf(Action action) {
@@ -38,6 +38,7 @@ std::u16string_view NameOf(Action action) {
     case Action::Status: return u"status";
     case Action::SetDefault: return u"set-default";
     case Action::Doctor: return u"doctor";
+    case Action::TestPrint: return u"test-print";
     case Action::Help: return u"--help";
     case Action::Version: return u"--version";
     }
@@ -85,8 +86,9 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     else if (verb == u"status") command.action = Action::Status;
     else if (verb == u"set-default") command.action = Action::SetDefault;
     else if (verb == u"doctor") command.action = Action::Doctor;
+    else if (verb == u"test-print") command.action = Action::TestPrint;
     else if (verb == u"--version") command.action = Action::Version;
-    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status, set-default and doctor.");
+    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status, set-default, doctor and test-print.");
     Parsed parsed = Options(arguments, command);
     parsed.verb = command.action;
     return parsed;
@@ -254,6 +256,7 @@ std::u16string UsageText() {
            u"                      [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"
+           u"  PortSetupCli test-print [--timeout SECONDS]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
            u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
@@ -285,7 +288,9 @@ std::u16string UsageText() {
            u"administrator rights. Its exit codes: 0 done; 1 the printer is not installed or the default\n"
            u"could not be set; 2 bad usage.\n"
            u"doctor runs install's checks and the status without changing anything, one finding a line with\n"
-           u"its fix; it exits 0 when nothing would stop an installation, else with install's exit code.\n";
+           u"its fix; it exits 0 when nothing would stop an installation, else with install's exit code.\n"
+           u"test-print prints a short page and waits (default 60 s) until it has left the queue: 0 printed;\n"
+           u"1 still queued or failed, with the job's status and the port's settings.\n";
 }
 
 }  // namespace cli

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-enum class Action { Install, Remove, Status, SetDefault, Doctor, Help, Version };
+enum class Action { Install, Remove, Status, SetDefault, Doctor, TestPrint, Help, Version };
 
 struct Command {
     Action action = Action::Help;

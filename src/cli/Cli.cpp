@@ -148,6 +148,25 @@ int Doctor(const Command& command, const platform::Seams& seams, Console& consol
     return exitCode;
 }
 
+// test-print: a page through the print system, watched until it has
+// printed; no rights needed, nothing of the machine's changed.
+int TestPrint(const Command& command, const platform::Seams& seams, Console& console) {
+    class Steps : public setup::Journal {
+    public:
+        explicit Steps(Console& console) : console_(console) {}
+        void Step(std::u16string_view text) override { console_.Out(text); }
+
+    private:
+        Console& console_;
+    } steps(console);
+    const std::uint32_t timeout =
+        command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultTestPrintMilliseconds;
+    const Verdict verdict = setup::TestPrint(timeout, {seams, steps});
+    if (verdict.failed()) console.Err(u"PortSetupCli: " + verdict.message);
+    console.Out(verdict.failed() ? u"failed" : u"done");
+    return verdict.failed() ? setup::kExitFailed : setup::kExitDone;
+}
+
 // set-default: the running user's own default printer, with no rights, lock
 // or log of the machine's; its output and its event are its record.
 int SetDefault(const CommandLine& line, const platform::Seams& seams, Console& console) {
@@ -329,6 +348,7 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     case Action::Status: return Status(command, seams, console);
     case Action::SetDefault: return SetDefault(line, seams, console);
     case Action::Doctor: return Doctor(command, seams, console);
+    case Action::TestPrint: return TestPrint(command, seams, console);
     case Action::Install:
     case Action::Remove: break;
     }

@@ -117,6 +117,14 @@ public:
     // Deletes the print jobs queued for `printer`: a printer with jobs is not
     // deleted at once, only marked for deletion, and stays listed.
     virtual bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) = 0;
+    // Sends `bytes` to `printer` as one RAW print job; its job id, or 0 with
+    // the reason.
+    virtual std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
+                                   std::u16string& reason) = 0;
+    // A job's status bits (JOB_STATUS_*); nothing when it is no longer queued
+    // or cannot be asked (then `reason` says why).
+    virtual std::optional<std::uint32_t> JobStatus(std::u16string_view printer, std::uint32_t job,
+                                                   std::u16string& reason) = 0;
 };
 
 // ---- Processes the programs start: the printer setup tool's commands,

@@ -28,7 +28,8 @@ namespace platform {
 // The print system's client, loaded when first needed: it costs a tenth of
 // a second, which the window's start does not pay.
 #define PORTSETUP_WINSPOOL(X) X(EnumPrintersW) X(EnumPrinterDriversW) X(GetDefaultPrinterW) \
-    X(OpenPrinterW) X(SetPrinterW) X(GetPrinterW) X(ClosePrinter)
+    X(OpenPrinterW) X(SetPrinterW) X(GetPrinterW) X(ClosePrinter) X(StartDocPrinterW) X(StartPagePrinter) \
+    X(WritePrinter) X(EndPagePrinter) X(EndDocPrinter) X(GetJobW)
 PORTSETUP_API(WinspoolApi, PORTSETUP_WINSPOOL)
 const WinspoolApi& Winspool();
 

@@ -192,4 +192,80 @@ bool Win32Printers::PurgePrintJobs(std::u16string_view printer, std::u16string& 
     return true;
 }
 
+namespace {
+
+// A printer opened for use, closed with the spooler's own function.
+class OpenedPrinter {
+public:
+    OpenedPrinter(std::u16string_view name, std::u16string& reason) : api_(Winspool()) {
+        if (!api_.OpenPrinterW || !api_.ClosePrinter) {
+            reason = u"the print system's client could not be loaded";
+            return;
+        }
+        std::u16string asked(name);
+        PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_USE};
+        if (!api_.OpenPrinterW(reinterpret_cast<wchar_t*>(asked.data()), &handle_, &access)) {
+            handle_ = nullptr;
+            reason = SystemErrorText(::GetLastError());
+        }
+    }
+    ~OpenedPrinter() {
+        if (handle_) api_.ClosePrinter(handle_);
+    }
+    OpenedPrinter(const OpenedPrinter&) = delete;
+    OpenedPrinter& operator=(const OpenedPrinter&) = delete;
+    HANDLE get() const { return handle_; }
+    const WinspoolApi& api() const { return api_; }
+
+private:
+    const WinspoolApi& api_;
+    HANDLE handle_ = nullptr;
+};
+
+}  // namespace
+
+std::uint32_t Win32Printers::PrintRaw(std::u16string_view printer, std::u16string_view document,
+                                      std::string_view bytes, std::u16string& reason) {
+    const OpenedPrinter opened(printer, reason);
+    if (!opened.get()) return 0;
+    const WinspoolApi& api = opened.api();
+    if (!api.StartDocPrinterW || !api.StartPagePrinter || !api.WritePrinter || !api.EndPagePrinter ||
+        !api.EndDocPrinter) {
+        reason = u"the print system's client lacks the printing functions";
+        return 0;
+    }
+    std::u16string name(document);
+    wchar_t raw[] = L"RAW";
+    DOC_INFO_1W doc{reinterpret_cast<wchar_t*>(name.data()), nullptr, raw};
+    const DWORD job = api.StartDocPrinterW(opened.get(), 1, reinterpret_cast<BYTE*>(&doc));
+    if (job == 0) {
+        reason = SystemErrorText(::GetLastError());
+        return 0;
+    }
+    DWORD written = 0;
+    const bool sent = api.StartPagePrinter(opened.get()) &&
+                      api.WritePrinter(opened.get(), const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                                       &written) &&
+                      written == bytes.size() && api.EndPagePrinter(opened.get());
+    if (!sent) reason = SystemErrorText(::GetLastError());
+    api.EndDocPrinter(opened.get());
+    return sent ? job : 0;
+}
+
+std::optional<std::uint32_t> Win32Printers::JobStatus(std::u16string_view printer, std::uint32_t job,
+                                                      std::u16string& reason) {
+    const OpenedPrinter opened(printer, reason);
+    if (!opened.get() || !opened.api().GetJobW) return std::nullopt;
+    DWORD needed = 0;
+    opened.api().GetJobW(opened.get(), job, 1, nullptr, 0, &needed);
+    if (needed == 0) {
+        // An id the queue no longer holds is an invalid parameter.
+        if (const DWORD error = ::GetLastError(); error != ERROR_INVALID_PARAMETER) reason = SystemErrorText(error);
+        return std::nullopt;
+    }
+    std::vector<BYTE> buffer(needed);
+    if (!opened.api().GetJobW(opened.get(), job, 1, buffer.data(), needed, &needed)) return std::nullopt;
+    return reinterpret_cast<const JOB_INFO_1W*>(buffer.data())->Status;
+}
+
 }  // namespace platform

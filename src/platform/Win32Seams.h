@@ -36,6 +36,10 @@ class Win32Printers : public Printers {
 public:
     PrinterLookup FindPrinter(std::u16string_view name) override;
     std::u16string DriverVersion(std::u16string_view model) override;
+    std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
+                           std::u16string& reason) override;
+    std::optional<std::uint32_t> JobStatus(std::u16string_view printer, std::uint32_t job,
+                                           std::u16string& reason) override;
     NameList ListPrinters() override;
     PrinterInfoList ListPrinterDetails() override;
     NameList ListPrinterDrivers() override;

@@ -237,6 +237,56 @@ Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     return {};
 }
 
+std::u16string JobStatusText(std::uint32_t status) {
+    static constexpr std::pair<std::uint32_t, std::u16string_view> kNames[] = {
+        {0x0001, u"paused"},         {0x0002, u"error"},          {0x0004, u"being deleted"},
+        {0x0008, u"spooling"},       {0x0010, u"printing"},       {0x0020, u"offline"},
+        {0x0040, u"paper out"},      {0x0080, u"printed"},        {0x0100, u"deleted"},
+        {0x0200, u"driver blocked"}, {0x0400, u"needs attention"}, {0x0800, u"restarting"},
+        {0x1000, u"complete"},
+    };
+    std::vector<std::u16string> names;
+    for (const auto& [bit, name] : kNames)
+        if (status & bit) names.emplace_back(name);
+    return names.empty() ? u"waiting" : CommaList(names);
+}
+
+Verdict TestPrint(std::uint32_t timeoutMilliseconds, Services s) {
+    const std::uint64_t startedAt = s.machine.Milliseconds();
+    const platform::PrinterLookup lookup = s.printers.FindPrinter(PrinterName);
+    if (!lookup.asked)
+        return Failed(u"The print system could not be asked for the printer " + Quoted(PrinterName) + u": " +
+                      lookup.reason);
+    if (!lookup.found) return Failed(u"The printer " + Quoted(PrinterName) + u" is not installed on this machine.");
+    const std::u16string port = lookup.printer.port;
+    std::u16string settings;
+    const bool com = port.size() > 3 && port.compare(0, 3, u"COM") == 0;
+    if (com && ReadPortSettings(s.registry, port, settings) != platform::kErrorSuccess) settings.clear();
+    const std::u16string portText = port + (com ? u" (" + (settings.empty() ? u"no settings stored" : settings) + u")" : u"");
+    const std::u16string page = u"PortSetup test print\r\nPrinter: " + std::u16string(PrinterName) + u"\r\nPort: " +
+                                portText + u"\r\nTime: " + s.machine.LocalTimestamp() + u"\r\n\r\n\r\n\r\n";
+    std::u16string reason;
+    const std::uint32_t job = s.printers.PrintRaw(PrinterName, u"PortSetup test print", Utf8(page), reason);
+    if (job == 0) return Failed(u"The test page could not be sent to " + Quoted(PrinterName) + u": " + reason);
+    s.journal.Step(u"sent: the test page, job " + Number(job) + u" on " + portText);
+    std::uint32_t last = 0;
+    for (;;) {
+        const auto status = s.printers.JobStatus(PrinterName, job, reason);
+        if (!status) {
+            if (!reason.empty()) return Failed(u"The print queue could not be asked about job " + Number(job) + u": " + reason);
+            if (last & 0x0104) return Failed(u"Job " + Number(job) + u" was deleted before it printed.");
+            s.journal.Step(u"printed: job " + Number(job) + u" left the queue");
+            return {};
+        }
+        last = *status;
+        if (s.machine.Milliseconds() - startedAt >= timeoutMilliseconds) break;
+        s.processes.Sleep(500);
+    }
+    return Failed(u"Job " + Number(job) + u" is still queued after " + Number(timeoutMilliseconds / 1000) +
+                  u" s (" + JobStatusText(last) + u"); the port is " + portText +
+                  u": check the cable, that the printer is on and has paper, and that its line settings match.");
+}
+
 Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
     const std::u16string inf = request.packageDirectory + std::u16string(DriverInfFile);
     if (!s.files.FileExists(inf)) return Failed(u"The driver package's INF file was not found: " + inf);

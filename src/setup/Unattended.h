@@ -89,6 +89,16 @@ inline constexpr std::u16string_view kLegacyDefaultPrinterMode = u"LegacyDefault
 // The whole run stays within `timeoutMilliseconds`; a command that does not
 // end in that time fails the run.
 Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services services);
+
+// A test print: a short page (the tool, the port and its stored settings,
+// the time) sent to PrinterName as a RAW job, then watched until it has left
+// the queue (done) or the time is up (failed, with the job's status and the
+// port's settings, since wrong line settings and a loose cable are the usual
+// causes).
+inline constexpr std::uint32_t kDefaultTestPrintMilliseconds = 60000;
+Verdict TestPrint(std::uint32_t timeoutMilliseconds, Services services);
+// The job status bits as words: "offline, paper out".
+std::u16string JobStatusText(std::uint32_t status);
 // Whether Windows manages the running user's default printer: its
 // LegacyDefaultPrinterMode is not 1.
 bool WindowsManagesDefault(platform::AnsiRegistry& registry);

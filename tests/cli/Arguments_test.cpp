@@ -51,7 +51,7 @@ TEST(CliArguments, OptionsInAnyOrderAndInBothForms) {
 
 TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     ExpectRefused({}, {u"No command"});
-    ExpectRefused({u"uninstall"}, {u"uninstall", u"install, remove, status, set-default and doctor"});
+    ExpectRefused({u"uninstall"}, {u"uninstall", u"install, remove, status, set-default, doctor and test-print"});
     ExpectRefused({u"install"}, {u"--port", u"COM1"});
     ExpectRefused({u"install", u"--port", u"COM5"}, {u"COM5", u"COM1, COM2, COM3, COM4, USB"});
     ExpectRefused({u"install", u"--port", u"COM1", u"--settings", u"9601,n,8,1,p"}, {u"9601", u"115200"});

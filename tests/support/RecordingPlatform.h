@@ -163,6 +163,31 @@ public:
     platform::PrinterInfoList ListPrinterDetails() override;
     platform::PrinterLookup FindPrinter(std::u16string_view name) override;
     std::u16string NativeProcessor() override { return processor; }
+    // Print jobs: each prints (leaves the queue) `jobPrintsAfter` ms after
+    // it was sent, or never; queued, it shows `jobStatus`.
+    struct Job {
+        std::u16string printer;
+        std::string bytes;
+        std::uint64_t sentAt = 0;
+    };
+    std::map<std::uint32_t, Job> jobs;
+    std::optional<std::uint32_t> jobPrintsAfter = 1500;
+    std::uint32_t jobStatus = 0x0010;  // printing
+    std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view, std::string_view bytes,
+                           std::u16string& reason) override {
+        if (std::find(printers.begin(), printers.end(), std::u16string(printer)) == printers.end()) {
+            reason = u"The printer name is invalid.";
+            return 0;
+        }
+        const auto id = static_cast<std::uint32_t>(jobs.size() + 1);
+        jobs[id] = {std::u16string(printer), std::string(bytes), now};
+        return id;
+    }
+    std::optional<std::uint32_t> JobStatus(std::u16string_view, std::uint32_t job, std::u16string&) override {
+        const auto found = jobs.find(job);
+        if (found == jobs.end() || (jobPrintsAfter && now >= found->second.sentAt + *jobPrintsAfter)) return std::nullopt;
+        return jobStatus;
+    }
     std::map<std::u16string, std::u16string> driverVersions;  // model -> "1.2.3.4"
     std::u16string DriverVersion(std::u16string_view model) override {
         const auto found = driverVersions.find(std::u16string(model));
