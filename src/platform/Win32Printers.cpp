@@ -111,6 +111,7 @@ std::u16string Win32Printers::DriverVersion(std::u16string_view model) {
     for (DWORD i = 0; i < count; ++i) {
         if (Owned(info[i].pName) != model) continue;
         const DWORDLONG v = info[i].dwlDriverVersion;
+        if (v == 0) return {};  // not reported (Wine's print system)
         std::u16string text;
         for (int shift = 48; shift >= 0; shift -= 16) {
             const std::string part = std::to_string((v >> shift) & 0xFFFF);
