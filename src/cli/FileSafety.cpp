@@ -43,6 +43,14 @@ std::u16string Within(std::u16string_view folder, std::u16string_view name) {
 
 bool Present(const platform::PathFacts& facts) { return facts.exists || facts.redirected; }
 
+// `text`, then the reason in parentheses.
+std::u16string WithReason(std::u16string text, std::u16string_view reason) {
+    text += u" (";
+    text += reason;
+    text += u")";
+    return text;
+}
+
 // A free name beside `path` for what is moved out of the way.
 std::u16string AsideName(platform::Files& files, const std::u16string& path) {
     for (std::uint64_t n = 1; n < 100; ++n) {
@@ -99,12 +107,12 @@ void SweepFolder(platform::Files& files, const std::u16string& folder, std::u16s
         std::u16string reason;
         if (facts.redirected) {
             if (!ClearLink(files, path, done, reason))
-                done.push_back(u"could not remove the link " + path + u" (" + reason + u")");
+                done.push_back(WithReason(u"could not remove the link " + path, reason));
         } else if (const auto untrusted = WhyOwnerUntrusted(facts, self); untrusted && facts.securityRead) {
             if (RemoveTree(files, path, facts, reason))
                 done.push_back(u"removed " + path + u", which " + facts.owner + u" owned");
             else
-                done.push_back(u"could not remove " + path + u", which " + facts.owner + u" owns (" + reason + u")");
+                done.push_back(WithReason(u"could not remove " + path + u", which " + facts.owner + u" owns", reason));
         }
     }
 }
@@ -231,7 +239,7 @@ std::optional<std::u16string> PrepareGivenLogFolders(platform::Files& files, std
         if (!facts.exists && !facts.redirected) {
             std::u16string reason;
             if (!files.CreateFolder(folder, kMachineFolderDescriptor, reason))
-                return folder + u" could not be created (" + reason + u")";
+                return WithReason(folder + u" could not be created", reason);
             facts = files.Examine(folder);
         }
         if (const auto unsafe = WhyFolderOnTheWayUnsafe(facts, runningUser, i + 1 == folders.size()))
@@ -297,7 +305,7 @@ std::optional<std::u16string> CopyPackage(platform::Files& files, std::u16string
         const auto [source, copy] = todo.back();
         todo.pop_back();
         if (!files.CreateFolder(copy, kMachineFolderDescriptor, reason))
-            return copy + u" could not be created (" + reason + u")";
+            return WithReason(copy + u" could not be created", reason);
         const auto entries = files.FolderEntries(source);
         if (!entries) return source + u": its entries could not be read";
         for (const auto& name : *entries) {

@@ -11,7 +11,7 @@ namespace setup {
 namespace {
 
 constexpr std::uint32_t kKeyRead = 0x20019;
-constexpr std::size_t kInfLimitBytes = 4 * 1024 * 1024;
+constexpr std::size_t kInfLimitBytes = std::size_t{4} * 1024 * 1024;
 
 std::u16string Lower(std::u16string_view text) {
     std::u16string lower(text);
