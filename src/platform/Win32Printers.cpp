@@ -34,7 +34,8 @@ bool EnumerateInto(Enumerate&& enumerate, std::vector<BYTE>& buffer, DWORD& coun
 }
 
 // The local printers and printer connections at `level`, or why not.
-bool EnumeratePrinters(DWORD level, std::vector<BYTE>& buffer, DWORD& count, std::u16string& reason) {
+bool EnumeratePrinters(DWORD level, std::vector<BYTE>& buffer, DWORD& count, std::u16string& reason,
+                       DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS) {
     const auto enumPrinters = Winspool().EnumPrintersW;
     DWORD error = 0;
     if (!enumPrinters) {
@@ -43,8 +44,7 @@ bool EnumeratePrinters(DWORD level, std::vector<BYTE>& buffer, DWORD& count, std
     }
     if (EnumerateInto(
             [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-                return enumPrinters(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, level, data, size, needed,
-                                    returned);
+                return enumPrinters(flags, nullptr, level, data, size, needed, returned);
             },
             buffer, count, error))
         return true;
@@ -145,8 +145,23 @@ PrinterLookup Win32Printers::FindPrinter(std::u16string_view name) {
     HANDLE opened = nullptr;
     if (!winspool.OpenPrinterW(reinterpret_cast<wchar_t*>(asked.data()), &opened, &access)) {
         const DWORD error = ::GetLastError();
-        lookup.asked = error == ERROR_INVALID_PRINTER_NAME;
-        if (!lookup.asked) lookup.reason = SystemErrorText(error);
+        if (error != ERROR_INVALID_PRINTER_NAME) {
+            lookup.reason = SystemErrorText(error);
+            return lookup;
+        }
+        // Wine's OpenPrinter does not always find a printer that another
+        // process has just added: the local printers' listing, which asks
+        // no print server, settles whether it is there.
+        std::vector<BYTE> buffer;
+        DWORD count = 0;
+        if (!EnumeratePrinters(2, buffer, count, lookup.reason, PRINTER_ENUM_LOCAL)) return lookup;
+        lookup.asked = true;
+        const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i)
+            if (Owned(info[i].pPrinterName) == asked) {
+                lookup.found = true;
+                lookup.printer = {asked, Owned(info[i].pPortName), Owned(info[i].pDriverName)};
+            }
         return lookup;
     }
     struct Closer {
