@@ -70,9 +70,9 @@ expect_event "install event" \
 
 # 3. An install that fails: its reason, as an error.
 cli_events install --port COM1 --package 'C:\nowhere'
-expect_code "install without a package" 1
+expect_code "install without a package" 1620
 expect_event "failed install event" \
-  "1001 error Verdict: failed\\r\\nExit code: 1\\r\\nReason: The driver package's INF file was not found: C:\\\\nowhere\\\\PRT3Q42WD32.inf"
+  "1001 error Verdict: failed\\r\\nExit code: 1620\\r\\nReason: the INF file C:\\\\nowhere\\\\PRT3Q42WD32.inf cannot be read"
 
 # 4. A removal (Wine's print system warns that it cannot purge the stand-in's
 #    printer: the warning is in the event too).
