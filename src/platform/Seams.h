@@ -64,6 +64,16 @@ public:
     // Why a COM port ("COM3") cannot be opened now (another program holds it
     // open, ...), or nothing when it can; it is closed again at once.
     virtual std::optional<std::u16string> ComPortBusy(std::u16string_view port) = 0;
+    // Whether a driver package's catalog file carries a signature that holds
+    // and whose signer this machine trusts to publish drivers without asking
+    // (Microsoft's driver signature, or a certificate in the machine's
+    // Trusted Publishers store).
+    struct CatalogTrust {
+        enum class State { Trusted, Unverified, SignerNotTrusted };
+        State state = State::Unverified;
+        std::u16string detail;  // the signer's name, or why the signature does not hold
+    };
+    virtual CatalogTrust CatalogSignature(std::u16string_view catalogPath) = 0;
 
     // A clock for durations, in milliseconds.
     virtual std::uint64_t Milliseconds() = 0;

@@ -42,6 +42,14 @@ const Shell32Api& Shell32() {
     static const Shell32Api api = LookUp<Shell32Api>(L"shell32.dll", false);
     return api;
 }
+const WintrustApi& Wintrust() {
+    static const WintrustApi api = LookUp<WintrustApi>(L"wintrust.dll", false);
+    return api;
+}
+const Crypt32Api& Crypt32() {
+    static const Crypt32Api api = LookUp<Crypt32Api>(L"crypt32.dll", false);
+    return api;
+}
 const Ole32Api& Ole32() {
     static const Ole32Api api = LookUp<Ole32Api>(L"ole32.dll", false);
     return api;

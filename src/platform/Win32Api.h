@@ -8,6 +8,9 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <winspool.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+#include <softpub.h>
 
 #include <string>
 #include <vector>
@@ -48,6 +51,14 @@ const User32Api& User32();
 #define PORTSETUP_SHELL32(X) X(SHGetKnownFolderPath)
 PORTSETUP_API(Shell32Api, PORTSETUP_SHELL32)
 const Shell32Api& Shell32();
+// Signatures and certificates, for a driver package's catalog.
+#define PORTSETUP_WINTRUST(X) X(WinVerifyTrust) X(WTHelperProvDataFromStateData) X(WTHelperGetProvSignerFromChain)
+PORTSETUP_API(WintrustApi, PORTSETUP_WINTRUST)
+const WintrustApi& Wintrust();
+#define PORTSETUP_CRYPT32(X) X(CertOpenStore) X(CertCloseStore) X(CertFindCertificateInStore) \
+    X(CertFreeCertificateContext) X(CertGetNameStringW) X(CertGetEnhancedKeyUsage)
+PORTSETUP_API(Crypt32Api, PORTSETUP_CRYPT32)
+const Crypt32Api& Crypt32();
 #define PORTSETUP_OLE32(X) X(CoTaskMemFree)
 PORTSETUP_API(Ole32Api, PORTSETUP_OLE32)
 const Ole32Api& Ole32();

@@ -3,6 +3,7 @@
 #include "platform/Win32Seams.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,79 @@ std::optional<std::u16string> Win32Machine::ComPortBusy(std::u16string_view port
 
 namespace {
 
+// The signature's verdict closes its state when done.
+struct TrustCheck {
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    WINTRUST_FILE_INFO file{};
+    WINTRUST_DATA data{};
+    LONG result = 0;
+    explicit TrustCheck(const std::wstring& path) {
+        file.cbStruct = sizeof file;
+        file.pcwszFilePath = path.c_str();
+        data.cbStruct = sizeof data;
+        data.dwUIChoice = WTD_UI_NONE;
+        data.fdwRevocationChecks = WTD_REVOKE_NONE;  // a till often has no way to the revocation lists
+        data.dwUnionChoice = WTD_CHOICE_FILE;
+        data.pFile = &file;
+        data.dwStateAction = WTD_STATEACTION_VERIFY;
+        result = Wintrust().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    }
+    ~TrustCheck() {
+        data.dwStateAction = WTD_STATEACTION_CLOSE;
+        Wintrust().WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    }
+    TrustCheck(const TrustCheck&) = delete;
+    TrustCheck& operator=(const TrustCheck&) = delete;
+};
+
+// Whether the certificate may sign for Windows' driver verification, which
+// only Microsoft's own driver signing certificates may (WHQL).
+bool SignsForWindowsDrivers(PCCERT_CONTEXT cert) {
+    DWORD size = 0;
+    if (!Crypt32().CertGetEnhancedKeyUsage(cert, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size) || !size)
+        return false;
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
+    if (!Crypt32().CertGetEnhancedKeyUsage(cert, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size)) return false;
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i)
+        if (std::string_view(usage->rgpszUsageIdentifier[i]) == szOID_WHQL_CRYPTO) return true;
+    return false;
+}
+
+// What a signature check's result means, in the words a help desk needs.
+std::u16string TrustResultText(LONG result) {
+    switch (static_cast<HRESULT>(result)) {
+    case TRUST_E_NOSIGNATURE: return u"it carries no signature";
+    case TRUST_E_SUBJECT_FORM_UNKNOWN: return u"it is not a signed catalog file";
+    case TRUST_E_BAD_DIGEST: return u"it was changed after it was signed";
+    case CERT_E_EXPIRED: return u"its certificate has expired";
+    case CERT_E_REVOKED: return u"its certificate was revoked";
+    case CERT_E_UNTRUSTEDROOT: return u"its certificate chains to a root this machine does not trust";
+    case CERT_E_UNTRUSTEDTESTROOT: return u"it is signed with a test certificate";
+    case CERT_E_CHAINING: return u"its certificate's chain cannot be built";
+    case TRUST_E_EXPLICIT_DISTRUST: return u"its signer is marked as not trusted on this machine";
+    default: {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(result));
+        return SystemErrorText(static_cast<DWORD>(result)) + u" (" + std::u16string(hex, hex + std::strlen(hex)) + u")";
+    }
+    }
+}
+
+bool InTrustedPublishers(PCCERT_CONTEXT cert) {
+    const auto& crypt = Crypt32();
+    HCERTSTORE store = crypt.CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                           CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG |
+                                               CERT_STORE_OPEN_EXISTING_FLAG,
+                                           L"TrustedPublisher");
+    if (!store) return false;
+    PCCERT_CONTEXT found =
+        crypt.CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr);
+    if (found) crypt.CertFreeCertificateContext(found);
+    crypt.CertCloseStore(store, 0);
+    return found != nullptr;
+}
+
 void CloseService(SC_HANDLE h) { ::CloseServiceHandle(h); }
 using ServiceHandle = UniqueHandle<SC_HANDLE, CloseService, nullptr>;
 
@@ -201,6 +275,35 @@ bool Running(SC_HANDLE service, std::u16string& reason) {
 }
 
 }  // namespace
+
+Machine::CatalogTrust Win32Machine::CatalogSignature(std::u16string_view catalogPath) {
+    using State = CatalogTrust::State;
+    if (!Wintrust().WinVerifyTrust || !Crypt32().CertOpenStore)
+        return {State::Unverified, u"the system's signature check cannot be loaded (" +
+                                       SystemErrorText(Wintrust().error ? Wintrust().error : Crypt32().error) + u")"};
+    const std::wstring path(catalogPath.begin(), catalogPath.end());
+    const TrustCheck check(path);
+    switch (static_cast<HRESULT>(check.result)) {
+    case ERROR_SUCCESS: break;
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_UNTRUSTEDTESTROOT:
+    case CERT_E_CHAINING:
+    case TRUST_E_EXPLICIT_DISTRUST:
+        return {State::SignerNotTrusted, TrustResultText(check.result)};
+    default:
+        return {State::Unverified, TrustResultText(check.result)};
+    }
+    CRYPT_PROVIDER_DATA* provider = Wintrust().WTHelperProvDataFromStateData(check.data.hWVTStateData);
+    CRYPT_PROVIDER_SGNR* signer = provider ? Wintrust().WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    if (!signer || !signer->csCertChain || !signer->pasCertChain || !signer->pasCertChain[0].pCert)
+        return {State::Unverified, u"the catalog's signer cannot be read"};
+    PCCERT_CONTEXT cert = signer->pasCertChain[0].pCert;
+    wchar_t name[256] = {};
+    const DWORD n = Crypt32().CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256);
+    const std::u16string signerName = n > 1 ? FromWide(name, n - 1) : u"(no name)";
+    if (SignsForWindowsDrivers(cert) || InTrustedPublishers(cert)) return {State::Trusted, signerName};
+    return {State::SignerNotTrusted, signerName};
+}
 
 ServiceState Win32Services::QueryService(std::u16string_view name) {
     ServiceState state;

@@ -162,7 +162,7 @@ Finding PolicyFinding(const platform::Seams& seams) {
     return {std::u16string(kCheck), Finding::Result::Passed, u"no policy forbids third-party printer drivers", u"", 0};
 }
 
-Finding PackageFinding(const std::u16string& directory, const platform::Seams& seams) {
+Finding PackageFinding(const std::u16string& directory, const platform::Seams& seams, std::u16string& catalogPath) {
     static constexpr std::u16string_view kCheck = u"driver package";
     const std::u16string inf = directory + std::u16string(DriverInfFile);
     std::u16string reason;
@@ -180,6 +180,7 @@ Finding PackageFinding(const std::u16string& directory, const platform::Seams& s
         return Refused(std::u16string(kCheck), u"the catalog " + facts.catalog + u" that " + inf + u" names is missing",
                        u"copy the whole driver package, with its .cat file, as the vendor ships it.",
                        kExitPackageInvalid);
+    catalogPath = directory + u"\\" + facts.catalog;
     const std::u16string decoration = u"NT" + processor;
     if (!facts.hasProcessorSection)
         return Refused(std::u16string(kCheck),
@@ -193,6 +194,27 @@ Finding PackageFinding(const std::u16string& directory, const platform::Seams& s
             inf + u": " + Quoted(DriverModel) + u" for " + decoration + u", catalog " + facts.catalog +
                 (facts.driverVer.empty() ? u"" : u", DriverVer " + facts.driverVer),
             u"", 0};
+}
+
+// An unsigned catalog, or a signer the machine does not trust, makes the
+// print system ask a question in a session nobody sees.
+Finding SignatureFinding(const std::u16string& catalogPath, const platform::Seams& seams) {
+    static constexpr std::u16string_view kCheck = u"driver signature";
+    using State = platform::Machine::CatalogTrust::State;
+    const auto trust = seams.machine.CatalogSignature(catalogPath);
+    if (trust.state == State::Trusted)
+        return {std::u16string(kCheck), Finding::Result::Passed, catalogPath + u" is signed by " + trust.detail, u"", 0};
+    const std::u16string hangs = u"; otherwise Windows asks whether to install the driver where nobody sees it, and "
+                                 u"the install ends only at its --timeout";
+    if (trust.state == State::Unverified)
+        return {std::u16string(kCheck), Finding::Result::Warning,
+                u"the signature of " + catalogPath + u" cannot be verified: " + trust.detail,
+                u"use the driver package as the vendor signed it, with its own .cat file" + hangs + u".", 0};
+    return {std::u16string(kCheck), Finding::Result::Warning,
+            u"the signer of " + catalogPath + u" is not trusted on this machine: " + trust.detail,
+            u"add the vendor's certificate to the machine's Trusted Publishers store (certutil -addstore "
+            u"TrustedPublisher vendor.cer, or for a fleet by Group Policy or Intune)" + hangs + u".",
+            0};
 }
 
 }  // namespace
@@ -256,8 +278,10 @@ std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const pl
     if (stopped()) return findings;
     findings.push_back(PolicyFinding(seams));
     if (stopped()) return findings;
-    findings.push_back(PackageFinding(request.packageDirectory, seams));
+    std::u16string catalogPath;
+    findings.push_back(PackageFinding(request.packageDirectory, seams, catalogPath));
     if (stopped()) return findings;
+    if (!catalogPath.empty()) findings.push_back(SignatureFinding(catalogPath, seams));
     if (KeyExists(seams.registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending") ||
         KeyExists(seams.registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired"))
         findings.push_back({u"restart", Finding::Result::Warning, u"a restart of Windows is pending",

@@ -201,6 +201,12 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
          kExitDone, u"warning: a restart of Windows is pending"},
         {"another program holds the COM port", [](Machine& m) { m.platform.busyComPorts[u"COM2"] = u"another program holds it open"; },
          kExitDone, u"warning: COM2 cannot be opened: another program holds it open"},
+        {"an unsigned catalog",
+         [](Machine& m) { m.platform.catalogTrust = {platform::Machine::CatalogTrust::State::Unverified, u"No signature was present in the subject."}; },
+         kExitDone, u"cannot be verified: No signature was present in the subject.; use the driver package as the vendor signed it"},
+        {"a signer the machine does not trust",
+         [](Machine& m) { m.platform.catalogTrust = {platform::Machine::CatalogTrust::State::SignerNotTrusted, u"KALDO S.p.A."}; },
+         kExitDone, u"prt3q42wd32.cat is not trusted on this machine: KALDO S.p.A.; add the vendor's certificate to the machine's Trusted Publishers store"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -65,8 +65,13 @@ expect_code "install on an absent port" 0
 printf '%s\n' "$RUN_OUT" | grep -qxF "warning: $warning" || fail "no warning in the output: $RUN_OUT"
 grep -qF "warning: $warning" "$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log" \
   || fail "no warning in the log"
+# The test package's catalog is no signed file: a warning too (Wine cuts
+# the event's text after some 300 characters).
+unsigned='the signature of C:\Setup\prt3q42wd32.cat cannot be verified: it is not a signed catalog file'
+printf '%s\n' "$RUN_OUT" | grep -qF "warning: $unsigned; use the driver package as the vendor signed it" \
+  || fail "no signature warning in the output: $RUN_OUT"
 expect_event "install event" \
-  "1000 information Verdict: done\\r\\nExit code: 0\\r\\nWarning: $warning\\r\\nLog: ${logfile//\\/\\\\}\\r\\nCommand: PortSetupCli install --port COM3"
+  "1000 information Verdict: done\\r\\nExit code: 0\\r\\nWarning: $warning\\r\\nWarning: ${unsigned//\\/\\\\}"
 
 # 3. An install that fails: its reason, as an error.
 cli_events install --port COM1 --package 'C:\nowhere'

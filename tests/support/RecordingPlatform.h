@@ -193,6 +193,8 @@ public:
         const auto found = driverVersions.find(std::u16string(model));
         return found == driverVersions.end() ? u"" : found->second;
     }
+    CatalogTrust catalogTrust{CatalogTrust::State::Trusted, u"KALDO S.p.A."};
+    CatalogTrust CatalogSignature(std::u16string_view) override { return catalogTrust; }
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override {
         const auto busy = busyComPorts.find(std::u16string(port));
         return busy == busyComPorts.end() ? std::nullopt : std::optional<std::u16string>(busy->second);
