@@ -61,8 +61,11 @@ std::u16string Upper(std::u16string_view text) {
     return upper;
 }
 
+// COM1 to COM256, as Windows numbers them ("COMn", no leading zero), or USB.
 bool ValidPort(std::u16string_view upper) {
-    return upper == u"COM1" || upper == u"COM2" || upper == u"COM3" || upper == u"COM4" || upper == u"USB";
+    if (upper == u"USB") return true;
+    const auto number = setup::ComPortNumber(upper);
+    return number && *number <= setup::kHighestComPort;
 }
 
 Parsed Error(std::u16string message) { return {std::nullopt, std::move(message), {}}; }
@@ -146,7 +149,7 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
         if (name == u"--port") {
             const std::u16string port = Upper(value);
             if (!ValidPort(port))
-                return Error(u"--port \"" + value + u"\" is not one of COM1, COM2, COM3, COM4, USB.");
+                return Error(u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.");
             command.port = port;
         } else if (name == u"--settings") {
             std::u16string error;
@@ -174,9 +177,9 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
     }
 
     if (command.action == Action::Install && !command.port && !command.storedPort)
-        return Error(u"install needs --port: COM1, COM2, COM3, COM4 or USB.");
+        return Error(u"install needs --port: COM1 to COM256, or USB.");
     if (command.settings && !command.port && !command.storedPort)
-        return Error(u"--settings needs --port: COM1, COM2, COM3 or COM4.");
+        return Error(u"--settings needs --port: a COM port from COM1 to COM256.");
     if (command.settings && command.port && *command.port == u"USB")
         return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
     return {command, {}, {}};
@@ -190,7 +193,7 @@ std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>&
         command.port = ValidPort(stored) ? stored : u"COM1";
         if (!stored.empty() && !ValidPort(stored))
             warnings.push_back(u"the stored port \"" + *command.storedPort +
-                               u"\" is not one of COM1, COM2, COM3, COM4, USB: it is not used; COM1 is");
+                               u"\" is not a COM port from COM1 to COM256, nor USB: it is not used; COM1 is");
     }
     if (*command.port == u"USB") {
         if (command.settings)
@@ -248,11 +251,11 @@ std::vector<std::u16string> ToArguments(const Command& command) {
 std::u16string UsageText() {
     return u"PortSetupCli: installs and removes the KALDO Veltro MiniPrinter's driver without a window.\n"
            u"\n"
-           u"  PortSetupCli install --port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
+           u"  PortSetupCli install --port COMn|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
            u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
            u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
-           u"  PortSetupCli status [--port COM1|COM2|COM3|COM4|USB [--settings 9600,n,8,1,p]] [--default]\n"
+           u"  PortSetupCli status [--port COMn|USB [--settings 9600,n,8,1,p]] [--default]\n"
            u"                      [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"

@@ -80,9 +80,14 @@ int RefuseBadUsage(const CommandLine& line, const platform::Seams& seams, Consol
     return setup::kExitUsage;
 }
 
+// The COM port a command names ("COM7"); empty for USB or none.
+std::u16string AskedComPort(const Command& command) {
+    return command.port && *command.port != u"USB" ? *command.port : u"";
+}
+
 int Status(const Command& command, const platform::Seams& seams, Console& console) {
     Silent silent;
-    setup::InstallationStatus status = setup::QueryStatus({seams, silent});
+    setup::InstallationStatus status = setup::QueryStatus({seams, silent}, AskedComPort(command));
     if (!status.listed) {
         console.Err(u"PortSetupCli: the print system could not be asked: " + status.reason);
         return setup::kExitFailed;
@@ -127,7 +132,7 @@ int Doctor(const Command& command, const platform::Seams& seams, Console& consol
                                     u"); install copies it to a protected folder first",
                                 u"keep the package where only administrators can change it (Program Files).", 0});
     Silent silent;
-    const setup::InstallationStatus status = setup::QueryStatus({seams, silent});
+    const setup::InstallationStatus status = setup::QueryStatus({seams, silent}, AskedComPort(command));
     if (!status.listed) {
         findings.push_back({u"installation", Finding::Result::Warning, u"the print system could not be asked: " +
                             status.reason, u"", 0});

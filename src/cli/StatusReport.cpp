@@ -52,12 +52,13 @@ std::u16string StatusJson(const setup::InstallationStatus& status, const std::op
         json += (i ? u"," : u"") + std::u16string(u"{\"name\":") + JsonString(p.name) + u",\"port\":" +
                 JsonString(p.port) + u",\"default\":" + JsonBool(p.isDefault) + u"}";
     }
-    json += u"],\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"account\":" +
+    json += u"],\"ourPrinter\":" + JsonOrNull(status.ourPrinter) + u",\"ourPrinterNote\":" +
+            JsonOrNull(status.ourPrinterNote) + u",\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"account\":" +
             JsonString(status.account) + u",\"windowsManagesDefault\":" + JsonBool(status.windowsManagesDefault) +
             u",\"ports\":{";
     for (std::size_t i = 0; i < status.ports.size(); ++i)
-        json += (i ? u"," : u"") + JsonString(u"COM" + Number(i + 1) + u":") + u":" +
-                (status.ports[i] ? JsonString(*status.ports[i]) : u"null");
+        json += (i ? u"," : u"") + JsonString(status.ports[i].port + u":") + u":" +
+                (status.ports[i].settings ? JsonString(*status.ports[i].settings) : u"null");
     json += u"},\"presentComPorts\":" +
             (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
             u",\"askedPort\":" + (askedPort ? JsonString(*askedPort) : u"null") + u",\"installedAsAsked\":" +
@@ -76,6 +77,8 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
     lines.emplace_back(status.printers.empty() ? u"Printers that use it: none" : u"Printers that use it:");
     for (const auto& p : status.printers)
         lines.push_back(u"  " + p.name + u" on " + p.port + (p.isDefault ? u" (the default printer)" : u""));
+    lines.push_back(u"Our printer: " + (status.ourPrinter.empty() ? u"none" : status.ourPrinter) +
+                    (status.ourPrinterNote.empty() ? u"" : u" (" + status.ourPrinterNote + u")"));
     lines.push_back(u"Runs as: " + status.account);
     lines.push_back(u"Default printer of " + status.account + u": " +
                     (status.defaultPrinter.empty() ? u"none" : status.defaultPrinter) +
@@ -89,10 +92,9 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                      : present.names.empty() ? std::u16string(u"none")
                                              : setup::CommaList(present.names)));
     lines.emplace_back(u"Ports values:");
-    for (std::size_t i = 0; i < status.ports.size(); ++i) {
-        const std::u16string port = u"COM" + Number(i + 1);
+    for (const auto& [port, settings] : status.ports) {
         const bool exists = std::find(present.names.begin(), present.names.end(), port) != present.names.end();
-        lines.push_back(u"  " + port + u": " + (status.ports[i] ? *status.ports[i] : u"(none)") +
+        lines.push_back(u"  " + port + u": " + (settings ? *settings : u"(none)") +
                         (!present.listed ? u""
                          : exists        ? u" (the port is present)"
                                          : u" (the port is not present on this machine)"));

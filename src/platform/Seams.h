@@ -117,6 +117,8 @@ public:
     virtual NameList ListPrinters() = 0;
     // Each printer with its port and driver, in the print system's order.
     virtual PrinterInfoList ListPrinterDetails() = 0;
+    // The same for the local printers only: no print server is asked.
+    virtual PrinterInfoList ListLocalPrinters() = 0;
     // The model names of the installed printer drivers.
     virtual NameList ListPrinterDrivers() = 0;
     // The installed driver `model`'s version ("1.2.3.4", from its INF's

@@ -65,17 +65,26 @@ NameList Win32Printers::ListPrinters() {
     return list;
 }
 
-PrinterInfoList Win32Printers::ListPrinterDetails() {
+namespace {
+
+PrinterInfoList PrinterDetails(DWORD flags) {
     std::vector<BYTE> buffer;
     DWORD count = 0;
     PrinterInfoList list;
-    if (!EnumeratePrinters(2, buffer, count, list.reason)) return list;
+    if (!EnumeratePrinters(2, buffer, count, list.reason, flags)) return list;
     list.listed = true;
     const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i)
         list.printers.push_back({Owned(info[i].pPrinterName), Owned(info[i].pPortName), Owned(info[i].pDriverName)});
     return list;
 }
+
+}  // namespace
+
+PrinterInfoList Win32Printers::ListPrinterDetails() {
+    return PrinterDetails(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS);
+}
+PrinterInfoList Win32Printers::ListLocalPrinters() { return PrinterDetails(PRINTER_ENUM_LOCAL); }
 
 NameList Win32Printers::ListPrinterDrivers() {
     const auto enumDrivers = Winspool().EnumPrinterDriversW;

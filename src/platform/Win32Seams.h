@@ -43,6 +43,7 @@ public:
                                            std::u16string& reason) override;
     NameList ListPrinters() override;
     PrinterInfoList ListPrinterDetails() override;
+    PrinterInfoList ListLocalPrinters() override;
     NameList ListPrinterDrivers() override;
     std::u16string DefaultPrinter() override;
     bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;

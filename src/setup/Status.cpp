@@ -12,18 +12,8 @@ namespace setup {
 
 std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& serialPorts) {
     std::vector<std::uint64_t> numbers;
-    for (const auto& name : serialPorts) {
-        // "COM" in any case, then a number without leading zeros.
-        if (name.size() < 4 || name.size() > 13 || name[3] == u'0') continue;
-        bool com = true;
-        for (std::size_t i = 0; i < 3; ++i) com = com && (name[i] | 0x20) == u"com"[i];
-        std::uint64_t number = 0;
-        for (std::size_t i = 3; i < name.size() && com; ++i) {
-            com = name[i] >= u'0' && name[i] <= u'9';
-            number = number * 10 + static_cast<std::uint64_t>(name[i] - u'0');
-        }
-        if (com) numbers.push_back(number);
-    }
+    for (const auto& name : serialPorts)
+        if (const auto number = ComPortNumber(name)) numbers.push_back(*number);
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     std::vector<std::u16string> ports;
@@ -44,7 +34,55 @@ std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std
            (present.empty() ? u"none" : CommaList(present));
 }
 
-InstallationStatus QueryStatus(Services s) {
+const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note) {
+    note.clear();
+    std::vector<const platform::PrinterInfo*> usb;
+    for (const auto& printer : printers) {
+        if (printer.name == PrinterName) {
+            if (printer.driver == DriverModel) return &printer;
+            note = u"the printer " + Quoted(PrinterName) + u" uses the driver " + Quoted(printer.driver) +
+                   u", not ours";
+        }
+        const bool onUsb = printer.port.size() >= 3 && (printer.port[0] | 0x20) == u'u' &&
+                           (printer.port[1] | 0x20) == u's' && (printer.port[2] | 0x20) == u'b';
+        if (printer.driver == DriverModel && onUsb) usb.push_back(&printer);
+    }
+    if (usb.empty()) return nullptr;
+    std::sort(usb.begin(), usb.end(), [](const auto* a, const auto* b) { return a->name < b->name; });
+    if (usb.size() > 1) {
+        std::vector<std::u16string> names;
+        for (const auto* printer : usb) names.push_back(Quoted(printer->name) + u" on " + printer->port);
+        note = Number(usb.size()) + u" printers of the driver are on USB ports (" + CommaList(names) + u"); " +
+               Quoted(usb.front()->name) + u", the first by name, is taken";
+    } else {
+        note.clear();
+    }
+    return usb.front();
+}
+
+OurPrinterLookup FindOurPrinter(platform::Printers& printers) {
+    OurPrinterLookup found;
+    const platform::PrinterLookup named = printers.FindPrinter(PrinterName);
+    if (!named.asked) {
+        found.reason = named.reason;
+        return found;
+    }
+    if (named.found && named.printer.driver == DriverModel) {
+        found.asked = true;
+        found.printer = named.printer;
+        return found;
+    }
+    const platform::PrinterInfoList local = printers.ListLocalPrinters();
+    if (!local.listed) {
+        found.reason = local.reason;
+        return found;
+    }
+    found.asked = true;
+    if (const auto* printer = OurPrinterIn(local.printers, found.note)) found.printer = *printer;
+    return found;
+}
+
+InstallationStatus QueryStatus(Services s, std::u16string_view askedPort) {
     InstallationStatus status;
     const platform::NameList drivers = s.printers.ListPrinterDrivers();
     const platform::PrinterInfoList printers = s.printers.ListPrinterDetails();
@@ -60,11 +98,23 @@ InstallationStatus QueryStatus(Services s) {
     for (const auto& printer : printers.printers)
         if (printer.driver == DriverModel)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
+    if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote)) status.ourPrinter = ours->name;
     status.presentComPorts = ListPresentComPorts(s.machine);
-    for (std::size_t i = 0; i < status.ports.size(); ++i) {
+    // COM1 to COM4 always, as the window offers them; others where used or asked.
+    std::vector<std::uint64_t> numbers = {1, 2, 3, 4};
+    auto add = [&](std::u16string_view port) {
+        if (const auto number = ComPortNumber(port)) numbers.push_back(*number);
+    };
+    for (const auto& printer : status.printers)
+        if (!printer.port.empty() && printer.port.back() == u':') add(std::u16string_view(printer.port).substr(0, printer.port.size() - 1));
+    add(askedPort);
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    for (std::uint64_t number : numbers) {
+        InstallationStatus::PortValue port{u"COM" + Number(number), std::nullopt};
         std::u16string value;
-        if (ReadPortSettings(s.registry, u"COM" + Number(i + 1) + u":", value) == platform::kErrorSuccess)
-            status.ports[i] = value;
+        if (ReadPortSettings(s.registry, port.port + u":", value) == platform::kErrorSuccess) port.settings = value;
+        status.ports.push_back(std::move(port));
     }
     return status;
 }
@@ -121,9 +171,11 @@ std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u1
     // as SYSTEM, whose default printer anything may change.
     if (countDefault && status.defaultPrinter != PrinterName)
         missing.push_back(Quoted(PrinterName) + u" is not the default printer");
-    const std::size_t index = portName.size() == 5 ? static_cast<std::size_t>(portName[3] - u'1') : status.ports.size();
-    if (index < status.ports.size()) {
-        const auto& value = status.ports[index];
+    const auto stored = std::find_if(status.ports.begin(), status.ports.end(), [&](const auto& port) {
+        return port.port + u":" == portName;
+    });
+    if (stored != status.ports.end()) {
+        const auto& value = stored->settings;
         if (!value) missing.push_back(u"no settings are stored for " + std::u16string(portName));
         else if (portSettings && *value != *portSettings)
             missing.push_back(u"the settings of " + std::u16string(portName) + u" are " + *value + u", not " +

@@ -196,16 +196,18 @@ bool WindowsManagesDefault(platform::AnsiRegistry& registry) { return LegacyMode
 Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     const std::uint64_t startedAt = s.machine.Milliseconds();
     const std::u16string account = s.machine.RunningAccountName();
-    // By name: a listing would ask every printer connection's server too.
-    const platform::PrinterLookup lookup = s.printers.FindPrinter(PrinterName);
-    if (!lookup.asked)
+    // Local printers only: a listing of connections would ask every print server.
+    const OurPrinterLookup ours = FindOurPrinter(s.printers);
+    if (!ours.asked)
         return Failed(u"The print system could not be asked whether the printer " + Quoted(PrinterName) +
-                      u" is installed: " + lookup.reason);
-    const platform::PrinterInfo* printer = lookup.found ? &lookup.printer : nullptr;
-    if (!printer || printer->driver != DriverModel)
-        return Failed(u"The printer " + Quoted(PrinterName) + u" is not installed on this machine" +
-                      (printer ? u" (a printer of that name uses the driver " + Quoted(printer->driver) + u")" : u"") +
-                      u"; nothing was changed.");
+                      u" is installed: " + ours.reason);
+    if (!ours.printer)
+        return Failed(u"No printer of the driver " + Quoted(DriverModel) + u" is installed on this machine yet (not " +
+                      Quoted(PrinterName) + u", nor a USB printer's queue)" +
+                      (ours.note.empty() ? u"" : u"; " + ours.note) + u"; nothing was changed.");
+    const std::u16string name = ours.printer->name;
+    s.journal.Step(u"found: the printer " + Quoted(name) + u" on " + ours.printer->port +
+                   (ours.note.empty() ? u"" : u" (" + ours.note + u")"));
 
     // First, so that Windows does not replace the default as soon as it is set.
     if (WindowsManagesDefault(s.registry)) {
@@ -220,20 +222,20 @@ Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
         s.journal.Step(u"checked: Windows does not manage the default printer of " + account);
     }
 
-    if (s.printers.DefaultPrinter() == PrinterName) {
-        s.journal.Step(u"checked: " + Quoted(PrinterName) + u" is already the default printer of " + account);
+    if (s.printers.DefaultPrinter() == name) {
+        s.journal.Step(u"checked: " + Quoted(name) + u" is already the default printer of " + account);
         return {};
     }
     const std::uint64_t spent = s.machine.Milliseconds() - startedAt;
     const std::uint32_t left =
         spent < timeoutMilliseconds ? static_cast<std::uint32_t>(timeoutMilliseconds - spent) : 1;
-    if (auto failed = FailureOfCommand(s, left, SetDefaultPrinterCommandLine(PrinterName)))
+    if (auto failed = FailureOfCommand(s, left, SetDefaultPrinterCommandLine(name)))
         return Failed(failed->message);
     const std::u16string current = s.printers.DefaultPrinter();
-    if (current != PrinterName)
-        return Failed(u"The printer " + Quoted(PrinterName) + u" could not be made the default printer of " + account +
+    if (current != name)
+        return Failed(u"The printer " + Quoted(name) + u" could not be made the default printer of " + account +
                       u"; it is " + (current.empty() ? u"none" : Quoted(current)) + u".");
-    s.journal.Step(u"set: " + Quoted(PrinterName) + u" is the default printer of " + account);
+    s.journal.Step(u"set: " + Quoted(name) + u" is the default printer of " + account);
     return {};
 }
 
@@ -253,25 +255,29 @@ std::u16string JobStatusText(std::uint32_t status) {
 
 Verdict TestPrint(std::uint32_t timeoutMilliseconds, Services s) {
     const std::uint64_t startedAt = s.machine.Milliseconds();
-    const platform::PrinterLookup lookup = s.printers.FindPrinter(PrinterName);
-    if (!lookup.asked)
-        return Failed(u"The print system could not be asked for the printer " + Quoted(PrinterName) + u": " +
-                      lookup.reason);
-    if (!lookup.found) return Failed(u"The printer " + Quoted(PrinterName) + u" is not installed on this machine.");
-    const std::u16string port = lookup.printer.port;
+    const OurPrinterLookup ours = FindOurPrinter(s.printers);
+    if (!ours.asked)
+        return Failed(u"The print system could not be asked for the printer " + Quoted(PrinterName) + u": " + ours.reason);
+    if (!ours.printer)
+        return Failed(u"No printer of the driver " + Quoted(DriverModel) + u" is installed on this machine (not " +
+                      Quoted(PrinterName) + u", nor a USB printer's queue)" +
+                      (ours.note.empty() ? u"" : u"; " + ours.note) + u".");
+    const std::u16string name = ours.printer->name;
+    if (!ours.note.empty()) s.journal.Step(u"found: " + ours.note);
+    const std::u16string port = ours.printer->port;
     std::u16string settings;
     const bool com = port.size() > 3 && port.compare(0, 3, u"COM") == 0;
     if (com && ReadPortSettings(s.registry, port, settings) != platform::kErrorSuccess) settings.clear();
     const std::u16string portText = port + (com ? u" (" + (settings.empty() ? u"no settings stored" : settings) + u")" : u"");
-    const std::u16string page = u"PortSetup test print\r\nPrinter: " + std::u16string(PrinterName) + u"\r\nPort: " +
+    const std::u16string page = u"PortSetup test print\r\nPrinter: " + name + u"\r\nPort: " +
                                 portText + u"\r\nTime: " + s.machine.LocalTimestamp() + u"\r\n\r\n\r\n\r\n";
     std::u16string reason;
-    const std::uint32_t job = s.printers.PrintRaw(PrinterName, u"PortSetup test print", Utf8(page), reason);
-    if (job == 0) return Failed(u"The test page could not be sent to " + Quoted(PrinterName) + u": " + reason);
+    const std::uint32_t job = s.printers.PrintRaw(name, u"PortSetup test print", Utf8(page), reason);
+    if (job == 0) return Failed(u"The test page could not be sent to " + Quoted(name) + u": " + reason);
     s.journal.Step(u"sent: the test page, job " + Number(job) + u" on " + portText);
     std::uint32_t last = 0;
     for (;;) {
-        const auto status = s.printers.JobStatus(PrinterName, job, reason);
+        const auto status = s.printers.JobStatus(name, job, reason);
         if (!status) {
             if (!reason.empty()) return Failed(u"The print queue could not be asked about job " + Number(job) + u": " + reason);
             if (last & 0x0104) return Failed(u"Job " + Number(job) + u" was deleted before it printed.");

@@ -120,9 +120,17 @@ struct InstallationStatus {
     std::u16string defaultPrinter;  // the running user's
     std::u16string account;         // the account the status is read as
     bool windowsManagesDefault = true;
-    // The Ports values of COM1: to COM4:; nothing where there is none or it
-    // cannot be read.
-    std::array<std::optional<std::u16string>, 4> ports;
+    // The printer taken as ours (see OurPrinterIn); empty when none is.
+    std::u16string ourPrinter;
+    std::u16string ourPrinterNote;
+    // The Ports values of COM1: to COM4: and of any other COM port that a
+    // printer of the driver uses or that was asked about, in the order of
+    // their numbers; nothing where there is none or it cannot be read.
+    struct PortValue {
+        std::u16string port;  // "COM7"
+        std::optional<std::u16string> settings;
+    };
+    std::vector<PortValue> ports;
     // The COM ports present on this machine ("COM1", "COM3"), as Windows
     // numbers them; not listed when they cannot be read.
     platform::NameList presentComPorts;
@@ -137,7 +145,24 @@ std::u16string VersionOfDriverVer(std::u16string_view driverVer);
 // Whether version `a` ("1.2.3.4") is older than `b`; false when either is not a version.
 bool OlderVersion(std::u16string_view a, std::u16string_view b);
 
-InstallationStatus QueryStatus(Services services);
+// The printer that is ours among `printers`: the one named PrinterName when
+// it uses DriverModel; otherwise the one of DriverModel on a USB port, the
+// queue Plug and Play makes and names after the model (of several, the first
+// by name, and `note` says so). Nothing when there is none; then `note`
+// names a printer of our name that uses another driver.
+const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note);
+// The same asked of the print system: by name first, which asks no print
+// server, then the local printers' listing.
+struct OurPrinterLookup {
+    bool asked = false;
+    std::u16string reason;  // when not asked
+    std::optional<platform::PrinterInfo> printer;
+    std::u16string note;
+};
+OurPrinterLookup FindOurPrinter(platform::Printers& printers);
+
+// `askedPort` ("COM7", or empty) has its Ports value read too.
+InstallationStatus QueryStatus(Services services, std::u16string_view askedPort = {});
 // What is not as an install would leave it, or nothing: the driver is
 // installed, and for a COM port ("COM3:") the printer PrinterName uses it on
 // that port, and the port has a Ports value (the one asked, when given);

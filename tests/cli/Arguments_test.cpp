@@ -53,7 +53,10 @@ TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     ExpectRefused({}, {u"No command"});
     ExpectRefused({u"uninstall"}, {u"uninstall", u"install, remove, status, set-default, doctor and test-print"});
     ExpectRefused({u"install"}, {u"--port", u"COM1"});
-    ExpectRefused({u"install", u"--port", u"COM5"}, {u"COM5", u"COM1, COM2, COM3, COM4, USB"});
+    for (const char16_t* port : {u"COM0", u"COM257", u"COM05", u"COM3x", u"LPT1", u"COM", u"COM99999999999"})
+        ExpectRefused({u"install", u"--port", port}, {port, u"COM1 to COM256, nor USB"});
+    for (const char16_t* port : {u"com7", u"COM12", u"Com256"})
+        EXPECT_EQ(u"COM" + std::u16string(port + 3), Parse({u"status", u"--port", port}).command->port);
     ExpectRefused({u"install", u"--port", u"COM1", u"--settings", u"9601,n,8,1,p"}, {u"9601", u"115200"});
     ExpectRefused({u"install", u"--port", u"USB", u"--settings", u"9600,n,8,1,p"}, {u"--settings", u"USB"});
     ExpectRefused({u"install", u"--port", u"COM1", u"--speed", u"9600"}, {u"--speed", u"--port, --settings"});
@@ -85,7 +88,8 @@ TEST(CliArguments, StoredChoiceIsUsedOnlyWhenValid) {
          u"19200,e,7,1,x", u"", u""},
         {{u"--stored-port", u"", u"--stored-settings", u""}, u"COM1", u"", u"", u""},
         {{u"--stored-port", u"LPT1", u"--stored-settings", u"9600,n,8,1,p\" --log C:\\x.bat"}, u"COM1", u"",
-         u"\"LPT1\" is not one of", u""},
+         u"\"LPT1\" is not a COM port", u""},
+        {{u"--stored-port", u"com12"}, u"COM12", u"", u"", u""},
         {{u"--stored-port", u"COM2", u"--stored-settings", u"9600,n,8,1,p\" --log C:\\x.bat"}, u"COM2", u"",
          u"they are not used; 9600,n,8,1,p are", u""},
         {{u"--stored-port", u"USB", u"--stored-settings", u"19200,e,7,1,x"}, u"USB", u"", u"", u""},

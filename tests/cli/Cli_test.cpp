@@ -65,6 +65,15 @@ TEST(Cli, InstallOnAComPortWaitsChecksAndStores) {
     EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM3"}));
     EXPECT_TRUE(m.console.OutHas(u"KALDO Veltro MiniPrinter on COM3: (the default printer)"));
     EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM2"}));
+
+    // A port above COM4 (a USB adapter's) the same way; status lists the
+    // port the printer is on, and the one asked about.
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"com12"}));
+    EXPECT_EQ("9600,n,8,1,p", m.Port("COM12:"));
+    EXPECT_EQ(kExitDone, m.Run({u"status"}));
+    EXPECT_TRUE(m.console.OutHas(u"  COM12: 9600,n,8,1,p"));
+    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM200"}));
+    EXPECT_TRUE(m.console.OutHas(u"  COM200: (none)"));
 }
 
 TEST(Cli, InstallOnUsbAndFromAnotherPackageFolder) {
@@ -90,10 +99,10 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
     }
     {  // bad usage: the usage text, nothing started; a refused install is logged
         Machine m;
-        EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM5"}));
+        EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM257"}));
         EXPECT_TRUE(m.platform.Started().empty());
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"PortSetupCli install --port"));
-        EXPECT_NE(std::string::npos, m.Log().find("+01:00 verdict: bad usage, exit code 2: --port \"COM5\" is not one of"));
+        EXPECT_NE(std::string::npos, m.Log().find("+01:00 verdict: bad usage, exit code 2: --port \"COM257\" is not a COM port from COM1 to COM256"));
         EXPECT_EQ(kExitUsage, m.Run({u"status", u"--bogus"}));
         // A refused line is recorded in the machine log, never where it
         // points: not its --log, nor what a raw scan would take for one.
@@ -332,7 +341,7 @@ TEST(Cli, StatusAsJson) {
     ASSERT_EQ(1u, m.console.out.size());
     EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"driverVersion\":\"1.2.3.10\","
               u"\"packageDriverVersion\":\"1.2.3.4\",\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
-              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"defaultPrinter\":\"Office\",\"account\":"
+              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"ourPrinter\":null,\"ourPrinterNote\":null,\"defaultPrinter\":\"Office\",\"account\":"
               u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
               u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"presentComPorts\":[\"COM1\","
               u"\"COM2\"],\"askedPort\":\"COM2\","

@@ -63,7 +63,7 @@ TEST(FileSafety, ARunThatIsNotElevatedTouchesNoMachineFile) {
     m.platform.administrator = false;
     const auto files = m.platform.files;
     EXPECT_EQ(kExitNotAdministrator, m.Run({u"install", u"--port", u"COM1"}));
-    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM9"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM257"}));
     EXPECT_EQ(kExitNotAdministrator, m.Run({u"remove", u"--log", u"D:\\r.log"}));
     EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM1"}));
     EXPECT_EQ(files, m.platform.files);

@@ -78,7 +78,8 @@ TEST(SetDefault, WithoutThePrinterNothingChanges) {
     m.platform.printers = {u"Office"};
     EXPECT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));
     EXPECT_TRUE(m.console.out.empty());
-    EXPECT_TRUE(m.console.Has(m.console.err, u"\"KALDO Veltro MiniPrinter\" is not installed on this machine"));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"No printer of the driver \"KALDO QTX_VELTRO\" is installed on this "
+                                             u"machine yet (not \"KALDO Veltro MiniPrinter\", nor a USB printer's queue)"));
     EXPECT_EQ(u"Office", m.platform.defaultPrinter);
     EXPECT_FALSE(m.LegacyMode());
     EXPECT_TRUE(m.platform.Started().empty());
@@ -88,6 +89,22 @@ TEST(SetDefault, WithoutThePrinterNothingChanges) {
     m.platform.printerDrivers = {{std::u16string(PrinterName), u"Generic"}};
     EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
     EXPECT_TRUE(m.console.Has(m.console.err, u"uses the driver \"Generic\""));
+
+    // The queues Plug and Play made for USB printers, named after the model:
+    // the first by name is taken, and the run says so; status names it too.
+    const std::pair<const char16_t*, const char16_t*> queues[] = {
+        {u"KALDO QTX_VELTRO (Copy 1)", u"USB001"}, {u"KALDO QTX_VELTRO", u"USB002"}, {u"Office", u"COM1:"}};
+    for (const auto& [queue, port] : queues) {
+        m.platform.printers.push_back(queue);
+        m.platform.printerDrivers[queue] = std::u16string(DriverModel);
+        m.platform.printerPorts[queue] = port;
+    }
+    EXPECT_EQ(kExitDone, m.Run({u"set-default"}));
+    EXPECT_EQ(u"KALDO QTX_VELTRO", m.platform.defaultPrinter);
+    EXPECT_TRUE(m.console.OutHas(u"2 printers of the driver are on USB ports (\"KALDO QTX_VELTRO\" on USB002, "
+                                 u"\"KALDO QTX_VELTRO (Copy 1)\" on USB001); \"KALDO QTX_VELTRO\", the first by name, is taken"));
+    EXPECT_EQ(kExitDone, m.Run({u"status"}));
+    EXPECT_TRUE(m.console.OutHas(u"Our printer: KALDO QTX_VELTRO (2 printers of the driver"));
 
     m.platform.printerListingFails = u"The RPC server is unavailable.";
     EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
@@ -166,7 +183,7 @@ TEST(TestPrint, APagePrintsOrTheJobsStatusAndThePortsSettingsSayWhyNot) {
 
     m.platform.printers.clear();
     EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
-    EXPECT_TRUE(m.console.Has(m.console.err, u"is not installed on this machine"));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"No printer of the driver \"KALDO QTX_VELTRO\" is installed"));
     EXPECT_EQ(2u, m.platform.jobs.size());
 }
 

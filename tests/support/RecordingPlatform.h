@@ -161,6 +161,8 @@ public:
     }
 
     platform::PrinterInfoList ListPrinterDetails() override;
+    // It keeps no printer connections: all its printers are local.
+    platform::PrinterInfoList ListLocalPrinters() override { return ListPrinterDetails(); }
     platform::PrinterLookup FindPrinter(std::u16string_view name) override;
     std::u16string NativeProcessor() override { return processor; }
     // Print jobs: each prints (leaves the queue) `jobPrintsAfter` ms after
