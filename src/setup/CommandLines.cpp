@@ -61,6 +61,10 @@ std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory
            Plain(u" /m \"", DriverModel, u"\"");
 }
 
+std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory) {
+    return u"pnputil /add-driver " + InfPathArgument(programDirectory, InfQuoting::Always) + u" /install";
+}
+
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName) {
     return Plain(kPrintUi, u" /q /y /n ") + QuotedArgument(printerName);
 }

@@ -2,6 +2,7 @@
 // (rundll32 printui.dll,PrintUIEntry) that install and remove the printer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,12 @@ inline constexpr std::u16string_view DriverInfFile = u"\\PRT3Q42WD32.inf";
 // The program that runs every command line, taken from the system directory.
 inline constexpr std::u16string_view PrinterSetupProgram = u"rundll32.exe";
 
+// The driver store's tool, from the system directory too.
+inline constexpr std::u16string_view DriverStoreProgram = u"pnputil.exe";
+// Its exit codes that are success: nothing to update, a restart needed.
+inline constexpr std::uint32_t kDriverStoreNothingToUpdate = 259;  // ERROR_NO_MORE_ITEMS
+inline constexpr std::uint32_t kDriverStoreRestartNeeded = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
+
 // How the INF file's path is written: in quotes when it needs them (the
 // window), or always in quotes (unattended runs).
 enum class InfQuoting { AsNeeded, Always };
@@ -24,6 +31,9 @@ std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory,
 // Installs the driver only (USB).
 std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory,
                                             InfQuoting quoting = InfQuoting::AsNeeded);
+// Adds the package to the driver store and installs its driver on the
+// devices it matches: a USB printer plugged in before the driver was there.
+std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory);
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
 std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
 std::u16string DeleteDriverCommandLine();

@@ -20,24 +20,57 @@ constexpr std::uint32_t kKeyRead = 0x20019;
 // Starts one printer setup command and waits for it to end. Returns how the
 // run failed when the command could not be started or did not end in time
 // (it is then left running); nothing when it ended.
-std::optional<Verdict> FailureOfCommand(Services& s, std::uint32_t timeoutMilliseconds,
-                                        const std::u16string& commandLine) {
+// Runs a system program's command line and waits for it; a failure to
+// start it, or a run past the time limit, is the verdict. Its exit code,
+// when it is known, in `exitCode`.
+std::optional<Verdict> FailureOfRun(Services& s, std::u16string_view program, std::u16string_view tool,
+                                    std::uint32_t timeoutMilliseconds, const std::u16string& commandLine,
+                                    std::optional<std::uint32_t>& exitCode) {
     s.journal.Step(u"started: " + commandLine);
     const std::uint64_t startedAt = s.machine.Milliseconds();
-    platform::StartResult start = s.processes.RunDetached(PrinterSetupProgram, commandLine);
+    platform::StartResult start = s.processes.RunDetached(program, commandLine);
     if (!start.started)
-        return Failed(u"The printer setup tool could not be started:\n\n" + commandLine + u"\n\n" + start.reason);
+        return Failed(std::u16string(tool) + u" could not be started:\n\n" + commandLine + u"\n\n" + start.reason);
     std::vector<platform::StartedProcess> process;
     process.push_back(std::move(start.process));
     const std::u16string limit = Number(timeoutMilliseconds / 1000) + u" s";
     if (s.processes.WaitForProcesses(process, timeoutMilliseconds) == platform::WaitResult::TimedOut) {
         s.journal.Step(u"not ended within " + limit + u", left running: " + commandLine);
-        return Verdict{kExitTimedOut, u"The printer setup tool did not end within " + limit +
+        return Verdict{kExitTimedOut, std::u16string(tool) + u" did not end within " + limit +
                                           u"; it was left running:\n\n" + commandLine};
     }
-    const auto exitCode = s.processes.ExitCodeOf(process.front());
+    exitCode = s.processes.ExitCodeOf(process.front());
     s.journal.Step(u"ended with exit code " + (exitCode ? Number(*exitCode) : u"unknown") + u" after " +
                    Number(s.machine.Milliseconds() - startedAt) + u" ms: " + commandLine);
+    return std::nullopt;
+}
+
+// The printer setup tool's exit code says nothing that counts: the print
+// system is asked afterwards.
+std::optional<Verdict> FailureOfCommand(Services& s, std::uint32_t timeoutMilliseconds,
+                                        const std::u16string& commandLine) {
+    std::optional<std::uint32_t> ignored;
+    return FailureOfRun(s, PrinterSetupProgram, u"The printer setup tool", timeoutMilliseconds, commandLine, ignored);
+}
+
+// A USB printer plugged in before the driver was installed waits without
+// one (problem code 28): the package in the driver store, and the devices
+// it matches updated, give it its driver without re-plugging. The driver
+// store tool's exit code is its verdict.
+std::optional<Verdict> FailureOfDriverStore(const UnattendedInstallRequest& request, Services& s) {
+    const std::u16string line = AddToDriverStoreCommandLine(request.packageDirectory);
+    std::optional<std::uint32_t> code;
+    if (auto failed = FailureOfRun(s, DriverStoreProgram, u"The driver store tool (pnputil)", request.timeoutMilliseconds,
+                                   line, code))
+        return failed;
+    if (code == 0u) s.journal.Step(u"updated: the USB devices that the package matches have its driver");
+    else if (code == kDriverStoreNothingToUpdate) s.journal.Step(u"checked: no device waits for this driver");
+    else if (code == kDriverStoreRestartNeeded)
+        s.journal.Step(u"warning: a restart of Windows is needed before the USB printer uses the driver "
+                       u"(pnputil exit code 3010)");
+    else
+        return Failed(u"The driver store tool (pnputil) could not add the driver package or update the devices it "
+                      u"matches (exit code " + (code ? Number(*code) : u"unknown") + u"):\n\n" + line);
     return std::nullopt;
 }
 
@@ -319,6 +352,8 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
     bool changed = false;
     bool printerThere = false;
     if (auto failed = CheckPrinterOnPort(request, s, changed, printerThere)) return *failed;
+    if (request.usb)
+        if (auto failed = FailureOfDriverStore(request, s)) return *failed;
     if (printerThere)
         if (auto failed = MakeDefaultPrinter(request, s, changed)) return *failed;
     if (!request.usb)

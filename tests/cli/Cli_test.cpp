@@ -80,12 +80,28 @@ TEST(Cli, InstallOnUsbAndFromAnotherPackageFolder) {
     Machine m;
     testing_support::PutVendorPackage(m.platform, u"C:\\Work\\Pkg");
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port=USB", u"--package", u"Pkg\\"}));
-    EXPECT_EQ(std::vector<std::u16string>{u"rundll32 printui.dll,PrintUIEntry /q /ia /f "
-                                          u"\"C:\\Work\\Pkg\\PRT3Q42WD32.inf\" /m \"KALDO QTX_VELTRO\""},
-              m.platform.Started());
+    // The driver, then the driver store's update of the devices it matches.
+    const std::vector<std::u16string> started = {
+        u"rundll32 printui.dll,PrintUIEntry /q /ia /f \"C:\\Work\\Pkg\\PRT3Q42WD32.inf\" /m \"KALDO QTX_VELTRO\"",
+        u"pnputil /add-driver \"C:\\Work\\Pkg\\PRT3Q42WD32.inf\" /install"};
+    EXPECT_EQ(started, m.platform.Started());
+    EXPECT_EQ(u"pnputil.exe", m.platform.EventsOf(RecordingPlatform::Event::Kind::Start).back().program);
+    EXPECT_TRUE(m.console.OutHas(u"checked: no device waits for this driver"));
     EXPECT_EQ(std::vector<std::u16string>{u"KALDO QTX_VELTRO"}, m.platform.drivers);
     EXPECT_EQ("<none>", m.Port("COM2:"));  // USB writes no settings
     EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"USB"}));
+
+    // A printer plugged in before: its queue appears; a restart the tool asks
+    // for is a warning; a tool that fails is the run's failure.
+    m.platform.devicesWithoutDriver = {std::u16string(DriverModel)};
+    m.platform.driverStoreNeedsRestart = true;
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port=USB", u"--package", u"Pkg"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: a restart of Windows is needed before the USB printer uses the driver"));
+    EXPECT_EQ(u"USB001", m.platform.printerPorts[std::u16string(DriverModel)]);
+    m.platform.failsOnPurpose = [](std::u16string_view line) { return line.rfind(u"pnputil", 0) == 0; };
+    EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port=USB", u"--package", u"Pkg"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"could not add the driver package or update the devices it matches "
+                                             u"(exit code 1)"));
 }
 
 TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {

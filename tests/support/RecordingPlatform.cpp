@@ -403,19 +403,41 @@ void RecordingPlatform::AdvanceTo(std::uint64_t time) {
         if (!next) break;
         next->done = true;
         ended.push_back({next->commandLine, next->startedAt, *next->endsAt, CarryOut(next->commandLine)});
+        // The driver store tool tells by its exit code (printui's is 0).
+        const std::string& outcome = ended.back().outcome;
+        if (outcome.rfind("exit ", 0) == 0) next->exitCode = static_cast<std::uint32_t>(std::stoul(outcome.substr(5)));
     }
     now = std::max(now, time);
 }
 
 // The effect of one printer setup command on the print system, as it ends.
 std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
-    if (failsOnPurpose && failsOnPurpose(commandLine)) return "failed";
     const std::vector<std::u16string> args = SplitCommandLine(commandLine);
+    const bool driverStore = !args.empty() && args[0] == u"pnputil";
+    if (failsOnPurpose && failsOnPurpose(commandLine)) return driverStore ? "exit 1" : "failed";
     auto has = [&](std::u16string_view option) { return std::find(args.begin(), args.end(), option) != args.end(); };
     auto valueOf = [&](std::u16string_view option) {
         auto it = std::find(args.begin(), args.end(), option);
         return it != args.end() && it + 1 != args.end() ? *(it + 1) : std::u16string();
     };
+    if (driverStore) {  // pnputil /add-driver INF /install
+        if (!has(u"/add-driver") || !has(u"/install")) return "exit 87";   // ERROR_INVALID_PARAMETER
+        if (!files.count(valueOf(u"/add-driver"))) return "exit 2";       // ERROR_FILE_NOT_FOUND
+        if (devicesWithoutDriver.empty()) return "exit 259";               // nothing to update
+        for (const std::u16string& model : devicesWithoutDriver) {
+            std::u16string name = model;
+            for (int copy = 1; std::find(printers.begin(), printers.end(), name) != printers.end(); ++copy)
+                name = model + u" (Copy " + std::u16string(1, static_cast<char16_t>(u'0' + copy)) + u")";
+            const auto onUsb = std::count_if(printerPorts.begin(), printerPorts.end(),
+                                             [](const auto& port) { return port.second.rfind(u"USB", 0) == 0; });
+            printers.push_back(name);
+            printerDrivers[name] = model;
+            printerPorts[name] = u"USB00" + std::u16string(1, static_cast<char16_t>(u'1' + onUsb));
+            if (std::find(drivers.begin(), drivers.end(), model) == drivers.end()) drivers.push_back(model);
+        }
+        devicesWithoutDriver.clear();
+        return driverStoreNeedsRestart ? "exit 3010" : "exit 0";
+    }
     if (has(u"/dl")) {
         const std::u16string name = valueOf(u"/n");
         auto it = std::find(printers.begin(), printers.end(), name);
@@ -465,6 +487,10 @@ std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
         return "done";
     }
     return "failed";
+}
+
+std::optional<std::uint32_t> RecordingPlatform::ExitCodeOf(const platform::StartedProcess& process) {
+    return running_.at(static_cast<const Process*>(process.get())->index).exitCode;
 }
 
 std::vector<std::u16string> RecordingPlatform::Started() const {

@@ -38,7 +38,7 @@ public:
         std::u16string commandLine;
         std::uint64_t startedAt = 0;
         std::uint64_t endedAt = 0;
-        std::string outcome;  // "done", "refused" or "failed"
+        std::string outcome;  // "done", "refused" or "failed"; the driver store tool's "exit N"
     };
 
     platform::TwipSize screen{15360, 11520};  // 1024 x 768 at 96 DPI
@@ -49,6 +49,11 @@ public:
     // print system sees them, and the installed driver models.
     std::vector<std::u16string> printers;
     std::map<std::u16string, std::u16string> printerDrivers;
+    // USB printers plugged in before their driver was there (problem code
+    // 28), by their model: the driver store tool's install gives each its
+    // queue, named after the model, on its own USB port.
+    std::vector<std::u16string> devicesWithoutDriver;
+    bool driverStoreNeedsRestart = false;
     std::map<std::u16string, std::u16string> printerPorts;
     std::vector<std::u16string> drivers;
     std::u16string defaultPrinter;
@@ -227,7 +232,7 @@ public:
     }
     std::u16string DefaultPrinter() override { return defaultPrinter; }
     bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
-    std::optional<std::uint32_t> ExitCodeOf(const platform::StartedProcess&) override { return 0; }
+    std::optional<std::uint32_t> ExitCodeOf(const platform::StartedProcess& process) override;
     std::uint64_t Milliseconds() override { return now; }
     std::u16string LocalTimestamp() override { return u"2026-12-08T10:00:00+01:00"; }
     bool FileExists(std::u16string_view path) override { return files.count(std::u16string(path)) != 0; }
@@ -270,6 +275,7 @@ private:
         std::uint64_t startedAt = 0;
         std::optional<std::uint64_t> endsAt;
         bool done = false;
+        std::uint32_t exitCode = 0;
     };
     struct Process;
     class File;
