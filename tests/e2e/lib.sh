@@ -114,14 +114,17 @@ expect_eq() {  # what expected seen
 # ---- The printer setup tool's stand-in and the state it leaves ----
 SYSTEM32="$WINEPREFIX/drive_c/windows/system32"
 LOG="$WINEPREFIX/drive_c/printui-log.txt"
-export WINEDLLOVERRIDES="mscoree,mshtml=;rundll32.exe=n"
+export WINEDLLOVERRIDES="mscoree,mshtml=;rundll32.exe=n;pnputil.exe=n"
 
 # Replaces the file, never rewrites it in place: Wine keeps images that are
 # still mapped by running stand-ins, and a rewritten file could not start.
 install_standin() {
-  cmp -s "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/rundll32.exe" && return 0
-  cp "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/rundll32.exe.new"
-  mv -f "$SYSTEM32/rundll32.exe.new" "$SYSTEM32/rundll32.exe"
+  local program
+  for program in rundll32.exe pnputil.exe; do
+    cmp -s "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/$program" && continue
+    cp "$PORTSETUP_BUILD/printui_standin.exe" "$SYSTEM32/$program.new"
+    mv -f "$SYSTEM32/$program.new" "$SYSTEM32/$program"
+  done
 }
 
 DRIVERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\Windows x64\Drivers\Version-3'

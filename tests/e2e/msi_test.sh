@@ -61,26 +61,46 @@ expect_code "uninstall" 0
 nothing_installed "after uninstall"
 grep -q 'run: PortSetupCli remove' "$cli_log" || fail "the CLI's log lacks the removal"
 
-# 2. USB: the driver only.
+# 2. USB: the driver, then the driver store's update of the devices it
+#    matches; a printer plugged in before gets its Plug and Play queue, named
+#    after the model, which set-default and status take as ours.
 reset_state
+wine_run reg add "$DELAYS" /v plugged /d "KALDO QTX_VELTRO" /f >/dev/null 2>&1
 msiexec /i "$(msi_path "$msi")" PORT=USB
 expect_code "install on USB" 0
 expect_eq "drivers after USB" "KALDO QTX_VELTRO" "$(drivers)"
-expect_eq "printers after USB" "" "$(printers)"
+expect_eq "printers after USB" "KALDO QTX_VELTRO" "$(printers)"
+expect_eq "the driver store command" \
+  'pnputil /add-driver "C:\Program Files\PortSetup\PRT3Q42WD32.inf" /install' "$(started_lines | grep pnputil)"
+expect_eq "from" 'C:\windows\system32\pnputil.exe' "$(started_programs | grep -i pnputil)"
+run_console 'C:\Program Files\PortSetup\PortSetupCli.exe' set-default
+[ "$RUN_CODE" = 0 ] || fail "set-default on the USB queue: $RUN_CODE $RUN_ERR"
+expect_eq "default printer" "KALDO QTX_VELTRO,winspool,USB001" \
+  "$(reg_value 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' Device)"
+run_console 'C:\Program Files\PortSetup\PortSetupCli.exe' status --port USB
+printf '%s\n' "$RUN_OUT" | grep -qx 'Our printer: KALDO QTX_VELTRO' || fail "status: $RUN_OUT"
 msiexec /x "$(msi_path "$msi")"
 expect_code "uninstall after USB" 0
 nothing_installed "after USB uninstall"
 
-# 3. A bad PORT: the CLI's usage error in its log, nothing installed.
+# 3. A port above COM4 (a USB adapter's), and a bad PORT: the CLI's usage
+#    error in its log, nothing installed.
+reset_state
+msiexec /i "$(msi_path "$msi")" PORT=com12
+expect_code "install on COM12" 0
+expect_eq "printer port" "COM12:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
+expect_eq "COM12: settings" "9600,n,8,1,p" "$(reg_value "$PORTS" "COM12:")"
+msiexec /x "$(msi_path "$msi")"
+expect_code "uninstall after COM12" 0
 reset_state
 rm -f "$cli_log"
-msiexec /i "$(msi_path "$msi")" PORT=COM9
+msiexec /i "$(msi_path "$msi")" PORT=COM05
 bad_port_code=$RUN_CODE
-[ "$RUN_CODE" != 0 ] || fail "PORT=COM9 installed"
-grep -q 'verdict: bad usage, exit code 2: --port "COM9" is not one of COM1, COM2, COM3, COM4, USB' "$cli_log" \
+[ "$RUN_CODE" != 0 ] || fail "PORT=COM05 installed"
+grep -q 'verdict: bad usage, exit code 2: --port "COM05" is not a COM port from COM1 to COM256, nor USB' "$cli_log" \
   || fail "the CLI's log lacks the usage error: $(cat "$cli_log" 2>/dev/null)"
-nothing_installed "after PORT=COM9"
-expect_eq "starts after PORT=COM9" "" "$(started_lines)"
+nothing_installed "after PORT=COM05"
+expect_eq "starts after PORT=COM05" "" "$(started_lines)"
 
 # 4. No printer setup tool: the installation fails and rolls back.
 reset_state
@@ -241,5 +261,5 @@ grep -q 'warning: the stored settings .*are not used; 9600,n,8,1,p are' "$cli_lo
 msiexec /x "$(msi_path "$msi")"
 expect_code "uninstall after the injected stored value" 0
 expect_eq "stored choice after the uninstall" "" "$(reg_value "$CHOICE" Port)"
-echo "msiexec exit codes under Wine: PORT=COM9 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code, unsafe PORT $unsafe_code"
+echo "msiexec exit codes under Wine: PORT=COM05 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code, unsafe PORT $unsafe_code"
 echo "msi: ok"

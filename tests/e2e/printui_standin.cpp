@@ -12,6 +12,12 @@
 //   /dl /n NAME                           delete printer NAME
 //   /q /dd /m MODEL                       delete driver MODEL, refused while a printer
 //                                         still uses it (ERROR_PRINTER_DRIVER_IN_USE)
+// Installed as system32\pnputil.exe too, it stands in for the driver store's
+// tool, with its exit codes:
+//   /add-driver INF /install              2 without the INF; 259 when no device waits for the
+//                                         driver; else 0 (3010 when the DWORD "restart" is 1):
+//                                         the device the string value "plugged" names by its
+//                                         model gets its queue, named after the model, on USB001
 // Each operation takes the time, in ms, that the DWORD value named after it
 // ("if", "ia", "y", "dl", "dd", "Xs") under HKLM\Software\PortSetupTests\PrintUi
 // gives, before its effect; the string value "fail" there names operations
@@ -122,6 +128,42 @@ std::wstring PortOf(const std::wstring& printer) {
     return port;
 }
 
+// The driver store's tool: a USB printer plugged in without its driver gets
+// it, and Plug and Play makes its queue.
+std::string AddToDriverStore(const std::map<std::wstring, std::wstring>& options, DWORD& exitCode) {
+    ::Sleep(DelayOf(L"pnputil"));
+    const auto inf = options.find(L"/add-driver");
+    if (FailsOnPurpose(L"pnputil")) {
+        exitCode = 1;
+        return "failed: on purpose";
+    }
+    if (inf == options.end() || !options.count(L"/install")) {
+        exitCode = ERROR_INVALID_PARAMETER;
+        return "failed: unknown command";
+    }
+    if (::GetFileAttributesW(inf->second.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        exitCode = ERROR_FILE_NOT_FOUND;
+        return "failed: no INF file";
+    }
+    wchar_t model[128] = {};
+    DWORD size = sizeof model;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kDelays, L"plugged", RRF_RT_REG_SZ, nullptr, model, &size) != ERROR_SUCCESS) {
+        exitCode = 259;
+        return "done: nothing to update";
+    }
+    CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + std::wstring(model),
+                  {{L"Driver", L"KALDOQTX.DLL"}, {L"Inf Path", inf->second}});
+    CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + std::wstring(model),
+                  {{L"Name", model}, {L"Printer Driver", model}, {L"Port", L"USB001"}}, true);
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDelays, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(key, L"plugged");
+        ::RegCloseKey(key);
+    }
+    exitCode = DelayOf(L"restart") == 1 ? 3010 : 0;
+    return "done: device updated";
+}
+
 // Appends one line to C:\printui-log.txt, one writer at a time.
 void Record(const std::string& line) {
     HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"PortSetupPrintUiStandInLog");
@@ -150,21 +192,27 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(commandLine.c_str(), &argc);
     std::map<std::wstring, std::wstring> options;  // option -> its value ("" for flags)
-    for (int i = 2; i < argc; ++i) {
+    // rundll32's first argument is the DLL's entry; pnputil has none.
+    const std::wstring program = self;
+    const bool driverStore = program.size() >= 11 && _wcsicmp(program.c_str() + program.size() - 11, L"pnputil.exe") == 0;
+    for (int i = driverStore ? 1 : 2; i < argc; ++i) {
         std::wstring option = argv[i];
         const bool takesValue = option == L"/b" || option == L"/f" || option == L"/r" || option == L"/m" ||
-                                option == L"/n" || option == L"PortName";
+                                option == L"/n" || option == L"PortName" || option == L"/add-driver";
         options[option] = takesValue && i + 1 < argc ? argv[++i] : L"";
     }
     ::LocalFree(argv);
 
     std::string outcome = "failed: unknown command";
+    DWORD exitCode = 0;
     const bool infFound = options.count(L"/f") && ::GetFileAttributesW(options[L"/f"].c_str()) != INVALID_FILE_ATTRIBUTES;
     auto installDriver = [&] {
         return CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"],
                              {{L"Driver", L"KALDOQTX.DLL"}, {L"Inf Path", options[L"/f"]}});
     };
-    if (options.count(L"/if")) {
+    if (driverStore) {
+        outcome = AddToDriverStore(options, exitCode);
+    } else if (options.count(L"/if")) {
         ::Sleep(DelayOf(L"if"));
         if (FailsOnPurpose(L"if")) {
             outcome = "failed: on purpose";
@@ -226,5 +274,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::GetCurrentDirectoryW(MAX_PATH, folder);
     Record(std::string(time) + "\t" + Utf8(self) + "\t" + Utf8(commandLine) + "\t" + outcome + "\t" + end + "\t" +
            Utf8(folder) + "\n");
-    return 0;
+    return static_cast<int>(exitCode);
 }
