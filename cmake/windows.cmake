@@ -3,10 +3,20 @@
 enable_language(RC)
 add_compile_definitions(UNICODE _UNICODE NOMINMAX)
 
+# 64-bit Windows, or 32-bit Windows (x86) with the i686 toolchain.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
+  set(PORTSETUP_MANIFEST_ARCH x86)
+else()
+  set(PORTSETUP_MANIFEST_ARCH amd64)
+endif()
+
 set(PORTSETUP_WIN_LINK_OPTIONS
   -static -static-libgcc -static-libstdc++
-  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va
+  -Wl,--dynamicbase -Wl,--nxcompat
   -Wl,--gc-sections)
+if(PORTSETUP_MANIFEST_ARCH STREQUAL "amd64")
+  list(APPEND PORTSETUP_WIN_LINK_OPTIONS -Wl,--high-entropy-va)
+endif()
 
 # Reproducible exes: no link time stamp, and no build folder in the code, so
 # that two builds of the same sources are byte-identical.
@@ -37,9 +47,15 @@ add_custom_command(
   COMMAND ${WINDMC} -A -h ${CMAKE_BINARY_DIR}/res -r ${CMAKE_BINARY_DIR}/res ${CMAKE_SOURCE_DIR}/res/PortSetupEvents.mc
   DEPENDS ${CMAKE_SOURCE_DIR}/res/PortSetupEvents.mc
   COMMENT "Compiling the event messages")
+# The manifests name the architecture the programs are built for.
+configure_file(${CMAKE_SOURCE_DIR}/res/PortSetup.manifest ${CMAKE_BINARY_DIR}/res/PortSetup.manifest @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/res/PortSetupCli.manifest ${CMAKE_BINARY_DIR}/res/PortSetupCli.manifest @ONLY)
+# Made once, before any program that compiles them in: each program making
+# them on its own would run the generators twice at once in a parallel build.
+add_custom_target(portsetup_resources DEPENDS ${ICON_FILE} ${EVENT_MESSAGES})
 configure_file(${CMAKE_SOURCE_DIR}/res/PortSetup.rc.in ${CMAKE_BINARY_DIR}/res/PortSetup.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetup.rc PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_SOURCE_DIR}/res/PortSetup.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_BINARY_DIR}/res/PortSetup.manifest")
 
 add_library(portsetup_win32 STATIC
   src/platform/Win32Api.cpp
@@ -63,11 +79,12 @@ target_compile_options(portsetup_win32 PRIVATE -Os -ffunction-sections -fdata-se
 target_compile_options(portsetup_cli PRIVATE -Os -ffunction-sections -fdata-sections)
 target_link_libraries(PortSetup PRIVATE portsetup_win32 comctl32)
 target_link_options(PortSetup PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
+add_dependencies(PortSetup portsetup_resources)
 
 # PortSetupCli.exe: the console program for unattended runs.
 configure_file(${CMAKE_SOURCE_DIR}/res/PortSetupCli.rc.in ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc @ONLY)
 set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_SOURCE_DIR}/res/PortSetupCli.manifest")
+  OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_BINARY_DIR}/res/PortSetupCli.manifest")
 add_executable(PortSetupCli
   src/platform/Win32Files.cpp
   src/cli/Win32Main.cpp
@@ -76,6 +93,7 @@ target_include_directories(PortSetupCli PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_
 target_compile_options(PortSetupCli PRIVATE -Os -ffunction-sections -fdata-sections)
 target_link_libraries(PortSetupCli PRIVATE portsetup_cli portsetup_win32 advapi32 uuid)
 target_link_options(PortSetupCli PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
+add_dependencies(PortSetupCli portsetup_resources)
 
 # The registry suite against the real registry, under Wine.
 add_executable(registry_tests
@@ -95,17 +113,27 @@ set_tests_properties(registry_suite_wine_cp936 PROPERTIES ENVIRONMENT "LC_ALL=zh
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
   include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 endif()
-include(${CMAKE_SOURCE_DIR}/bench/bench.cmake)
+# The benchmarks measure the 64-bit programs.
+if(PORTSETUP_MANIFEST_ARCH STREQUAL "amd64")
+  include(${CMAKE_SOURCE_DIR}/bench/bench.cmake)
+endif()
 
 # Link-time optimisation keeps PortSetup.exe small: only what it uses of the
 # runtime library stays in.
 include(CheckIPOSupported)
 check_ipo_supported(RESULT PORTSETUP_IPO OUTPUT PORTSETUP_IPO_ERROR LANGUAGES CXX)
-if(PORTSETUP_IPO)
-  set_property(TARGET PortSetup portsetup_core portsetup_win32 bare_window empty_window PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+# The i686 GCC 12 crashes in it wherever it starts: the 32-bit programs go without.
+if(PORTSETUP_IPO AND PORTSETUP_MANIFEST_ARCH STREQUAL "amd64")
+  set_property(TARGET PortSetup portsetup_core portsetup_win32 PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+  if(TARGET bare_window)
+    set_property(TARGET bare_window empty_window PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+  endif()
   # PortSetupCli links the same libraries without it (mingw-w64's GCC 12
   # crashes optimising its link): their objects carry both kinds of code.
   target_compile_options(portsetup_core PRIVATE -ffat-lto-objects)
   target_compile_options(portsetup_win32 PRIVATE -ffat-lto-objects)
   target_link_options(PortSetupCli PRIVATE -fno-lto)
+  # mingw-w64's GCC 12 also crashes optimising the registry's text
+  # conversion across files (ToAnsi): that file takes part as plain code.
+  set_source_files_properties(src/platform/Win32Registry.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 endif()

@@ -10,6 +10,7 @@
 #include "setup/RunEvents.h"
 #include "setup/SerialSettings.h"
 #include "setup/Unattended.h"
+#include "setup/Workflows.h"
 #include "setup/Text.h"
 
 #include <optional>
@@ -350,12 +351,22 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     switch (command.action) {
     case Action::Help: console.Out(UsageText()); return setup::kExitDone;
     case Action::Version: console.Out(u"PortSetupCli " + std::u16string(PORTSETUP_VERSION_TEXT)); return setup::kExitDone;
+    default: break;
+    }
+    // Refused at once where it would do the job half right.
+    if (const auto wrong = setup::WrongWindowsFor(seams.machine.ProgramProcessor(), seams.machine.NativeProcessor(),
+                                                  u"PortSetupCli.exe")) {
+        console.Err(u"PortSetupCli: " + *wrong);
+        console.Out(u"failed");
+        ReportRunEvent(seams.events, line, setup::kExitWrongProcessor, *wrong);
+        return setup::kExitWrongProcessor;
+    }
+    switch (command.action) {
     case Action::Status: return Status(command, seams, console);
     case Action::SetDefault: return SetDefault(line, seams, console);
     case Action::Doctor: return Doctor(command, seams, console);
     case Action::TestPrint: return TestPrint(command, seams, console);
-    case Action::Install:
-    case Action::Remove: break;
+    default: break;
     }
 
     // Rights first, before anything is written or started.

@@ -7,6 +7,8 @@
 #include "platform/Win32Seams.h"
 #include "platform/Win32Registry.h"
 #include "resource.h"
+#include "setup/PreChecks.h"
+#include "setup/Workflows.h"
 
 #include <commctrl.h>
 
@@ -449,6 +451,18 @@ int PortManagementWindow::NotStarted(std::u16string_view what) {
 }  // namespace
 
 int RunPortManagement(HINSTANCE instance) {
+    // Refused at once where it would do the job half right: DEL leaves its
+    // failure event, a person gets the reason.
+    platform::Win32Machine machine;
+    if (const auto wrong = setup::WrongWindowsFor(machine.ProgramProcessor(), machine.NativeProcessor(), u"PortSetup.exe")) {
+        platform::Win32EventLog events;
+        if (machine.CommandLineArguments() == u"DEL") {
+            ReportRemovalNotStarted(machine, events, *wrong);
+            return 1;
+        }
+        ::MessageBoxW(nullptr, platform::Wide(*wrong), L"Port Management", MB_OK | MB_ICONERROR);
+        return setup::kExitWrongProcessor;
+    }
     PortManagementWindow window(instance);
     return window.Run();
 }

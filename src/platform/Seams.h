@@ -61,6 +61,8 @@ public:
     // The processor Windows itself runs on, as INF files decorate their
     // sections: "amd64", "x86", "arm64" or "ia64".
     virtual std::u16string NativeProcessor() = 0;
+    // The processor this program was built for, in the same words.
+    virtual std::u16string ProgramProcessor() = 0;
     // Why a COM port ("COM3") cannot be opened now (another program holds it
     // open, ...), or nothing when it can; it is closed again at once.
     virtual std::optional<std::u16string> ComPortBusy(std::u16string_view port) = 0;

@@ -152,6 +152,16 @@ std::u16string Win32Machine::NativeProcessor() {
     }
 }
 
+std::u16string Win32Machine::ProgramProcessor() {
+#if defined(__x86_64__) || defined(_M_X64)
+    return u"amd64";
+#elif defined(__aarch64__) || defined(_M_ARM64)
+    return u"arm64";
+#else
+    return u"x86";
+#endif
+}
+
 std::optional<std::u16string> Win32Machine::ComPortBusy(std::u16string_view port) {
     const std::u16string device = u"\\\\.\\" + std::u16string(port);
     HANDLE h = ::CreateFileW(Wide(device), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -18,6 +18,7 @@ public:
     std::u16string RunningUserSid() override;
     std::u16string RunningAccountName() override;
     std::u16string NativeProcessor() override;
+    std::u16string ProgramProcessor() override;
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override;
     CatalogTrust CatalogSignature(std::u16string_view catalogPath) override;
     std::uint64_t Milliseconds() override;

@@ -6,7 +6,9 @@
 #include "platform/Seams.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace setup {
 
@@ -53,5 +55,12 @@ Outcome RemovePrinters(platform::Printers& printers, platform::Processes& proces
 
 // What to tell the user about a failed workflow.
 std::u16string FailureMessage(const Outcome& outcome);
+
+// Why this program must not run here, or nothing: a 32-bit program on
+// 64-bit Windows sees the 32-bit system folder (another printer setup tool),
+// the 32-bit registry view and the 32-bit printer drivers, and would do the
+// job half right. `program` is "PortSetup.exe" or "PortSetupCli.exe".
+std::optional<std::u16string> WrongWindowsFor(std::u16string_view programProcessor, std::u16string_view nativeProcessor,
+                                              std::u16string_view program);
 
 }  // namespace setup

@@ -133,6 +133,17 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         EXPECT_EQ(0u, m.platform.files.count(u"C:\\Work\\--port"));
         EXPECT_NE(std::string::npos, m.Log().find("run: PortSetupCli install --package --log --port COM1"));
     }
+    {  // a 32-bit program on 64-bit Windows is refused at once; on 32-bit Windows it runs
+        Machine m;
+        m.platform.programProcessor = u"x86";
+        EXPECT_EQ(kExitWrongProcessor, m.Run({u"install", u"--port", u"COM1"}));
+        EXPECT_TRUE(m.console.Has(m.console.err, u"this Windows is 64-bit (amd64). Use the 64-bit PortSetupCli.exe"));
+        EXPECT_EQ(kExitWrongProcessor, m.Run({u"status"}));
+        EXPECT_TRUE(m.platform.Started().empty());
+        EXPECT_EQ(kExitDone, m.Run({u"--version"}));
+        m.platform.processor = u"x86";
+        EXPECT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1"}));
+    }
     {  // not an administrator: checked before anything else
         Machine m;
         m.platform.administrator = false;

@@ -74,17 +74,24 @@ DWORD ProcessOf(HWND h) {
 }
 
 // A visible top-level window of the process under test, by caption and class.
+struct TopLevelQuery {
+    const wchar_t* caption;
+    const wchar_t* className;
+    HWND found;
+};
+// A callback of the system's own calling convention (stdcall on 32-bit Windows).
+BOOL CALLBACK MatchTopLevel(HWND h, LPARAM p) {
+    auto* q = reinterpret_cast<TopLevelQuery*>(p);
+    if (g_process.dwProcessId && ProcessOf(h) != g_process.dwProcessId) return TRUE;
+    if (!::IsWindowVisible(h)) return TRUE;
+    if (q->caption && TextOf(h) != q->caption) return TRUE;
+    if (q->className && ClassOf(h) != q->className) return TRUE;
+    q->found = h;
+    return FALSE;
+}
 HWND FindTopLevel(const wchar_t* caption, const wchar_t* className) {
-    struct Query { const wchar_t* caption; const wchar_t* className; HWND found; } q{caption, className, nullptr};
-    ::EnumWindows([](HWND h, LPARAM p) -> BOOL {
-        auto* q = reinterpret_cast<Query*>(p);
-        if (g_process.dwProcessId && ProcessOf(h) != g_process.dwProcessId) return TRUE;
-        if (!::IsWindowVisible(h)) return TRUE;
-        if (q->caption && TextOf(h) != q->caption) return TRUE;
-        if (q->className && ClassOf(h) != q->className) return TRUE;
-        q->found = h;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&q));
+    TopLevelQuery q{caption, className, nullptr};
+    ::EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&q));
     return q.found;
 }
 

@@ -32,6 +32,7 @@ add_executable(accessibility_probe WIN32
   ${CMAKE_BINARY_DIR}/res/PortSetup.rc)
 target_include_directories(accessibility_probe PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
 target_link_libraries(accessibility_probe PRIVATE portsetup_win32 comctl32 oleacc ole32 oleaut32 uuid)
+add_dependencies(accessibility_probe portsetup_resources)
 target_link_options(accessibility_probe PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 add_test(NAME e2e_accessibility COMMAND accessibility_probe)
 set_tests_properties(e2e_accessibility PROPERTIES LABELS e2e TIMEOUT 120 PASS_REGULAR_EXPRESSION "probe: ok")

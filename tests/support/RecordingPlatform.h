@@ -170,6 +170,8 @@ public:
     platform::PrinterInfoList ListLocalPrinters() override { return ListPrinterDetails(); }
     platform::PrinterLookup FindPrinter(std::u16string_view name) override;
     std::u16string NativeProcessor() override { return processor; }
+    std::u16string programProcessor = u"amd64";
+    std::u16string ProgramProcessor() override { return programProcessor; }
     // Print jobs: each prints (leaves the queue) `jobPrintsAfter` ms after
     // it was sent, or never; queued, it shows `jobStatus`.
     struct Job {
