@@ -19,14 +19,23 @@
 # - PORT, SETTINGS, REMOVEPRINTERS and SETDEFAULT stay out of the secure
 #   properties: a standard user's elevated maintenance run gets the stored
 #   choice, never theirs (administrators and SYSTEM pass them in any case).
-# Usage: packaging/build_msi.sh STAGED_FOLDER VERSION OUTPUT.msi
+# Usage: packaging/build_msi.sh STAGED_FOLDER VERSION OUTPUT.msi [x64|x86]
+#   x64 (the default) for 64-bit Windows; x86 for 32-bit Windows, with the
+#   32-bit programs in bin/.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-staged=$1 version=$2 out=$3
+staged=$1 version=$2 out=$3 arch=${4:-x64}
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 
-(cd "$staged" && wixl -a x64 -D Version="$version" -D VersionCommas="$(printf '%s' "$version" | tr . ,)" \
-  -D BinDir=bin -I . -o "$out" "$here/PortSetup.wxs")
+case "$arch" in
+  x64) per_arch=(-D WrongWindowsMessage="This package is for 64-bit Windows; this Windows is 32-bit. Install PortSetup-$version-x86.msi instead.") ;;
+  x86) per_arch=(-D UpgradeCode=6f0b3c4e-2d9a-4b71-9e35-8c1a7d2f4b90 -D Win64=no -D ProgramFilesFolder=ProgramFilesFolder
+                 -D RightWindows="NOT VersionNT64"
+                 -D WrongWindowsMessage="This package is for 32-bit Windows; this Windows is 64-bit. Install PortSetup-$version-x64.msi instead.") ;;
+  *) echo "build_msi.sh: unknown architecture $arch" >&2; exit 2 ;;
+esac
+(cd "$staged" && wixl -a "$arch" -D Version="$version" -D VersionCommas="$(printf '%s' "$version" | tr . ,)" \
+  "${per_arch[@]}" -D BinDir=bin -I . -o "$out" "$here/PortSetup.wxs")
 
 tables=$(mktemp -d)
 trap 'rm -rf "$tables"' EXIT

@@ -29,7 +29,7 @@ def main():
                 lines.append(f"{indent}</Directory>")
             elif os.path.isfile(path):
                 guid = uuid.uuid5(NAMESPACE, "component:" + rel.lower())
-                lines.append(f"{indent}<Component Id=\"{key}\" Guid=\"{guid}\" Win64=\"yes\">")
+                lines.append(f"{indent}<Component Id=\"{key}\" Guid=\"{guid}\" Win64=\"$(var.Win64)\">")
                 lines.append(f"{indent}  <File Id=\"{key}\" Name={quoteattr(name)} "
                              f"Source={quoteattr(os.path.relpath(path, out))} KeyPath=\"yes\"/>")
                 lines.append(f"{indent}</Component>")

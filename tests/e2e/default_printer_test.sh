@@ -6,7 +6,7 @@
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(sed -n 's/^project(PortSetup VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-msi="$root/build/dist/PortSetup-$version.msi"
+msi="$root/build/dist/PortSetup-$version-x64.msi"
 [ -f "$msi" ] || fail "no $msi: scripts/test builds it with tests/packaging/package_test.sh first"
 ACTIVE_SETUP='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\{8F3C2A6D-4B1E-4E7A-9C55-2D7E1A0B6F34}'
 USER_WINDOWS='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows'

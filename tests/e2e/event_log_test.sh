@@ -119,7 +119,7 @@ done
 
 # 7. The MSI registers the event source and takes it away again.
 version=$(sed -n 's/^project(PortSetup VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-msi="$root/build/dist/PortSetup-$version.msi"
+msi="$root/build/dist/PortSetup-$version-x64.msi"
 [ -f "$msi" ] || fail "no $msi: scripts/test builds it with tests/packaging/package_test.sh first"
 reset_state
 run_console 'C:\windows\system32\msiexec.exe' /i "$(winpath "$msi")" PORT=COM4 /qn

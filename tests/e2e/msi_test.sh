@@ -7,7 +7,7 @@
 . "$(dirname "$0")/lib.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(sed -n 's/^project(PortSetup VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-msi="$root/build/dist/PortSetup-$version.msi"
+msi="$root/build/dist/PortSetup-$version-x64.msi"
 [ -f "$msi" ] || fail "no $msi: scripts/test builds it with tests/packaging/package_test.sh first"
 installed="$WINEPREFIX/drive_c/Program Files/PortSetup"
 cli_log="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"
@@ -117,7 +117,7 @@ nothing_installed "after the failed installation"
 #    it, and a later upgrade keeps that; a downgrade is refused.
 CHOICE='HKLM\SOFTWARE\PortSetup'
 USER_WINDOWS='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows'
-build_msi() { bash "$root/packaging/build_msi.sh" "$root/build/package" "$1" "$2" >/dev/null; }
+build_msi() { bash "$root/packaging/build_msi.sh" "$root/build/package/x64" "$1" "$2" >/dev/null; }
 older="$root/build/package-test/PortSetup-0.9.0.msi"
 newer="$root/build/package-test/PortSetup-99.0.0.msi"
 rebuild="$root/build/package-test/PortSetup-$version-rebuild.msi"

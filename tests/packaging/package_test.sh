@@ -28,11 +28,15 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass
 bash scripts/package --driver-package "$driver" --sign "$work/test.pfx" --password test
 version=$(sed -n 's/^project(PortSetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 dist="$root/build/dist"
-msi="$dist/PortSetup-$version.msi"
+msi="$dist/PortSetup-$version-x64.msi"
 zip="$dist/PortSetup-$version-win64.zip"
-[ -f "$msi" ] && [ -f "$zip" ] && [ -f "$dist/SHA256SUMS" ] || fail "build/dist lacks a release file"
+msi32="$dist/PortSetup-$version-x86.msi"
+zip32="$dist/PortSetup-$version-win32.zip"
+[ -f "$msi" ] && [ -f "$zip" ] && [ -f "$msi32" ] && [ -f "$zip32" ] && [ -f "$dist/SHA256SUMS" ] \
+  || fail "build/dist lacks a release file: $(ls "$dist")"
 
-table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }  # rows only
+table_of() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }  # rows only
+table() { table_of "$msi" "$1"; }
 # Value of COLUMN (1-based) in the row whose first column is KEY.
 cell() { table "$1" | awk -F'\t' -v k="$2" -v c="$3" '$1 == k { print $c }'; }
 
@@ -126,11 +130,37 @@ source_key='SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\PortSetu
 expect_eq "event log source values" "EventMessageFile=#%[INSTALLFOLDER]PortSetupCli.exe|TypesSupported=#7" \
   "$(table Registry | awk -F'\t' -v k="$source_key" '$2 == 2 && $3 == k { printf "%s%s=%s", sep, $4, $5; sep = "|" }' | tr '|' '\n' | sort | paste -sd'|')"
 
+echo "== the package for 32-bit Windows"
+msiinfo suminfo "$msi32" | grep -q 'Template: Intel;1033' || fail "not a 32-bit package: $(msiinfo suminfo "$msi32")"
+# The same actions, sequences, registry rows and files (but for the exes'
+# sizes); only what makes it 32-bit differs.
+for t in CustomAction InstallExecuteSequence Registry File MsiLockPermissionsEx; do
+  [ "$(table "$t" | cut -f1-3,5-)" = "$(table_of "$msi32" "$t" | cut -f1-3,5-)" ] || fail "the $t tables differ between the packages"
+done
+table_of "$msi32" Component | while IFS=$'\t' read -r id guid dir attributes condition keypath; do
+  [ $((attributes & 256)) -eq 0 ] || fail "component $id of the 32-bit package is 64-bit"
+done
+expect_eq "32-bit install folder" "ProgramFilesFolder" "$(table_of "$msi32" Directory | awk -F'\t' '$1 == "INSTALLFOLDER" { print $2 }')"
+expect_eq "32-bit launch condition" "This package is for 32-bit Windows; this Windows is 64-bit. Install PortSetup-$version-x64.msi instead." \
+  "$(table_of "$msi32" LaunchCondition | awk -F'\t' '$1 == "Installed OR NOT VersionNT64" { print $2 }')"
+expect_eq "64-bit launch condition" "This package is for 64-bit Windows; this Windows is 32-bit. Install PortSetup-$version-x86.msi instead." \
+  "$(table LaunchCondition | awk -F'\t' '$1 == "Installed OR VersionNT64" { print $2 }')"
+upgrade64=$(cell Property UpgradeCode 2)
+upgrade32=$(table_of "$msi32" Property | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
+[ -n "$upgrade32" ] && [ "$upgrade32" != "$upgrade64" ] || fail "the packages share an UpgradeCode ($upgrade32)"
+
 echo "== signatures"
 extract="$work/extracted"
-mkdir -p "$extract"
+extract32="$work/extracted32"
+mkdir -p "$extract" "$extract32"
 (cd "$extract" && unzip -q "$zip")
-for file in "$extract/PortSetup.exe" "$extract/PortSetupCli.exe" "$msi"; do
+(cd "$extract32" && unzip -q "$zip32")
+for exe in PortSetup.exe PortSetupCli.exe; do
+  x86_64-w64-mingw32-objdump -f "$extract/$exe" | grep -q 'file format pei-x86-64' || fail "$exe of the win64 zip is not 64-bit"
+  x86_64-w64-mingw32-objdump -f "$extract32/$exe" | grep -q 'file format pei-i386' || fail "$exe of the win32 zip is not 32-bit"
+done
+for file in "$extract/PortSetup.exe" "$extract/PortSetupCli.exe" "$msi" "$extract32/PortSetup.exe" \
+            "$extract32/PortSetupCli.exe" "$msi32"; do
   osslsigncode verify -CAfile "$work/cert.pem" -in "$file" > "$work/verify.txt" 2>&1 \
     || { cat "$work/verify.txt" >&2; fail "the signature of $(basename "$file") does not verify"; }
   grep -q 'Signature verification: ok' "$work/verify.txt" || fail "no verified signature on $(basename "$file")"
@@ -139,15 +169,20 @@ grep -q 'Message digest algorithm *: SHA256' "$work/verify.txt" || fail "the MSI
 
 echo "== zip and checksums"
 expect_eq "zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract" | sort | tr '\n' ' ' | sed 's/ $//')"
+expect_eq "32-bit zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract32" | sort | tr '\n' ' ' | sed 's/ $//')"
 grep -q '^## For administrators: PortSetupCli.exe' "$extract/ADMINISTRATORS.txt" || fail "ADMINISTRATORS.txt lacks the guide"
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 expect_eq "files with sums" "$(cd "$dist" && ls | grep -v SHA256SUMS | sort | tr '\n' ' ')" \
   "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"
 
 echo "== reproducible exes"
-cmake -S . -B build/repro -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build build/repro -j "$(nproc)" --target PortSetup PortSetupCli -- --no-print-directory >/dev/null
-for exe in PortSetup.exe PortSetupCli.exe; do
-  cmp -s "build/windows/$exe" "build/repro/$exe" || fail "$exe differs between two builds of the same sources"
+for build in windows:x86_64 windows32:i686; do
+  cmake -S . -B "build/repro-${build%%:*}" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-${build#*:}.cmake" >/dev/null
+  cmake --build "build/repro-${build%%:*}" -j "$(nproc)" --target PortSetup PortSetupCli -- --no-print-directory >/dev/null
+  for exe in PortSetup.exe PortSetupCli.exe; do
+    cmp -s "build/${build%%:*}/$exe" "build/repro-${build%%:*}/$exe" \
+      || fail "$exe ($build) differs between two builds of the same sources"
+  done
 done
 echo "package: ok"
