@@ -3,6 +3,14 @@
 # Wine server for the rest of the run) and removes the prefix on exit.
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
+# A prefix that behaves as 32-bit Windows (WINEARCH=win32) runs on wine32's
+# loader; a 64-bit prefix starts 32-bit programs through it too.
+WINE32=/usr/lib/wine/wine
+if [ "${WINEARCH:-}" = win32 ]; then
+  WINE=$WINE32
+  [ ! -x /usr/lib/wine/wineserver32 ] || WINESERVER=/usr/lib/wine/wineserver32
+fi
+export WINEARCH
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

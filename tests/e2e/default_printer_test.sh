@@ -65,7 +65,7 @@ reset_state
 another_default
 run_console "$(winpath "$PORTSETUP_BUILD/PortSetupCli.exe")" set-default
 expect_code "set-default without the printer" 1
-printf '%s\n' "$RUN_ERR" | grep -q '"KALDO Veltro MiniPrinter" is not installed on this machine' \
+printf '%s\n' "$RUN_ERR" | grep -q 'No printer of the driver "KALDO QTX_VELTRO" is installed on this machine yet' \
   || fail "the reason is not said: $RUN_ERR"
 expect_eq "Device without the printer" "Office,winspool,LPT1:" "$(reg_value "$USER_WINDOWS" Device)"
 expect_eq "starts without the printer" "" "$(started_lines)"

@@ -4,9 +4,30 @@ target_link_libraries(ui_driver PRIVATE winspool)
 target_link_options(ui_driver PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # The scenarios, one shell script each, sharing the test run's Wine prefix.
-foreach(scenario window keyboard dpi unattended install remove slow_remove cli cli_safety checks converge msi default_printer folders no_tool event_log)
+# The 32-bit build runs those that carry the product, in a prefix that
+# behaves as 32-bit Windows (label e2e32).
+if(PORTSETUP_MANIFEST_ARCH STREQUAL "x86")
+  set(PORTSETUP_SCENARIOS install remove cli)
+  set(PORTSETUP_SCENARIO_LABEL e2e32)
+else()
+  set(PORTSETUP_SCENARIOS window keyboard dpi unattended install remove slow_remove cli cli_safety checks converge msi
+      default_printer folders no_tool event_log)
+  set(PORTSETUP_SCENARIO_LABEL e2e)
+endif()
+foreach(scenario ${PORTSETUP_SCENARIOS})
   add_test(NAME e2e_${scenario} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/${scenario}_test.sh)
-  set_tests_properties(e2e_${scenario} PROPERTIES LABELS e2e TIMEOUT 600
+  set_tests_properties(e2e_${scenario} PROPERTIES LABELS ${PORTSETUP_SCENARIO_LABEL} TIMEOUT 600
+    ENVIRONMENT "PORTSETUP_BUILD=${CMAKE_BINARY_DIR}")
+endforeach()
+# Each architecture's package and programs on the other's Windows.
+if(PORTSETUP_MANIFEST_ARCH STREQUAL "x86")
+  set(PORTSETUP_ARCH_MODES win32)
+else()
+  set(PORTSETUP_ARCH_MODES msi64 programs64)
+endif()
+foreach(mode ${PORTSETUP_ARCH_MODES})
+  add_test(NAME e2e_arch_${mode} COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/arch_test.sh ${mode})
+  set_tests_properties(e2e_arch_${mode} PROPERTIES LABELS ${PORTSETUP_SCENARIO_LABEL} TIMEOUT 600 SKIP_RETURN_CODE 77
     ENVIRONMENT "PORTSETUP_BUILD=${CMAKE_BINARY_DIR}")
 endforeach()
 

@@ -127,7 +127,11 @@ install_standin() {
   done
 }
 
-DRIVERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\Windows x64\Drivers\Version-3'
+if [ "${WINEARCH:-}" = win32 ]; then
+  DRIVERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\Windows NT x86\Drivers\Version-3'
+else
+  DRIVERS='HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\Windows x64\Drivers\Version-3'
+fi
 DELAYS='HKLM\Software\PortSetupTests\PrintUi'
 
 # A fresh print system, fast, and an empty log before each scenario.

@@ -37,7 +37,13 @@
 namespace {
 
 const wchar_t kPrinters[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
+// The drivers of the print system's own environment: built for 32-bit
+// Windows, it stands in on a 32-bit Windows.
+#ifdef _WIN64
 const wchar_t kDrivers[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\";
+#else
+const wchar_t kDrivers[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows NT x86\\Drivers\\Version-3\\";
+#endif
 const wchar_t kDelays[] = L"Software\\PortSetupTests\\PrintUi";
 
 unsigned long long Now() {
