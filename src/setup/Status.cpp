@@ -51,6 +51,7 @@ const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInf
     std::sort(usb.begin(), usb.end(), [](const auto* a, const auto* b) { return a->name < b->name; });
     if (usb.size() > 1) {
         std::vector<std::u16string> names;
+        names.reserve(usb.size());
         for (const auto* printer : usb) names.push_back(Quoted(printer->name) + u" on " + printer->port);
         note = Number(usb.size()) + u" printers of the driver are on USB ports (" + CommaList(names) + u"); " +
                Quoted(usb.front()->name) + u", the first by name, is taken";
