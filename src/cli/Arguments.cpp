@@ -262,6 +262,7 @@ std::u16string UsageText() {
            u"  PortSetupCli test-print [--timeout SECONDS]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
+           u"--port      COM1 to COM256, as Windows numbers them (COM7, not COM07), or USB.\n"
            u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
            u"            data bits (4 to 8), stop bits (1, 1.5, 2), then x (Xon/Xoff) or p (hardware)\n"
            u"            flow control, or nothing for none. Default 9600,n,8,1,p. Not for USB.\n"
