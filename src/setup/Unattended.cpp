@@ -17,12 +17,9 @@ Verdict Failed(std::u16string message) { return {kExitFailed, std::move(message)
 
 constexpr std::uint32_t kKeyRead = 0x20019;
 
-// Starts one printer setup command and waits for it to end. Returns how the
-// run failed when the command could not be started or did not end in time
-// (it is then left running); nothing when it ended.
 // Runs a system program's command line and waits for it; a failure to
-// start it, or a run past the time limit, is the verdict. Its exit code,
-// when it is known, in `exitCode`.
+// start it, or a run past the time limit (it is then left running), is the
+// verdict. Its exit code, when it is known, in `exitCode`.
 std::optional<Verdict> FailureOfRun(Services& s, std::u16string_view program, std::u16string_view tool,
                                     std::uint32_t timeoutMilliseconds, const std::u16string& commandLine,
                                     std::optional<std::uint32_t>& exitCode) {
@@ -72,6 +69,12 @@ std::optional<Verdict> FailureOfDriverStore(const UnattendedInstallRequest& requ
         return Failed(u"The driver store tool (pnputil) could not add the driver package or update the devices it "
                       u"matches (exit code " + (code ? Number(*code) : u"unknown") + u"):\n\n" + line);
     return std::nullopt;
+}
+
+// Why no printer is taken as ours.
+std::u16string NoPrinterOfOurs(const OurPrinterLookup& ours) {
+    return u"No printer of the driver " + Quoted(DriverModel) + u" is installed on this machine yet (not " +
+           Quoted(PrinterName) + u", nor a USB printer's queue)" + (ours.note.empty() ? u"" : u"; " + ours.note);
 }
 
 bool DriverInstalled(const platform::NameList& drivers) {
@@ -234,10 +237,7 @@ Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     if (!ours.asked)
         return Failed(u"The print system could not be asked whether the printer " + Quoted(PrinterName) +
                       u" is installed: " + ours.reason);
-    if (!ours.printer)
-        return Failed(u"No printer of the driver " + Quoted(DriverModel) + u" is installed on this machine yet (not " +
-                      Quoted(PrinterName) + u", nor a USB printer's queue)" +
-                      (ours.note.empty() ? u"" : u"; " + ours.note) + u"; nothing was changed.");
+    if (!ours.printer) return Failed(NoPrinterOfOurs(ours) + u"; nothing was changed.");
     const std::u16string name = ours.printer->name;
     s.journal.Step(u"found: the printer " + Quoted(name) + u" on " + ours.printer->port +
                    (ours.note.empty() ? u"" : u" (" + ours.note + u")"));
@@ -291,10 +291,7 @@ Verdict TestPrint(std::uint32_t timeoutMilliseconds, Services s) {
     const OurPrinterLookup ours = FindOurPrinter(s.printers);
     if (!ours.asked)
         return Failed(u"The print system could not be asked for the printer " + Quoted(PrinterName) + u": " + ours.reason);
-    if (!ours.printer)
-        return Failed(u"No printer of the driver " + Quoted(DriverModel) + u" is installed on this machine (not " +
-                      Quoted(PrinterName) + u", nor a USB printer's queue)" +
-                      (ours.note.empty() ? u"" : u"; " + ours.note) + u".");
+    if (!ours.printer) return Failed(NoPrinterOfOurs(ours) + u".");
     const std::u16string name = ours.printer->name;
     if (!ours.note.empty()) s.journal.Step(u"found: " + ours.note);
     const std::u16string port = ours.printer->port;
