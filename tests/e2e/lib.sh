@@ -76,6 +76,13 @@ reg_query() {
   local out err status=0 header
   err=$(mktemp)
   out=$(wine_run reg query "$@" 2>"$err") || status=$?
+  # Wine's launcher can fail to start reg at all ("Application could not be
+  # started"): the query never ran, so it is asked once more, and said.
+  if [ "$status" != 0 ] && grep -q 'Application could not be started' "$err"; then
+    echo "reg_query: Wine could not start reg ($(tr -d '\r' < "$err" | tail -1)); asking again" >&2
+    status=0
+    out=$(wine_run reg query "$@" 2>"$err") || status=$?
+  fi
   out=$(printf '%s\n' "$out" | tr -d '\r')
   header=$(printf '%s' "$1" | sed -e 's/^HKLM\\/HKEY_LOCAL_MACHINE\\/I' -e 's/^HKCU\\/HKEY_CURRENT_USER\\/I')
   # The key's own line, or with /s that of a subkey (a key without values has none).
