@@ -11,6 +11,27 @@ if [ "${WINEARCH:-}" = win32 ]; then
   [ ! -x /usr/lib/wine/wineserver32 ] || WINESERVER=/usr/lib/wine/wineserver32
 fi
 export WINEARCH
+
+# Whether this machine runs 32-bit Windows programs at all: the 32-bit
+# loader is started once and must answer with its version. Its file alone
+# proves nothing: a kernel without 32-bit support refuses to run it. Sets
+# WINE32_REASON to why not.
+wine32_runs() {
+  local said status=0
+  if [ ! -e "$WINE32" ]; then
+    WINE32_REASON="wine32 is not installed (scripts/setup said why)"
+    return 1
+  fi
+  # Started by bash, which names the kernel's refusal (env and timeout would
+  # hand an ELF file they cannot run to sh).
+  said=$(timeout 30 bash -c '"$0" --version' "$WINE32" 2>&1 </dev/null) || status=$?
+  case "$said" in
+    wine-*) [ "$status" = 0 ] && return 0 ;;
+  esac
+  said=$(printf '%s' "$said" | tr -d '\r' | head -1)
+  WINE32_REASON="the 32-bit Wine loader does not run on this machine ($WINE32 --version ended with status $status: ${said:-no output})"
+  return 1
+}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
