@@ -202,6 +202,8 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
     const std::vector<Case> cases = {
         {"the Spooler is disabled", [](Machine& m) { m.platform.spooler.disabled = true; }, kExitSpoolerDisabled,
          u"sc config spooler start= auto"},
+        {"the Spooler is not installed", [](Machine& m) { m.platform.spooler.exists = false; }, kExitSpoolerNotRunning,
+         u"install or repair Windows' printing components"},
         {"the Spooler is stopped and does not start",
          [](Machine& m) {
              m.platform.spooler.running = false;
@@ -223,6 +225,12 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
          kExitWrongProcessor, u"no models section for this machine's processor (NTamd64); it has NTx86"},
         {"another model", [&](Machine& m) { replaced(m, "\"KALDO QTX_VELTRO\"=", "\"KALDO QTX_OTHER\"="); },
          kExitPackageInvalid, u"does not list \"KALDO QTX_VELTRO\" for NTamd64"},
+        {"models sections with a version decoration, as vendors ship them",
+         [&](Machine& m) {
+             replaced(m, "Kaldo,NTamd64,NTx86", "Kaldo,NTamd64.10.0...16299,NTx86");
+             replaced(m, "[Kaldo.NTamd64]", "[Kaldo.NTamd64.10.0...16299]");
+         },
+         kExitDone, u"\"KALDO QTX_VELTRO\" for NTamd64"},
         {"the Spooler is stopped and starts", [](Machine& m) { m.platform.spooler.running = false; }, kExitDone,
          u"checked: the Print Spooler was stopped; it was started"},
         {"32-bit Windows takes its own section", [](Machine& m) { m.platform.processor = u"x86"; }, kExitDone,

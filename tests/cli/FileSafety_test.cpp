@@ -149,6 +149,15 @@ TEST(FileSafety, WhatAStandardUserMadeAtTheMachineFolderIsTakenBack) {
          },
          u"removed C:\\ProgramData\\PortSetup\\Logs, which S-1-5-21-1-2-3-1001 owned",
          u"remove C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log"},
+        {"a cashier's folder in Logs holds a link to a folder: the link goes as a link",
+         [](Machine& m) {
+             m.Folder(kRoot, u"S-1-5-18", {});
+             m.Folder(kLogs, u"S-1-5-18", {});
+             m.Folder(kLogs + u"\\old", kCashier, {Allow(kCashier, 0x1F01FF)});
+             m.Link(kLogs + u"\\old\\docs", u"D:\\Elsewhere", true);
+         },
+         u"removed C:\\ProgramData\\PortSetup\\Logs\\old, which S-1-5-21-1-2-3-1001 owned",
+         u"remove C:\\ProgramData\\PortSetup\\Logs\\old\\docs"},
         {"the log is a link to another file",
          [](Machine& m) {
              m.Folder(kRoot, u"S-1-5-18", {});

@@ -99,6 +99,10 @@ TEST(SetDefault, WithoutThePrinterNothingChanges) {
         m.platform.printerDrivers[queue] = std::u16string(DriverModel);
         m.platform.printerPorts[queue] = port;
     }
+    // A USB printer of another driver is not ours, first by name or not.
+    m.platform.printers.push_back(u"A Label Printer");
+    m.platform.printerDrivers[u"A Label Printer"] = u"Generic";
+    m.platform.printerPorts[u"A Label Printer"] = u"USB003";
     EXPECT_EQ(kExitDone, m.Run({u"set-default"}));
     EXPECT_EQ(u"KALDO QTX_VELTRO", m.platform.defaultPrinter);
     EXPECT_TRUE(m.console.OutHas(u"2 printers of the driver are on USB ports (\"KALDO QTX_VELTRO\" on USB002, "
@@ -181,10 +185,15 @@ TEST(TestPrint, APagePrintsOrTheJobsStatusAndThePortsSettingsSayWhyNot) {
     EXPECT_TRUE(m.console.Has(m.console.err, u"Job 2 is still queued after 5 s (offline, paper out); the port is "
                                              u"COM3: (19200,e,7,1,x)"));
 
+    // A job deleted before it printed left the queue, but did not print.
+    m.platform.jobPrintsAfter = 1500;
+    m.platform.jobStatus = 0x0004;
+    EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
+
     m.platform.printers.clear();
     EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
     EXPECT_TRUE(m.console.Has(m.console.err, u"No printer of the driver \"KALDO QTX_VELTRO\" is installed"));
-    EXPECT_EQ(2u, m.platform.jobs.size());
+    EXPECT_EQ(3u, m.platform.jobs.size());
 }
 
 TEST(DefaultOwner, StatusNamesTheAccountAndWhetherWindowsManagesItsDefault) {
