@@ -71,6 +71,8 @@ bool ValidPort(std::u16string_view upper) {
 Parsed Error(std::u16string message) { return {std::nullopt, std::move(message), {}}; }
 
 Parsed Options(const std::vector<std::u16string>& arguments, Command command);
+std::optional<std::u16string> TakeValue(const std::u16string& name, const std::u16string& value, Command& command);
+Parsed Combined(Command command);
 
 }  // namespace
 
@@ -143,39 +145,44 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
         } else {
             return Error(u"The option " + name + u" needs a value.");
         }
-        // A stored value may be empty: nothing was stored.
-        if (value.empty() && name.rfind(u"--stored-", 0) != 0) return Error(u"The option " + name + u" needs a value.");
-
-        if (name == u"--port") {
-            const std::u16string port = Upper(value);
-            if (!ValidPort(port))
-                return Error(u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.");
-            command.port = port;
-        } else if (name == u"--settings") {
-            std::u16string error;
-            if (!setup::ValidPortSettings(value, error)) return Error(u"--settings " + error + u".");
-            command.settings = value;
-        } else if (name == u"--timeout") {
-            std::uint64_t seconds = 0;
-            bool digits = value.size() <= 6;
-            for (char16_t c : value) {
-                if (c < u'0' || c > u'9') digits = false;
-                else seconds = seconds * 10 + static_cast<std::uint64_t>(c - u'0');
-            }
-            if (!digits || seconds < 1 || seconds > kMaxTimeoutSeconds)
-                return Error(u"--timeout \"" + value + u"\" is not a number of seconds from 1 to 86400.");
-            command.timeoutSeconds = static_cast<std::uint32_t>(seconds);
-        } else if (name == u"--package") {
-            command.package = value;
-        } else if (name == u"--log") {
-            command.log = value;
-        } else if (name == u"--stored-port") {
-            command.storedPort = value;
-        } else if (name == u"--stored-settings") {
-            command.storedSettings = value;
-        }
+        if (auto error = TakeValue(name, value, command)) return Error(std::move(*error));
     }
+    return Combined(std::move(command));
+}
 
+// One option's value, checked and kept in `command`; what is wrong with it.
+std::optional<std::u16string> TakeValue(const std::u16string& name, const std::u16string& value, Command& command) {
+    // A stored value may be empty: nothing was stored.
+    if (value.empty() && name.rfind(u"--stored-", 0) != 0) return u"The option " + name + u" needs a value.";
+    if (name == u"--port") {
+        const std::u16string port = Upper(value);
+        if (!ValidPort(port)) return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.";
+        command.port = port;
+    } else if (name == u"--settings") {
+        std::u16string error;
+        if (!setup::ValidPortSettings(value, error)) return u"--settings " + error + u".";
+        command.settings = value;
+    } else if (name == u"--timeout") {
+        std::uint64_t seconds = 0;
+        bool digits = value.size() <= 6;
+        for (char16_t c : value) {
+            if (c < u'0' || c > u'9') digits = false;
+            else seconds = seconds * 10 + static_cast<std::uint64_t>(c - u'0');
+        }
+        if (!digits || seconds < 1 || seconds > kMaxTimeoutSeconds)
+            return u"--timeout \"" + value + u"\" is not a number of seconds from 1 to 86400.";
+        command.timeoutSeconds = static_cast<std::uint32_t>(seconds);
+    } else {
+        (name == u"--package"       ? command.package
+         : name == u"--log"         ? command.log
+         : name == u"--stored-port" ? command.storedPort
+                                    : command.storedSettings) = value;
+    }
+    return std::nullopt;
+}
+
+// What the options say together.
+Parsed Combined(Command command) {
     if (command.action == Action::Install && !command.port && !command.storedPort)
         return Error(u"install needs --port: COM1 to COM256, or USB.");
     if (command.settings && !command.port && !command.storedPort)

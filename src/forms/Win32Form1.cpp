@@ -95,6 +95,10 @@ private:
     void OnCommand(int id, int notification);
     void KeepOptionGroupsReachable();
     bool HandleKey(const MSG& msg);
+    bool RegisterWindowClass(HICON& icon, HICON& smallIcon);
+    bool CreateMainWindow(HICON icon, HICON smallIcon);
+    void Show(Form1& form);
+    int MessageLoop();
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
@@ -361,10 +365,9 @@ LRESULT CALLBACK PortManagementWindow::WindowProc(HWND hwnd, UINT message, WPARA
     }
 }
 
-int PortManagementWindow::Run() {
+bool PortManagementWindow::RegisterWindowClass(HICON& icon, HICON& smallIcon) {
     INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&common);
-
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
@@ -372,23 +375,26 @@ int PortManagementWindow::Run() {
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
-    wc.hIcon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
-                                               ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED));
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
-                                                 ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                                                 LR_SHARED));
-    if (!::RegisterClassExW(&wc)) return NotStarted(u"the window class could not be registered");
+    wc.hIcon = icon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
+                                                      ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
+                                                      LR_SHARED));
+    wc.hIconSm = smallIcon = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PORTSETUP), IMAGE_ICON,
+                                                             ::GetSystemMetrics(SM_CXSMICON),
+                                                             ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    return ::RegisterClassExW(&wc) != 0;
+}
 
-    // Everything is created at its final size and place, in its font: the
-    // window appears sooner than if it were laid out afterwards.
+// Everything is created at its final size and place, in its font: the
+// window appears sooner than if it were laid out afterwards.
+bool PortManagementWindow::CreateMainWindow(HICON icon, HICON smallIcon) {
     dpi_ = platform::ScreenDpi();
     PrepareFont();
     const SIZE outer = OuterSize();
     hwnd_ = ::CreateWindowExW(kExStyle, kClassName, L"Port Management", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.cx,
                               outer.cy, nullptr, nullptr, instance_, nullptr);
-    if (!hwnd_) return NotStarted(u"the window could not be created");
-    ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(wc.hIcon));
-    ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(wc.hIconSm));
+    if (!hwnd_) return false;
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     window_.hwnd = hwnd_;
     CreateControls();
     // On a monitor of another DPI than the primary screen's, lay out again.
@@ -397,6 +403,40 @@ int PortManagementWindow::Run() {
         Layout();
     }
     window_.dpi = dpi_;
+    return true;
+}
+
+// A deployment system starts an unattended removal hidden: it stays hidden.
+// Otherwise the window is shown in the normal state even when the starter
+// asked for a minimized or hidden one: the first ShowWindow may be
+// overridden by the starter's request, the second never is.
+void PortManagementWindow::Show(Form1& form) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    ::GetStartupInfoW(&startup);
+    const bool startedHidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
+    if (!form.StaysHidden(startedHidden)) {
+        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        if (::IsWindow(hwnd_) && (!::IsWindowVisible(hwnd_) || ::IsIconic(hwnd_))) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        if (::IsWindow(hwnd_)) ::UpdateWindow(hwnd_);
+    }
+    if (::IsWindow(hwnd_)) ::PostMessageW(hwnd_, WM_APP_FIRST_ACTIVATION, 0, 0);
+}
+
+int PortManagementWindow::MessageLoop() {
+    MSG msg{};
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (::IsWindow(hwnd_) && (HandleKey(msg) || ::IsDialogMessageW(hwnd_, &msg))) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+int PortManagementWindow::Run() {
+    HICON icon = nullptr, smallIcon = nullptr;
+    if (!RegisterWindowClass(icon, smallIcon)) return NotStarted(u"the window class could not be registered");
+    if (!CreateMainWindow(icon, smallIcon)) return NotStarted(u"the window could not be created");
 
     Form1Controls controls{};
     controls.window = &window_;
@@ -412,27 +452,8 @@ int PortManagementWindow::Run() {
         form.Form_Load();
     } catch (...) {
     }
-    // A deployment system starts an unattended removal hidden: it stays
-    // hidden. Otherwise the window is shown in the normal state even when the
-    // starter asked for a minimized or hidden one: the first ShowWindow may be
-    // overridden by the starter's request, the second never is.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    ::GetStartupInfoW(&startup);
-    const bool startedHidden = (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_HIDE;
-    if (!form.StaysHidden(startedHidden)) {
-        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
-        if (::IsWindow(hwnd_) && (!::IsWindowVisible(hwnd_) || ::IsIconic(hwnd_))) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
-        if (::IsWindow(hwnd_)) ::UpdateWindow(hwnd_);
-    }
-    if (::IsWindow(hwnd_)) ::PostMessageW(hwnd_, WM_APP_FIRST_ACTIVATION, 0, 0);
-
-    MSG msg{};
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (::IsWindow(hwnd_) && (HandleKey(msg) || ::IsDialogMessageW(hwnd_, &msg))) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    Show(form);
+    const int exitCode = MessageLoop();
     form_ = nullptr;
     // Closed before it was first activated (by the system, or a crash in
     // its first messages): a DEL that never began says so.
@@ -440,7 +461,7 @@ int PortManagementWindow::Run() {
         ReportRemovalNotStarted(machine_, events_, u"the window ended before the removal began");
         return 1;
     }
-    return static_cast<int>(msg.wParam);
+    return exitCode;
 }
 
 int PortManagementWindow::NotStarted(std::u16string_view what) {
