@@ -193,7 +193,8 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
         const char* what;
         std::function<void(Machine&)> arrange;
         int exitCode;
-        const char16_t* said;  // on stderr for a refusal, on stdout otherwise
+        const char16_t* check;  // the finding that decides, as doctor names it
+        Finding::Result result;  // its result once the install has run
     };
     const auto replaced = [&](Machine& m, const std::string& from, const std::string& to) {
         std::string& text = m.platform.files[inf];
@@ -201,69 +202,75 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
     };
     const std::vector<Case> cases = {
         {"the Spooler is disabled", [](Machine& m) { m.platform.spooler.disabled = true; }, kExitSpoolerDisabled,
-         u"sc config spooler start= auto"},
+         u"print spooler", Finding::Result::Refused},
         {"the Spooler is not installed", [](Machine& m) { m.platform.spooler.exists = false; }, kExitSpoolerNotRunning,
-         u"install or repair Windows' printing components"},
+         u"print spooler", Finding::Result::Refused},
         {"the Spooler is stopped and does not start",
          [](Machine& m) {
              m.platform.spooler.running = false;
              m.platform.spoolerStartFails = true;
          },
-         kExitSpoolerNotRunning, u"could not be started"},
+         kExitSpoolerNotRunning, u"print spooler", Finding::Result::Warning},  // doctor only looks
         {"Windows protected print mode",
          [](Machine& m) {
              m.registry.Put("SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
                             "WindowsProtectedPrintGroupPolicyState", platform::kRegDword, {1, 0, 0, 0});
          },
-         kExitForbiddenByPolicy, u"turning it on later removes this printer"},
+         kExitForbiddenByPolicy, u"driver policy", Finding::Result::Refused},
         {"no catalog named", [&](Machine& m) { replaced(m, "CatalogFile=prt3q42wd32.cat", "; none"); },
-         kExitPackageInvalid, u"names no catalog file"},
+         kExitPackageInvalid, u"driver package", Finding::Result::Refused},
         {"the catalog is missing",
          [](Machine& m) { m.platform.files.erase(u"C:\\Program Files\\PortSetup\\prt3q42wd32.cat"); },
-         kExitPackageInvalid, u"the catalog prt3q42wd32.cat that"},
+         kExitPackageInvalid, u"driver package", Finding::Result::Refused},
         {"a package for 32-bit Windows only", [&](Machine& m) { replaced(m, "Kaldo,NTamd64,NTx86", "Kaldo,NTx86"); },
-         kExitWrongProcessor, u"no models section for this machine's processor (NTamd64); it has NTx86"},
+         kExitWrongProcessor, u"driver package", Finding::Result::Refused},
         {"another model", [&](Machine& m) { replaced(m, "\"KALDO QTX_VELTRO\"=", "\"KALDO QTX_OTHER\"="); },
-         kExitPackageInvalid, u"does not list \"KALDO QTX_VELTRO\" for NTamd64"},
+         kExitPackageInvalid, u"driver package", Finding::Result::Refused},
         {"models sections with a version decoration, as vendors ship them",
          [&](Machine& m) {
              replaced(m, "Kaldo,NTamd64,NTx86", "Kaldo,NTamd64.10.0...16299,NTx86");
              replaced(m, "[Kaldo.NTamd64]", "[Kaldo.NTamd64.10.0...16299]");
          },
-         kExitDone, u"\"KALDO QTX_VELTRO\" for NTamd64"},
+         kExitDone, u"driver package", Finding::Result::Passed},
         {"the Spooler is stopped and starts", [](Machine& m) { m.platform.spooler.running = false; }, kExitDone,
-         u"checked: the Print Spooler was stopped; it was started"},
+         u"print spooler", Finding::Result::Passed},
         {"32-bit Windows takes its own section", [](Machine& m) { m.platform.processor = u"x86"; }, kExitDone,
-         u"checked: C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf: \"KALDO QTX_VELTRO\" for NTx86, catalog "
-         u"prt3q42wd32.cat, DriverVer 06/21/2024,1.2.3.4"},
+         u"driver package", Finding::Result::Passed},
         {"a restart is pending",
          [](Machine& m) {
              m.registry.Put("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based "
                             "Servicing\\RebootPending",
                             "x", platform::kRegDword, {1, 0, 0, 0});
          },
-         kExitDone, u"warning: a restart of Windows is pending"},
+         kExitDone, u"restart", Finding::Result::Warning},
         {"another program holds the COM port", [](Machine& m) { m.platform.busyComPorts[u"COM2"] = u"another program holds it open"; },
-         kExitDone, u"warning: COM2 cannot be opened: another program holds it open"},
+         kExitDone, u"COM port", Finding::Result::Warning},
         {"an unsigned catalog",
          [](Machine& m) { m.platform.catalogTrust = {platform::Machine::CatalogTrust::State::Unverified, u"No signature was present in the subject."}; },
-         kExitDone, u"cannot be verified: No signature was present in the subject.; use the driver package as the vendor signed it"},
+         kExitDone, u"driver signature", Finding::Result::Warning},
         {"a signer the machine does not trust",
          [](Machine& m) { m.platform.catalogTrust = {platform::Machine::CatalogTrust::State::SignerNotTrusted, u"KALDO S.p.A."}; },
-         kExitDone, u"prt3q42wd32.cat is not trusted on this machine: KALDO S.p.A.; add the vendor's certificate to the machine's Trusted Publishers store"},
+         kExitDone, u"driver signature", Finding::Result::Warning},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Machine m;
         c.arrange(m);
         EXPECT_EQ(c.exitCode, m.Run({u"install", u"--port", u"COM2"}));
+        // The finding that decided, as the checks see the machine now.
+        const auto findings = CheckBeforeInstall({u"C:\\Program Files\\PortSetup", u"COM2", false, true},
+                                                 m.platform.Seams(m.registry));
+        const auto decided = std::find_if(findings.begin(), findings.end(),
+                                          [&](const Finding& f) { return f.check == c.check; });
+        ASSERT_NE(findings.end(), decided);
+        EXPECT_EQ(c.result, decided->result);
+        EXPECT_EQ(c.result == Finding::Result::Refused ? c.exitCode : 0, decided->exitCode);
         if (c.exitCode == kExitDone) {
-            EXPECT_TRUE(m.console.OutHas(c.said));
+            EXPECT_EQ(u"COM2:", m.platform.printerPorts[std::u16string(PrinterName)]);
             continue;
         }
         EXPECT_TRUE(m.platform.Started().empty());
         EXPECT_EQ("<none>", m.Port("COM2:"));
-        EXPECT_TRUE(m.console.Has(m.console.err, c.said));
         EXPECT_TRUE(m.console.Has(m.console.err, u"nothing was changed. Fix: "));
         EXPECT_NE(std::u16string::npos, m.platform.eventLog.back().text.find(u"Exit code: " + setup::Number(c.exitCode)));
     }
