@@ -87,6 +87,8 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
   OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_BINARY_DIR}/res/PortSetupCli.manifest")
 add_executable(PortSetupCli
   src/platform/Win32Files.cpp
+  src/platform/Win32FileSecurity.cpp
+  src/platform/Win32Locks.cpp
   src/cli/Win32Main.cpp
   ${CMAKE_BINARY_DIR}/res/PortSetupCli.rc)
 target_include_directories(PortSetupCli PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
@@ -125,6 +127,10 @@ check_ipo_supported(RESULT PORTSETUP_IPO OUTPUT PORTSETUP_IPO_ERROR LANGUAGES CX
 # The i686 GCC 12 crashes in it wherever it starts: the 32-bit programs go without.
 if(PORTSETUP_IPO AND PORTSETUP_MANIFEST_ARCH STREQUAL "amd64")
   set_property(TARGET PortSetup portsetup_core portsetup_win32 PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+  # The link optimises for size as the compiles do, in one partition:
+  # mingw-w64's GCC 12 crashes in its dead-store pass when the program is
+  # split into several.
+  target_link_options(PortSetup PRIVATE -Os -flto-partition=one)
   if(TARGET bare_window)
     set_property(TARGET bare_window empty_window PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
   endif()

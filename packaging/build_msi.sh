@@ -9,8 +9,9 @@
 #   printer to the newer version on every msiexec;
 # - the Active Setup entry is installed only with SETDEFAULT=1;
 # - the event log source's message file is REG_EXPAND_SZ, as Windows expects;
-# - a given PORT or SETTINGS holding a double quote or a backslash fails the
-#   installation before anything is changed (an error action, type 19);
+# - a given PORT or SETTINGS holding a double quote or a backslash, or an
+#   INSTALLFOLDER holding a double quote, fails the installation before
+#   anything is changed (an error action, type 19);
 # - the stored choice's key goes with the product (a Registry row named "-");
 # - INSTALLFOLDER gets its own permissions, not inherited from where an
 #   administrator put it: SYSTEM and Administrators full control, Users read
@@ -48,9 +49,9 @@ mv "$tables/Upgrade.new" "$tables/Upgrade.idt"
 msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\`='SETDEFAULT=\"1\"' WHERE \`Component\`='DefaultForEachUser'"
 msibuild "$out" -q "UPDATE \`Registry\` SET \`Value\`='#%[INSTALLFOLDER]PortSetupCli.exe' WHERE \`Component_\`='EventLogSource' AND \`Name\`='EventMessageFile'"
 msibuild "$out" -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Value\`, \`Component_\`) VALUES ('StoredChoiceKey', 2, 'SOFTWARE\\PortSetup', '-', '', 'StoredChoice')"
-refusal='PORT and SETTINGS may not hold a double quote or a backslash: no port and no line settings do. Nothing was changed.'
+refusal='PORT and SETTINGS may not hold a double quote or a backslash (no port and no line settings do), nor INSTALLFOLDER a double quote. Nothing was changed.'
 msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseUnsafeChoice', 19, '', '$refusal')"
-msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< QUOTE OR PORT >< BACKSLASH OR SETTINGS >< QUOTE OR SETTINGS >< BACKSLASH)', 51)"
+msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR INSTALLFOLDER >< Quote)', 51)"
 # The folder's permissions: SDDL as the machine folder's, protected from
 # inheritance, applied to the folder and inherited by what it holds.
 folder_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'

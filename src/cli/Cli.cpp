@@ -55,29 +55,20 @@ RunLog::Complaint ComplainTo(Console& console) {
 // checked folder; the writers' lock lives in the machine folder.
 RunLog OpenLog(const std::optional<std::u16string>& given, const MachineFolders& folders,
                const platform::Seams& seams, Console& console) {
-    const std::u16string lockPath = folders.rootUsable ? folders.root + u"\\PortSetupCli.log.lock" : u"";
-    if (given)
-        return RunLog(seams.machine, seams.files, ComplainTo(console), seams.files.FullPath(*given), lockPath, true);
-    if (!folders.logsUsable) return RunLog(seams.machine, seams.files, ComplainTo(console), folders.reason);
-    return RunLog(seams.machine, seams.files, ComplainTo(console), folders.logs + u"\\PortSetupCli.log", lockPath,
-                  false);
+    RunLog log(seams.machine, seams.files, ComplainTo(console));
+    if (given) log.AddGivenLog(seams.files.FullPath(*given));
+    else if (folders.logsFolder) log.AddMachineLog(folders.logsFolder, folders.rootFolder);
+    else log.MachineLogNotWritten(folders.reason);
+    return log;
 }
 
-// A refused command line: the usage, its event, and for an elevated install
-// or remove a record in the machine log, where a deployment system's runs
-// are looked for (its stderr is seen by nobody). The refused text is only
-// recorded, never used: not even its --log picks a file.
+// A refused command line: the usage and its event. Nothing of the machine
+// is changed, no folder made or log written: the refused text is only
+// recorded in the event, never used.
 int RefuseBadUsage(const CommandLine& line, const platform::Seams& seams, Console& console) {
     const Parsed& parsed = line.parsed;
     console.Err(u"PortSetupCli: " + parsed.error + u"\n\n" + UsageText());
-    std::u16string logPath;
-    if ((parsed.verb == Action::Install || parsed.verb == Action::Remove) && seams.machine.IsAdministrator()) {
-        RunLog log = OpenLog(std::nullopt, PrepareMachineFolders(seams.machine, seams.files), seams, console);
-        log.Write(u"run: " + ShownCommandLine(line));
-        log.Write(u"verdict: bad usage, exit code 2: " + parsed.error);
-        logPath = log.WrittenPath();
-    }
-    ReportRunEvent(seams.events, line, setup::kExitUsage, u"bad usage: " + parsed.error, logPath);
+    ReportRunEvent(seams.events, line, setup::kExitUsage, u"bad usage: " + parsed.error);
     return setup::kExitUsage;
 }
 
@@ -99,7 +90,8 @@ int Status(const Command& command, const platform::Seams& seams, Console& consol
     const std::u16string package = platform::DirectoryOf(
         seams.files.FullPath(command.package ? *command.package : seams.machine.ProgramDirectory()) + u"\\");
     std::u16string unread;
-    if (const auto inf = seams.files.ReadSmallFile(package + std::u16string(setup::DriverInfFile), 4u << 20, unread))
+    if (const auto inf = platform::ReadFileIn(seams.files, package, std::u16string(setup::DriverInfFile).substr(1),
+                                              4u << 20, unread))
         status.packageVersion = setup::VersionOfDriverVer(
             setup::ReadInf(*inf, seams.machine.NativeProcessor(), setup::DriverModel).driverVer);
     std::vector<std::u16string> missing =
@@ -126,12 +118,19 @@ int Doctor(const Command& command, const platform::Seams& seams, Console& consol
     const bool com = command.port && *command.port != u"USB";
     std::vector<Finding> findings =
         setup::CheckBeforeInstall({package, com ? *command.port : u"", false, true}, seams);
-    if (seams.files.Examine(package).exists)
-        if (const auto changeable = WhyPackageChangeable(seams.files, package, seams.machine.RunningUserSid()))
+    if (seams.files.Examine(package).exists) {
+        const PackageExamination examined = ExaminePackage(seams.files, package, seams.machine.RunningUserSid());
+        if (examined.verdict == PackageExamination::Verdict::Refused)
+            findings.push_back({u"package folder", Finding::Result::Refused, u"the driver package is not used: " + examined.why,
+                                u"copy the vendor's package as plain files to a folder only administrators can change.",
+                                examined.link ? setup::kExitPackageHasLinks : setup::kExitPackageNotUsable});
+        else if (examined.verdict == PackageExamination::Verdict::Changeable)
             findings.push_back({u"package folder", Finding::Result::Warning,
-                                u"others can change the driver package (" + *changeable +
-                                    u"); install copies it to a protected folder first",
+                                u"others can change the driver package (" + examined.why +
+                                    u"); install copies it to a protected folder first and installs it only when "
+                                    u"its catalog is signed by a trusted publisher and lists every file",
                                 u"keep the package where only administrators can change it (Program Files).", 0});
+    }
     Silent silent;
     const setup::InstallationStatus status = setup::QueryStatus({seams, silent}, AskedComPort(command));
     if (!status.listed) {
@@ -217,9 +216,8 @@ public:
         // Taken before the first log line: the run in progress holds the
         // log's lock for its whole run.
         singleRun_ = seams.files.TakeAdministratorsLock(u"SingleRun");
-        if (singleRun_.outcome == platform::LockAttempt::Outcome::Failed && folders_.rootUsable)
-            singleRun_ = TakeCheckedLock(seams.files, folders_.root + u"\\PortSetupCli.lock", 0,
-                                         seams.machine.RunningUserSid());
+        if (singleRun_.outcome == platform::LockAttempt::Outcome::Failed && folders_.rootFolder)
+            singleRun_ = TakeCheckedLock(*folders_.rootFolder, kSingleRunLockName, 0, seams.machine.RunningUserSid());
         if (AnotherRun()) log_.DoNotWait();
         log_.Write(u"run: " + ShownCommandLine(line));
         for (const auto& done : folders_.takenBack) {
@@ -229,7 +227,7 @@ public:
         }
         if (singleRun_.outcome == platform::LockAttempt::Outcome::Failed) {
             warnings_.push_back(u"the single-run lock cannot be taken (" +
-                                (folders_.rootUsable ? singleRun_.reason : folders_.reason) + u"); going on without it.");
+                                (folders_.rootFolder ? singleRun_.reason : folders_.reason) + u"); going on without it.");
             console.Err(u"PortSetupCli: " + warnings_.back());
         }
     }
@@ -293,26 +291,34 @@ setup::UnattendedInstallRequest InstallRequestOf(const Command& command, const p
 
 // The driver package the printer setup tool gets: where it is, when no one
 // but the trusted accounts can change it; else a copy in the machine folder,
-// so that no one can swap its files before the print system loads them.
-// Why neither can be had, or nothing.
-std::optional<std::u16string> UseTrustedPackage(setup::UnattendedInstallRequest& request, const MachineFolders& folders,
+// so that no one can swap its files before the print system loads them. A
+// package with a link or a file of several names anywhere is refused.
+std::optional<setup::Verdict> UseTrustedPackage(setup::UnattendedInstallRequest& request, const MachineFolders& folders,
                                                 const platform::Seams& seams, setup::Journal& journal) {
     // A missing folder is the install's own refusal, with its own message.
     if (!seams.files.Examine(request.packageDirectory).exists) return std::nullopt;
-    const auto changeable =
-        WhyPackageChangeable(seams.files, request.packageDirectory, seams.machine.RunningUserSid());
-    if (!changeable) return std::nullopt;
-    if (!folders.rootUsable)
-        return u"the driver package can be changed by others (" + *changeable +
-               u") and cannot be copied to a protected folder (" + folders.reason +
-               u"); copy it to a folder only administrators can change and give that folder with --package.";
-    const std::u16string copy = folders.root + u"\\Package";
-    if (const auto failed = CopyPackage(seams.files, request.packageDirectory, copy))
-        return u"the driver package can be changed by others (" + *changeable + u") and could not be copied: " +
-               *failed + u"; copy it to a folder only administrators can change and give that folder with --package.";
-    journal.Step(u"the driver package can be changed by others (" + *changeable + u"): installing from a copy in " +
+    PackageExamination package = ExaminePackage(seams.files, request.packageDirectory, seams.machine.RunningUserSid());
+    if (package.verdict == PackageExamination::Verdict::Refused)
+        return Verdict{package.link ? setup::kExitPackageHasLinks : setup::kExitPackageNotUsable,
+                       u"the driver package is not used: " + package.why +
+                           u"; nothing was changed. Fix: copy the vendor's package as plain files to a folder only "
+                           u"administrators can change (Program Files) and give that folder with --package."};
+    if (package.verdict == PackageExamination::Verdict::Trusted) return std::nullopt;
+    if (!folders.rootFolder)
+        return Verdict{setup::kExitPackageNotUsable,
+                       u"the driver package can be changed by others (" + package.why +
+                           u") and cannot be copied to a protected folder (" + folders.reason +
+                           u"); copy it to a folder only administrators can change and give that folder with --package."};
+    std::u16string copy;
+    if (const auto failed = CopyPackage(*package.folder, *folders.rootFolder, copy))
+        return Verdict{setup::kExitPackageNotUsable,
+                       u"the driver package can be changed by others (" + package.why + u") and could not be copied: " +
+                           *failed + u"; copy it to a folder only administrators can change and give that folder "
+                           u"with --package."};
+    journal.Step(u"the driver package can be changed by others (" + package.why + u"): installing from a copy in " +
                  copy);
     request.packageDirectory = copy;
+    request.packageCopied = true;
     return std::nullopt;
 }
 }  // namespace
@@ -378,6 +384,20 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
         ReportRunEvent(seams.events, line, setup::kExitNotAdministrator, kNeedsRights);
         return setup::kExitNotAdministrator;
     }
+    // The program itself: what SYSTEM runs at every install, repair,
+    // uninstall and sign-in must be out of every other account's reach.
+    const PackageExamination program =
+        ExaminePackage(seams.files, seams.machine.ProgramDirectory(), seams.machine.RunningUserSid());
+    if (program.verdict != PackageExamination::Verdict::Trusted) {
+        const std::u16string why =
+            u"PortSetupCli.exe runs elevated from a folder others can change (" + program.why +
+            u"); nothing was changed. Fix: install it with the MSI (into Program Files), or copy it to a folder only "
+            u"administrators can change and run it from there.";
+        console.Err(u"PortSetupCli: " + why);
+        console.Out(u"failed");
+        ReportRunEvent(seams.events, line, setup::kExitProgramFolderUnsafe, why);
+        return setup::kExitProgramFolderUnsafe;
+    }
     MachineRun run(line, seams, console);
     if (run.AnotherRun())
         return run.Finish({setup::kExitAlreadyRunning, u"another PortSetupCli run is in progress on this machine; "
@@ -393,19 +413,22 @@ int RunCli(const CommandLine& line, const platform::Seams& seams, Console& conso
     if (!misfit.empty()) return run.Finish({setup::kExitUsage, misfit});
     setup::UnattendedInstallRequest request = InstallRequestOf(install, seams, run.Journal());
     request.timeoutMilliseconds = timeout;
-    if (const auto refused = UseTrustedPackage(request, run.Folders(), seams, run.Journal()))
-        return run.Finish({setup::kExitPackageNotUsable, *refused});
+    if (const auto refused = UseTrustedPackage(request, run.Folders(), seams, run.Journal())) return run.Finish(*refused);
     // Before any change: what would make the printer setup tool fail, or
     // hang on a question nobody sees, is refused with its own exit code.
-    const auto findings = setup::CheckBeforeInstall(
-        {request.packageDirectory, request.usb ? u"" : std::u16string(*install.port), true}, seams);
+    setup::PreCheckRequest checks{request.packageDirectory, request.usb ? u"" : std::u16string(*install.port), true};
+    checks.othersCouldChange = request.packageCopied;
+    const auto findings = setup::CheckBeforeInstall(checks, seams);
     for (const auto& finding : findings) {
         if (finding.result == setup::Finding::Result::Passed) run.Journal().Step(u"checked: " + finding.detail);
         if (finding.result == setup::Finding::Result::Warning)
             run.Journal().Step(u"warning: " + finding.detail + (finding.fix.empty() ? u"" : u"; " + finding.fix));
     }
-    if (const setup::Finding* refused = setup::FirstRefusal(findings))
+    if (const setup::Finding* refused = setup::FirstRefusal(findings)) {
+        // A copy that is not installed does not stay.
+        if (request.packageCopied) RemovePackageCopy(*run.Folders().rootFolder);
         return run.Finish({refused->exitCode, refused->detail + u"; nothing was changed. Fix: " + refused->fix});
+    }
     return run.Finish(setup::InstallUnattended(request, services));
 }
 

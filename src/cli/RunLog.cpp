@@ -4,77 +4,112 @@
 
 namespace cli {
 
-RunLog::RunLog(platform::Machine& machine, platform::Files& files, Complaint complain, std::u16string_view reason)
-    : machine_(machine), files_(files), complain_(std::move(complain)) {
-    Broken(reason);
+namespace {
+
+constexpr std::u16string_view kLockName = kLogLockName;
+
+std::u16string Within(std::u16string_view folder, std::u16string_view name) {
+    return std::u16string(folder).append(u"\\").append(name);
 }
 
-RunLog::RunLog(platform::Machine& machine, platform::Files& files, Complaint complain, std::u16string path,
-               std::u16string lockPath, bool given)
-    : machine_(machine), files_(files), complain_(std::move(complain)), path_(std::move(path)),
-      lockPath_(std::move(lockPath)), given_(given) {}
+}  // namespace
+
+RunLog::RunLog(platform::Machine& machine, platform::Files& files, Complaint complain)
+    : machine_(machine), files_(files), complain_(std::move(complain)) {}
+
+void RunLog::AddMachineLog(std::shared_ptr<platform::HeldFolder> logs, std::shared_ptr<platform::HeldFolder> lockFolder) {
+    Target target;
+    target.path = Within(logs->Path(), kMachineLogName);
+    target.name = kMachineLogName;
+    target.folder = std::move(logs);
+    targets_.push_back(std::move(target));
+    lockFolder_ = std::move(lockFolder);
+}
+
+void RunLog::AddGivenLog(std::u16string path) {
+    Target target;
+    target.name = path.substr(path.rfind(u'\\') + 1);
+    target.path = std::move(path);
+    target.given = true;
+    targets_.push_back(std::move(target));
+}
+
+void RunLog::MachineLogNotWritten(std::u16string_view reason) { Complain(u"", reason); }
 
 void RunLog::Write(std::u16string_view event) {
-    if (broken_) return;
-    const std::string line = setup::Utf8(machine_.LocalTimestamp() + u" " + std::u16string(event)) + "\r\n";
-    std::u16string reason;
+    const std::string line = setup::Utf8(machine_.LocalTimestamp() + u" " + LogLineText(event)) + "\r\n";
     // Until the run holds the lock, each line takes it for itself.
     platform::LockAttempt lineLock;
-    if (!lockPath_.empty() && !lock_.lock)
-        lineLock = TakeCheckedLock(files_, lockPath_, lockWait_, machine_.RunningUserSid());
-    if (!file_) {
-        file_ = Open(given_, reason);
-        if (!file_) return Broken(reason);
-        size_ = file_->Size();
+    if (lockFolder_ && !lock_.lock)
+        lineLock = TakeCheckedLock(*lockFolder_, kLockName, lockWait_, machine_.RunningUserSid());
+    for (Target& target : targets_) WriteTo(target, line);
+}
+
+void RunLog::WriteTo(Target& target, const std::string& line) {
+    if (target.broken) return;
+    std::u16string reason;
+    if (!target.file) {
+        target.file = Open(target, reason);
+        if (!target.file) return Broken(target, reason);
+        target.size = target.file->Size();
         // A line cut off by a killed run is ended first.
-        endsWithLineBreak_ = size_ == 0 || file_->EndsWithLineBreak();
+        target.endsWithLineBreak = target.size == 0 || target.file->EndsWithLineBreak();
     }
-    if (size_ + line.size() >= kLogLimitBytes) RollOver();
-    if (!file_) return;
-    const std::string bytes = endsWithLineBreak_ ? line : "\r\n" + line;
-    if (!file_->Append(bytes, reason)) return Broken(reason);
-    size_ += bytes.size();
-    endsWithLineBreak_ = true;
-    written_ = true;
+    if (target.size + line.size() >= kLogLimitBytes) RollOver(target);
+    if (!target.file) return;
+    const std::string bytes = target.endsWithLineBreak ? line : "\r\n" + line;
+    if (!target.file->Append(bytes, reason)) return Broken(target, reason);
+    target.size += bytes.size();
+    target.endsWithLineBreak = true;
+    target.written = true;
+}
+
+std::u16string RunLog::WrittenPath() const {
+    for (const Target& target : targets_)
+        if (target.written) return target.path;
+    return {};
 }
 
 void RunLog::HoldLock() {
-    if (!lockPath_.empty() && !lock_.lock)
-        lock_ = TakeCheckedLock(files_, lockPath_, kLogLockWaitMilliseconds, machine_.RunningUserSid());
+    if (lockFolder_ && !lock_.lock)
+        lock_ = TakeCheckedLock(*lockFolder_, kLockName, kLogLockWaitMilliseconds, machine_.RunningUserSid());
 }
 
-void RunLog::RollOver() {
+void RunLog::RollOver(Target& target) {
     // Neither the log nor what its older copy replaces may be a link.
-    const std::u16string older = OlderLogPath(path_);
+    const std::u16string older = OlderLogName(target.name);
     std::u16string why;
-    if (const auto unsafe = WhyFileUnsafe(file_->Facts())) why = path_ + u" is not renamed: " + *unsafe;
-    else if (const auto olderFacts = files_.Examine(older); olderFacts.exists || olderFacts.redirected)
-        if (const auto unsafe = WhyFileUnsafe(olderFacts)) why = older + u" is not replaced: " + *unsafe;
-    if (why.empty() && file_->RenameReplacing(older, why)) {
+    if (const auto unsafe = WhyFileUnsafe(target.file->Facts())) {
+        why = target.path + u" is not renamed: " + *unsafe;
+    } else if (std::u16string missing; const auto olderEntry = platform::FindEntry(*target.folder, older, missing)) {
+        if (olderEntry->redirected || olderEntry->directory)
+            why = Within(target.folder->Path(), older) + u" is not replaced: it is a link or a folder";
+        else if (const auto unsafe = WhyFileUnsafe(target.folder->EntryFacts(*olderEntry)))
+            why = Within(target.folder->Path(), older) + u" is not replaced: " + *unsafe;
+    }
+    if (why.empty() && target.file->RenameReplacing(older, why)) {
         std::u16string reason;
-        file_ = Open(false, reason);
-        if (!file_) return Broken(reason);
-        size_ = file_->Size();
-        endsWithLineBreak_ = size_ == 0 || file_->EndsWithLineBreak();
-    } else if (!rollOverFailed_) {
+        target.file = Open(target, reason);
+        if (!target.file) return Broken(target, reason);
+        target.size = target.file->Size();
+        target.endsWithLineBreak = target.size == 0 || target.file->EndsWithLineBreak();
+    } else if (!target.rollOverFailed) {
         // Appending on beats going silent.
-        rollOverFailed_ = true;
-        complain_(u"the log " + path_ + u" could not be rolled over (" + why + u"); it grows on.");
+        target.rollOverFailed = true;
+        complain_(u"the log " + target.path + u" could not be rolled over (" + why + u"); it grows on.");
     }
 }
 
 // The log is checked on its handle when it is opened: a plain file of one
 // name that only trusted accounts own and change. A given log's folders are
 // made and checked first, as the machine log's are.
-std::unique_ptr<platform::AppendFile> RunLog::Open(bool given, std::u16string& reason) {
+std::unique_ptr<platform::AppendFile> RunLog::Open(Target& target, std::u16string& reason) {
     const std::u16string self = machine_.RunningUserSid();
-    if (given) {
-        if (auto refused = PrepareGivenLogFolders(files_, path_, self)) {
-            reason = *refused;
-            return nullptr;
-        }
+    if (!target.folder) {
+        target.folder = PrepareGivenLogFolder(files_, target.path, self, reason);
+        if (!target.folder) return nullptr;
     }
-    auto file = files_.OpenForAppend(path_, reason);
+    auto file = target.folder->OpenForAppend(target.name, reason);
     if (!file) return nullptr;
     if (const auto unsafe = WhyOwnFileUnsafe(file->Facts(), self)) {
         reason = *unsafe;
@@ -83,18 +118,40 @@ std::unique_ptr<platform::AppendFile> RunLog::Open(bool given, std::u16string& r
     return file;
 }
 
-void RunLog::Broken(std::u16string_view reason) {
-    broken_ = true;
-    file_.reset();
-    problem_ = u"the log " + (path_.empty() ? u"" : path_ + u" ") + u"is not written (" + std::u16string(reason) +
-               u"); going on without it.";
+void RunLog::Broken(Target& target, std::u16string_view reason) {
+    target.broken = true;
+    target.file.reset();
+    Complain(target.path, reason);
+}
+
+void RunLog::Complain(std::u16string_view path, std::u16string_view reason) {
+    problem_ = u"the log " + (path.empty() ? u"" : std::u16string(path) + u" ") + u"is not written (" +
+               std::u16string(reason) + u"); going on without it.";
     complain_(problem_);
 }
 
-std::u16string OlderLogPath(std::u16string_view path) {
-    const std::u16string p(path);
+std::u16string OlderLogName(std::u16string_view name) {
+    const std::u16string p(name);
     if (p.size() >= 4 && p.compare(p.size() - 4, 4, u".log") == 0) return p.substr(0, p.size() - 4) + u".old.log";
     return p + u".old";
+}
+
+std::u16string LogLineText(std::u16string_view text) {
+    std::u16string line;
+    line.reserve(text.size());
+    for (char16_t c : text) {
+        if (c == u'\r') line += u"\\r";
+        else if (c == u'\n') line += u"\\n";
+        else if (c < 0x20 || c == 0x7F) {
+            static constexpr char16_t kHex[] = u"0123456789abcdef";
+            line += u"\\x";
+            line += kHex[(c >> 4) & 0xF];
+            line += kHex[c & 0xF];
+        } else {
+            line += c;
+        }
+    }
+    return line;
 }
 
 }  // namespace cli

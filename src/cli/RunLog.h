@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -19,28 +20,32 @@ inline constexpr std::uint64_t kLogLimitBytes = std::uint64_t{1024} * 1024;
 inline constexpr std::uint32_t kLogLockWaitMilliseconds = 5000;
 
 // The run takes the writers' lock file (only administrators can take it)
-// for each line until it is the only run, then holds it; the file, opened
-// without following a link and checked, stays open until the run ends; each
-// line goes to disk as it is written. The roll-over is a rename of that
-// opened file under the same lock. A log that cannot be written is reported
-// once (through `complain`) and the job goes on.
+// for each line until it is the only run, then holds it; each file, opened
+// relative to its checked folder and checked on its handle, stays open
+// until the run ends; each line goes to disk as it is written. The
+// roll-over is a rename of that opened file within its folder, under the
+// same lock. A log that cannot be written is reported once (through
+// `complain`) and the job goes on.
 class RunLog {
 public:
     using Complaint = std::function<void(std::u16string_view)>;
 
-    // A log that is not written at all, for `reason`.
-    RunLog(platform::Machine& machine, platform::Files& files, Complaint complain, std::u16string_view reason);
-    // `lockPath` empty: no writers' lock can be had; lines are appended
-    // without it. `given`: a file named on the command line (a full path),
-    // its missing folders made protected, every folder on its way checked.
-    RunLog(platform::Machine& machine, platform::Files& files, Complaint complain, std::u16string path,
-           std::u16string lockPath, bool given);
+    RunLog(platform::Machine& machine, platform::Files& files, Complaint complain);
+
+    // The machine log in `logs`, with the writers' lock in `lockFolder` (none:
+    // lines are appended without it).
+    void AddMachineLog(std::shared_ptr<platform::HeldFolder> logs, std::shared_ptr<platform::HeldFolder> lockFolder);
+    // A file named on the command line (a full path): its missing folders
+    // made protected, every folder on its way checked, at the first line.
+    void AddGivenLog(std::u16string path);
+    // The machine log cannot be had, for `reason`.
+    void MachineLogNotWritten(std::u16string_view reason);
 
     void Write(std::u16string_view event);
 
-    // The file the run's lines went to; empty when none went anywhere.
-    std::u16string WrittenPath() const { return written_ ? path_ : u""; }
-    // Why the log is not written, when it is not.
+    // The file the run's lines went to first; empty when none went anywhere.
+    std::u16string WrittenPath() const;
+    // Why a log is not written, when one is not.
     std::u16string Problem() const { return problem_; }
 
     // A run that only says it cannot run does not wait for the run in
@@ -51,28 +56,40 @@ public:
     void HoldLock();
 
 private:
-    void RollOver();
-    std::unique_ptr<platform::AppendFile> Open(bool given, std::u16string& reason);
-    void Broken(std::u16string_view reason);
+    struct Target {
+        std::u16string path;  // for messages, and the run's event
+        std::u16string name;
+        std::shared_ptr<platform::HeldFolder> folder;  // prepared at the first line for a given log
+        bool given = false;
+        bool broken = false;
+        bool written = false;
+        bool rollOverFailed = false;
+        std::unique_ptr<platform::AppendFile> file;
+        std::uint64_t size = 0;
+        bool endsWithLineBreak = true;
+    };
+    void WriteTo(Target& target, const std::string& line);
+    void RollOver(Target& target);
+    std::unique_ptr<platform::AppendFile> Open(Target& target, std::u16string& reason);
+    void Broken(Target& target, std::u16string_view reason);
+    void Complain(std::u16string_view path, std::u16string_view reason);
 
     platform::Machine& machine_;
     platform::Files& files_;
     Complaint complain_;
-    std::u16string path_;
-    std::u16string lockPath_;
-    bool given_ = false;
-    bool broken_ = false;
-    bool written_ = false;
+    std::vector<Target> targets_;
+    std::shared_ptr<platform::HeldFolder> lockFolder_;
     std::u16string problem_;
-    bool rollOverFailed_ = false;
     platform::LockAttempt lock_;  // held for the run once taken
-    std::unique_ptr<platform::AppendFile> file_;
-    std::uint64_t size_ = 0;
-    bool endsWithLineBreak_ = true;
     std::uint32_t lockWait_ = kLogLockWaitMilliseconds;
 };
 
 // The log file's older copy: "X.log" becomes "X.old.log".
-std::u16string OlderLogPath(std::u16string_view path);
+std::u16string OlderLogName(std::u16string_view name);
+
+// A line as the log holds it: control characters (a CR or LF from a file
+// someone else wrote) written as \r, \n or \xNN, so that no text can add or
+// forge a line.
+std::u16string LogLineText(std::u16string_view text);
 
 }  // namespace cli

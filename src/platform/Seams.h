@@ -70,12 +70,14 @@ public:
     // and whose signer this machine trusts to publish drivers without asking
     // (Microsoft's driver signature, or a certificate in the machine's
     // Trusted Publishers store).
+    // With `members` (full paths), also whether the catalog lists each of
+    // them by its hash: a signed catalog vouches only for its own files.
     struct CatalogTrust {
-        enum class State { Trusted, Unverified, SignerNotTrusted };
+        enum class State { Trusted, Unverified, SignerNotTrusted, NotMember };
         State state = State::Unverified;
-        std::u16string detail;  // the signer's name, or why the signature does not hold
+        std::u16string detail;  // the signer's name, why the signature does not hold, or the file not listed
     };
-    virtual CatalogTrust CatalogSignature(std::u16string_view catalogPath) = 0;
+    virtual CatalogTrust CatalogSignature(std::u16string_view catalogPath, const std::vector<std::u16string>& members) = 0;
 
     // A clock for durations, in milliseconds.
     virtual std::uint64_t Milliseconds() = 0;
@@ -221,14 +223,15 @@ struct PathFacts {
 class AppendFile {
 public:
     virtual ~AppendFile() = default;
-    // The opened file itself: whether it is a link, its links.
+    // The opened file itself: whether it is a link, its links, its security.
     virtual PathFacts Facts() = 0;
     virtual std::uint64_t Size() = 0;
     // Whether the file is empty or its last byte ends a line: a run killed
     // mid-line leaves one unended.
     virtual bool EndsWithLineBreak() = 0;
     virtual bool Append(std::string_view bytes, std::u16string& reason) = 0;
-    // Renames the opened file itself to `to`, replacing what is there.
+    // Renames the opened file itself to `to`, a name in its own folder,
+    // replacing what is there (a link there as a link).
     virtual bool RenameReplacing(std::u16string_view to, std::u16string& reason) = 0;
 };
 
@@ -245,6 +248,59 @@ struct LockAttempt {
     PathFacts facts;                 // of a taken lock file, read on its handle
 };
 
+// One entry of a folder as the folder's listing reports it: a link is
+// listed as a link, never as what it points to.
+struct FolderEntry {
+    std::u16string name;
+    bool directory = false;
+    bool redirected = false;  // a reparse point: junction, symbolic link, mount point
+    std::uint64_t size = 0;   // a file's, in bytes
+    std::uint64_t id = 0;     // the file system's number for what is there
+};
+
+// A folder held open by its handle. What is below it is reached relative to
+// that handle, never by a path, so that a folder swapped for a link on the
+// way is not followed; each entry is opened as the one its listing showed,
+// and refused when the system opened something else (a link's target).
+class HeldFolder {
+public:
+    virtual ~HeldFolder() = default;
+    // Its path, for messages and for the programs that take paths.
+    virtual const std::u16string& Path() const = 0;
+    // Its owner and access entries, read on its handle.
+    virtual PathFacts Facts() = 0;
+    virtual std::optional<std::vector<FolderEntry>> Entries(std::u16string& reason) = 0;
+    // What `entry` is, read on a handle checked to be that entry (its
+    // reason says why not, when it cannot be).
+    virtual PathFacts EntryFacts(const FolderEntry& entry) = 0;
+    // The subfolder `entry`; nothing, with why, when it is a link or not
+    // the folder that was listed.
+    virtual std::unique_ptr<HeldFolder> OpenFolder(const FolderEntry& entry, std::u16string& reason) = 0;
+    // The bytes of the file `entry`, read through a handle checked to be
+    // that entry: not a link, one name, at most `limit` bytes.
+    virtual std::optional<std::string> ReadFile(const FolderEntry& entry, std::uint64_t limit,
+                                                std::u16string& reason) = 0;
+    // Makes the subfolder `name` with `descriptor` (SDDL) as its security,
+    // not inherited; nothing, with why, when the name is taken.
+    virtual std::unique_ptr<HeldFolder> CreateFolder(std::u16string_view name, std::u16string_view descriptor,
+                                                     std::u16string& reason) = 0;
+    // Makes the file `name` with `descriptor`, holding `bytes`; false, with
+    // why, when the name is taken.
+    virtual bool CreateFile(std::u16string_view name, std::u16string_view descriptor, std::string_view bytes,
+                            std::u16string& reason) = 0;
+    // Renames `entry` itself (a link as a link) to `to` in this folder.
+    virtual bool Rename(const FolderEntry& entry, std::u16string_view to, std::u16string& reason) = 0;
+    // Removes `entry` itself: a file, a link (never its target) or an empty folder.
+    virtual bool Remove(const FolderEntry& entry, std::u16string& reason) = 0;
+    // Takes the lock file `name`, opened without sharing and created with
+    // `descriptor` when missing; waits up to `waitMilliseconds` while another
+    // process holds it. The system lets it go when the process ends, however.
+    virtual LockAttempt TakeLock(std::u16string_view name, std::u16string_view descriptor,
+                                 std::uint32_t waitMilliseconds) = 0;
+    // Opens (or creates) the file `name` for appending.
+    virtual std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view name, std::u16string& reason) = 0;
+};
+
 class Files {
 public:
     virtual ~Files() = default;
@@ -254,41 +310,28 @@ public:
     virtual std::u16string FullPath(std::u16string_view path) = 0;
     // What is at `path`, found without following a reparse point.
     virtual PathFacts Examine(std::u16string_view path) = 0;
-    // Creates the folder with `descriptor` (SDDL) as its security, not
-    // inheriting its parent's.
-    virtual bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
-    // Gives an existing folder `descriptor` (SDDL), protected from inheritance.
-    virtual bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
-    // Makes Administrators the owner of a plain folder or file and gives it
-    // `descriptor` (SDDL), protected, through a handle that is not a link's.
-    virtual bool TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) = 0;
-    // Removes what is at `path` itself: a link (never its target), a file or
-    // an empty folder.
-    virtual bool RemoveItself(std::u16string_view path, std::u16string& reason) = 0;
-    // Renames what is at `path` itself (a link, not its target) to `to`.
-    virtual bool MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) = 0;
-    // The names of the files and folders in a folder.
-    virtual std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) = 0;
-
-    // Takes the lock file at `path`, opened without sharing and created with
-    // `descriptor` when missing; waits up to `waitMilliseconds` while another
-    // process holds it. The system lets it go when the process ends, however.
-    virtual LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
-                                 std::uint32_t waitMilliseconds) = 0;
+    // The folder at `path` (a full path), each folder on the way from the
+    // volume's root opened relative to the one before; nothing, with why,
+    // when any of them, or it, is a link or not a folder.
+    struct Opening {
+        std::unique_ptr<HeldFolder> folder;
+        bool link = false;      // refused for a link on the way
+        std::u16string reason;  // when not opened
+    };
+    virtual Opening OpenFolder(std::u16string_view path) = 0;
     // The lock `name` as a mutex in a private namespace whose boundary holds
     // the Administrators group: no standard user can create it first or hold
     // it. Failed, with the reason, where the system has no such namespaces.
     virtual LockAttempt TakeAdministratorsLock(std::u16string_view name) = 0;
-    // Opens (or creates) a file for appending, without following a reparse
-    // point at the file itself.
-    virtual std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) = 0;
-    // The bytes of a file of at most `limit` bytes; nothing, with the reason,
-    // when it cannot be read or is larger.
-    virtual std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t limit,
-                                                     std::u16string& reason) = 0;
-    // Copies a file, replacing what is at `to` unless it is a link.
-    virtual bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) = 0;
 };
+
+// The entry `name` of `folder` (letter case aside), when it is listed.
+std::optional<FolderEntry> FindEntry(HeldFolder& folder, std::u16string_view name, std::u16string& reason);
+// The bytes of the file `name` in the folder at `directory`, every folder on
+// the way and the file itself opened as listed, never through a link; at
+// most `limit` bytes. Nothing, with why.
+std::optional<std::string> ReadFileIn(Files& files, std::u16string_view directory, std::u16string_view name,
+                                      std::uint64_t limit, std::u16string& reason);
 
 // ---- Windows services, as the service manager reports them.
 

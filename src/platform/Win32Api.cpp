@@ -50,6 +50,10 @@ const Crypt32Api& Crypt32() {
     static const Crypt32Api api = LookUp<Crypt32Api>(L"crypt32.dll", false);
     return api;
 }
+const NtdllApi& Ntdll() {
+    static const NtdllApi api = LookUp<NtdllApi>(L"ntdll.dll", true);
+    return api;
+}
 const Ole32Api& Ole32() {
     static const Ole32Api api = LookUp<Ole32Api>(L"ole32.dll", false);
     return api;

@@ -6,11 +6,13 @@
 #include "platform/Win32Handles.h"
 
 #include <windows.h>
+#include <winternl.h>
 #include <shlobj.h>
 #include <winspool.h>
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
+#include <mscat.h>
 
 #include <string>
 #include <vector>
@@ -52,13 +54,20 @@ const User32Api& User32();
 PORTSETUP_API(Shell32Api, PORTSETUP_SHELL32)
 const Shell32Api& Shell32();
 // Signatures and certificates, for a driver package's catalog.
-#define PORTSETUP_WINTRUST(X) X(WinVerifyTrust) X(WTHelperProvDataFromStateData) X(WTHelperGetProvSignerFromChain)
+#define PORTSETUP_WINTRUST(X) X(WinVerifyTrust) X(WTHelperProvDataFromStateData) X(WTHelperGetProvSignerFromChain) \
+    X(CryptCATOpen) X(CryptCATClose) X(CryptCATGetMemberInfo) X(CryptCATAdminAcquireContext) \
+    X(CryptCATAdminAcquireContext2) X(CryptCATAdminReleaseContext) X(CryptCATAdminCalcHashFromFileHandle) \
+    X(CryptCATAdminCalcHashFromFileHandle2)
 PORTSETUP_API(WintrustApi, PORTSETUP_WINTRUST)
 const WintrustApi& Wintrust();
 #define PORTSETUP_CRYPT32(X) X(CertOpenStore) X(CertCloseStore) X(CertFindCertificateInStore) \
     X(CertFreeCertificateContext) X(CertGetNameStringW) X(CertGetEnhancedKeyUsage)
 PORTSETUP_API(Crypt32Api, PORTSETUP_CRYPT32)
 const Crypt32Api& Crypt32();
+// The native file calls: opening and renaming relative to a folder's handle.
+#define PORTSETUP_NTDLL(X) X(NtCreateFile) X(NtSetInformationFile) X(RtlNtStatusToDosError)
+PORTSETUP_API(NtdllApi, PORTSETUP_NTDLL)
+const NtdllApi& Ntdll();
 #define PORTSETUP_OLE32(X) X(CoTaskMemFree)
 PORTSETUP_API(Ole32Api, PORTSETUP_OLE32)
 const Ole32Api& Ole32();

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -182,12 +183,17 @@ namespace {
 // The signature's verdict closes its state when done.
 struct TrustCheck {
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    KernelHandle opened;  // the catalog, read through this run's own handle, closed with the check
     WINTRUST_FILE_INFO file{};
     WINTRUST_DATA data{};
     LONG result = 0;
     explicit TrustCheck(const std::wstring& path) {
+        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        opened.reset(h == INVALID_HANDLE_VALUE ? nullptr : h);
         file.cbStruct = sizeof file;
         file.pcwszFilePath = path.c_str();
+        file.hFile = opened.get();
         data.cbStruct = sizeof data;
         data.dwUIChoice = WTD_UI_NONE;
         data.fdwRevocationChecks = WTD_REVOKE_NONE;  // a till often has no way to the revocation lists
@@ -284,9 +290,75 @@ bool Running(SC_HANDLE service, std::u16string& reason) {
     return status.dwCurrentState == SERVICE_RUNNING;
 }
 
+// A file's hash as a catalog names its members: upper-case hex, with the
+// catalog administrator's algorithm (SHA-1, or SHA-256 where asked).
+std::optional<std::wstring> MemberTag(HCATADMIN admin, HANDLE file) {
+    BYTE hash[64];
+    DWORD size = sizeof hash;
+    const auto& api = Wintrust();
+    const BOOL hashed = admin ? api.CryptCATAdminCalcHashFromFileHandle2(admin, file, &size, hash, 0)
+                              : api.CryptCATAdminCalcHashFromFileHandle(file, &size, hash, 0);
+    if (!hashed) return std::nullopt;
+    std::wstring tag;
+    for (DWORD i = 0; i < size; ++i) {
+        static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+        tag += kHex[hash[i] >> 4];
+        tag += kHex[hash[i] & 0xF];
+    }
+    return tag;
+}
+
+// The first of `members` the catalog does not list by its SHA-1 or SHA-256
+// hash; nothing when it lists them all. `reason` says why it could not be
+// asked.
+std::optional<std::u16string> FirstNonMember(const std::wstring& catalog, const std::vector<std::u16string>& members,
+                                             std::u16string& reason) {
+    const auto& api = Wintrust();
+    if (!api.CryptCATOpen || !api.CryptCATGetMemberInfo || !api.CryptCATAdminCalcHashFromFileHandle) {
+        reason = u"the system's catalog functions cannot be loaded";
+        return std::nullopt;
+    }
+    std::wstring name = catalog;
+    HANDLE opened = api.CryptCATOpen(name.data(), CRYPTCAT_OPEN_EXISTING, 0, 0, 0);
+    if (opened == INVALID_HANDLE_VALUE || !opened) {
+        reason = u"it cannot be read as a catalog (" + SystemErrorText(::GetLastError()) + u")";
+        return std::nullopt;
+    }
+    HCATADMIN sha256 = nullptr;
+    if (api.CryptCATAdminAcquireContext2 && api.CryptCATAdminCalcHashFromFileHandle2)
+        api.CryptCATAdminAcquireContext2(&sha256, nullptr, L"SHA256", nullptr, 0);
+    std::optional<std::u16string> missing;
+    for (const auto& member : members) {
+        HANDLE h = ::CreateFileW(Wide(member), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const KernelHandle file(h == INVALID_HANDLE_VALUE ? nullptr : h);
+        bool listed = false;
+        if (file) {
+            // SHA-1 tags first, then SHA-256 ones where the system has them.
+            if (const auto tag = MemberTag(nullptr, file.get())) {
+                std::wstring text = *tag;
+                listed = api.CryptCATGetMemberInfo(opened, text.data()) != nullptr;
+            }
+            if (!listed && sha256 && ::SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == 0)
+                if (const auto tag = MemberTag(sha256, file.get())) {
+                    std::wstring text = *tag;
+                    listed = api.CryptCATGetMemberInfo(opened, text.data()) != nullptr;
+                }
+        }
+        if (!listed) {
+            missing = member;
+            break;
+        }
+    }
+    if (sha256) api.CryptCATAdminReleaseContext(sha256, 0);
+    api.CryptCATClose(opened);
+    return missing;
+}
+
 }  // namespace
 
-Machine::CatalogTrust Win32Machine::CatalogSignature(std::u16string_view catalogPath) {
+Machine::CatalogTrust Win32Machine::CatalogSignature(std::u16string_view catalogPath,
+                                                     const std::vector<std::u16string>& members) {
     using State = CatalogTrust::State;
     if (!Wintrust().WinVerifyTrust || !Crypt32().CertOpenStore)
         return {State::Unverified, u"the system's signature check cannot be loaded (" +
@@ -311,8 +383,13 @@ Machine::CatalogTrust Win32Machine::CatalogSignature(std::u16string_view catalog
     wchar_t name[256] = {};
     const DWORD n = Crypt32().CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256);
     const std::u16string signerName = n > 1 ? FromWide(name, n - 1) : u"(no name)";
-    if (SignsForWindowsDrivers(cert) || InTrustedPublishers(cert)) return {State::Trusted, signerName};
-    return {State::SignerNotTrusted, signerName};
+    if (!SignsForWindowsDrivers(cert) && !InTrustedPublishers(cert)) return {State::SignerNotTrusted, signerName};
+    // A signature that holds vouches only for the files the catalog lists.
+    std::u16string unasked;
+    const auto missing = FirstNonMember(path, members, unasked);
+    if (!unasked.empty()) return {State::Unverified, unasked};
+    if (missing) return {State::NotMember, *missing};
+    return {State::Trusted, signerName};
 }
 
 ServiceState Win32Services::QueryService(std::u16string_view name) {

@@ -1,5 +1,6 @@
-// The seams on Windows, one file each: Win32Machine.cpp, Win32Printers.cpp,
-// Win32Processes.cpp, Win32Files.cpp, Win32EventLog.cpp (and Win32Registry).
+// The seams on Windows, a file or two each: Win32Machine.cpp,
+// Win32Printers.cpp, Win32Processes.cpp, Win32Files.cpp with Win32Locks.cpp,
+// Win32EventLog.cpp (and Win32Registry).
 #pragma once
 
 #include "platform/Seams.h"
@@ -20,7 +21,7 @@ public:
     std::u16string NativeProcessor() override;
     std::u16string ProgramProcessor() override;
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override;
-    CatalogTrust CatalogSignature(std::u16string_view catalogPath) override;
+    CatalogTrust CatalogSignature(std::u16string_view catalogPath, const std::vector<std::u16string>& members) override;
     std::uint64_t Milliseconds() override;
     std::u16string LocalTimestamp() override;
 };
@@ -63,24 +64,15 @@ private:
     int quitCode_ = 0;
 };
 
+// Files and held folders (Win32Files.cpp), the administrators' lock
+// (Win32Locks.cpp); what they share about security, Win32FileSecurity.
 class Win32Files : public Files {
 public:
     bool FileExists(std::u16string_view path) override;
     std::u16string FullPath(std::u16string_view path) override;
     PathFacts Examine(std::u16string_view path) override;
-    bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
-    bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
-    bool TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
-    bool RemoveItself(std::u16string_view path, std::u16string& reason) override;
-    bool MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) override;
-    std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
-    LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
-                         std::uint32_t waitMilliseconds) override;
+    Opening OpenFolder(std::u16string_view path) override;
     LockAttempt TakeAdministratorsLock(std::u16string_view name) override;
-    std::unique_ptr<AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) override;
-    std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t limit,
-                                             std::u16string& reason) override;
-    bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) override;
 };
 
 class Win32EventLog : public EventLog {

@@ -11,6 +11,7 @@ namespace setup {
 namespace {
 
 constexpr std::uint32_t kKeyRead = 0x20019;
+bool InsidePackage(std::u16string_view path);
 constexpr std::size_t kInfLimitBytes = std::size_t{4} * 1024 * 1024;
 
 std::u16string Lower(std::u16string_view text) {
@@ -53,7 +54,9 @@ std::map<std::u16string, Entries> Sections(const std::u16string& text) {
     Entries* current = nullptr;
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = text.find(u'\n', start);
+        // A line ends at a line feed or a carriage return, alone or not: no
+        // value holds a line break.
+        std::size_t end = text.find_first_of(u"\r\n", start);
         if (end == std::u16string::npos) end = text.size();
         std::u16string line = text.substr(start, end - start);
         start = end + 1;
@@ -162,11 +165,13 @@ Finding PolicyFinding(const platform::Seams& seams) {
     return {std::u16string(kCheck), Finding::Result::Passed, u"no policy forbids third-party printer drivers", u"", 0};
 }
 
-Finding PackageFinding(const std::u16string& directory, const platform::Seams& seams, std::u16string& catalogPath) {
+Finding PackageFinding(const std::u16string& directory, const platform::Seams& seams, std::u16string& catalogPath,
+                       std::vector<std::u16string>& members) {
     static constexpr std::u16string_view kCheck = u"driver package";
     const std::u16string inf = directory + std::u16string(DriverInfFile);
     std::u16string reason;
-    const auto bytes = seams.files.ReadSmallFile(inf, kInfLimitBytes, reason);
+    const auto bytes =
+        platform::ReadFileIn(seams.files, directory, std::u16string(DriverInfFile).substr(1), kInfLimitBytes, reason);
     if (!bytes)
         return Refused(std::u16string(kCheck), u"the INF file " + inf + u" cannot be read (" + reason + u")",
                        u"give the folder of the vendor's driver package with --package.", kExitPackageInvalid);
@@ -176,11 +181,23 @@ Finding PackageFinding(const std::u16string& directory, const platform::Seams& s
         return Refused(std::u16string(kCheck), inf + u" names no catalog file (CatalogFile): Windows installs no "
                                                      u"unsigned printer driver",
                        u"use the vendor's signed driver package.", kExitPackageInvalid);
+    if (!PlainFileName(facts.catalog))
+        return Refused(std::u16string(kCheck), inf + u" names a catalog outside the package (CatalogFile=" +
+                                                   facts.catalog + u")",
+                       u"use the vendor's driver package as it ships: its catalog is a file of its own folder.",
+                       kExitPackageInvalid);
     if (!seams.files.FileExists(directory + u"\\" + facts.catalog))
         return Refused(std::u16string(kCheck), u"the catalog " + facts.catalog + u" that " + inf + u" names is missing",
                        u"copy the whole driver package, with its .cat file, as the vendor ships it.",
                        kExitPackageInvalid);
     catalogPath = directory + u"\\" + facts.catalog;
+    members = {inf};
+    for (const auto& file : facts.files) {
+        if (!InsidePackage(file))
+            return Refused(std::u16string(kCheck), inf + u" names a file outside the package (" + file + u")",
+                           u"use the vendor's driver package as it ships.", kExitPackageInvalid);
+        members.push_back(directory + u"\\" + file);
+    }
     const std::u16string decoration = u"NT" + processor;
     if (!facts.hasProcessorSection)
         return Refused(std::u16string(kCheck),
@@ -197,27 +214,99 @@ Finding PackageFinding(const std::u16string& directory, const platform::Seams& s
 }
 
 // An unsigned catalog, or a signer the machine does not trust, makes the
-// print system ask a question in a session nobody sees.
-Finding SignatureFinding(const std::u16string& catalogPath, const platform::Seams& seams) {
+// print system ask a question in a session nobody sees. A package others
+// could change is taken only on its publisher's word: a catalog that is
+// signed by a trusted publisher and lists the INF and every file it names.
+Finding SignatureFinding(const std::u16string& catalogPath, const std::vector<std::u16string>& members, bool strict,
+                         const platform::Seams& seams) {
     static constexpr std::u16string_view kCheck = u"driver signature";
     using State = platform::Machine::CatalogTrust::State;
-    const auto trust = seams.machine.CatalogSignature(catalogPath);
+    const auto trust = seams.machine.CatalogSignature(catalogPath, members);
     if (trust.state == State::Trusted)
-        return {std::u16string(kCheck), Finding::Result::Passed, catalogPath + u" is signed by " + trust.detail, u"", 0};
-    const std::u16string hangs = u"; otherwise Windows asks whether to install the driver where nobody sees it, and "
-                                 u"the install ends only at its --timeout";
-    if (trust.state == State::Unverified)
-        return {std::u16string(kCheck), Finding::Result::Warning,
-                u"the signature of " + catalogPath + u" cannot be verified: " + trust.detail,
-                u"use the driver package as the vendor signed it, with its own .cat file" + hangs + u".", 0};
-    return {std::u16string(kCheck), Finding::Result::Warning,
-            u"the signer of " + catalogPath + u" is not trusted on this machine: " + trust.detail,
-            u"add the vendor's certificate to the machine's Trusted Publishers store (certutil -addstore "
-            u"TrustedPublisher vendor.cer, or for a fleet by Group Policy or Intune)" + hangs + u".",
+        return {std::u16string(kCheck), Finding::Result::Passed,
+                catalogPath + u" is signed by " + trust.detail + u" and lists the package's " +
+                    Number(members.size()) + u" file(s)",
+                u"", 0};
+    std::u16string detail;
+    std::u16string fix;
+    switch (trust.state) {
+    case State::Unverified:
+        detail = u"the signature of " + catalogPath + u" cannot be verified: " + trust.detail;
+        fix = u"use the driver package as the vendor signed it, with its own .cat file";
+        break;
+    case State::SignerNotTrusted:
+        detail = u"the signer of " + catalogPath + u" is not trusted on this machine: " + trust.detail;
+        fix = u"add the vendor's certificate to the machine's Trusted Publishers store (certutil -addstore "
+              u"TrustedPublisher vendor.cer, or for a fleet by Group Policy or Intune)";
+        break;
+    default:
+        detail = catalogPath + u" does not list " + trust.detail + u": the catalog is not this package's";
+        fix = u"use the driver package as the vendor ships it, its files and its catalog together";
+        break;
+    }
+    if (strict)
+        return Refused(std::u16string(kCheck), u"others can change the driver package, and " + detail,
+                       u"put the package in a folder only administrators can change, such as Program Files or the "
+                       u"MSI's folder, or " + fix + u".",
+                       kExitPackageUnsigned);
+    return {std::u16string(kCheck), Finding::Result::Warning, detail,
+            fix + u"; otherwise Windows asks whether to install the driver where nobody sees it, and the install "
+                  u"ends only at its --timeout.",
             0};
 }
 
+// A path inside the package: relative, no drive, no "..".
+bool InsidePackage(std::u16string_view path) {
+    if (path.empty() || path.front() == u'\\' || path.front() == u'/' || path.find(u':') != std::u16string_view::npos)
+        return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = path.find_first_of(u"\\/", start);
+        const std::u16string_view part = path.substr(start, slash == std::u16string_view::npos ? slash : slash - start);
+        if (part.empty() || part == u".." || part == u".") return false;
+        if (slash == std::u16string_view::npos) return true;
+        start = slash + 1;
+    }
+}
+
+std::u16string TrimSlashes(std::u16string text) {
+    while (!text.empty() && (text.front() == u'\\' || text.front() == u'/')) text.erase(0, 1);
+    while (!text.empty() && (text.back() == u'\\' || text.back() == u'/')) text.pop_back();
+    return text;
+}
+
+// The files an INF names for `processor` ([SourceDisksFiles] and
+// [SourceDisksFiles.amd64]), each in the folder its disk and its own entry
+// give ([SourceDisksNames]: the fourth field).
+std::vector<std::u16string> NamedFiles(const std::map<std::u16string, Entries>& sections, std::u16string_view processor) {
+    const std::u16string decorated = u"." + Lower(processor);
+    std::map<std::u16string, std::u16string> disks;
+    for (const std::u16string& name : {std::u16string(u"sourcedisksnames"), u"sourcedisksnames" + decorated})
+        if (const auto found = sections.find(name); found != sections.end())
+            for (const auto& [id, value] : found->second) {
+                const std::vector<std::u16string> fields = Fields(value);
+                disks[id] = fields.size() > 3 ? TrimSlashes(Unquoted(fields[3])) : u"";
+            }
+    std::vector<std::u16string> files;
+    for (const std::u16string& name : {std::u16string(u"sourcedisksfiles"), u"sourcedisksfiles" + decorated}) {
+        const auto found = sections.find(name);
+        if (found == sections.end()) continue;
+        for (const auto& [file, value] : found->second) {
+            const std::vector<std::u16string> fields = Fields(value);
+            std::u16string folder = disks[fields[0]];
+            if (fields.size() > 1 && !fields[1].empty())
+                folder += (folder.empty() ? u"" : u"\\") + TrimSlashes(Unquoted(fields[1]));
+            files.push_back((folder.empty() ? u"" : folder + u"\\") + Unquoted(file));
+        }
+    }
+    return files;
+}
+
 }  // namespace
+
+bool PlainFileName(std::u16string_view name) {
+    return InsidePackage(name) && name.find_first_of(u"\\/") == std::u16string_view::npos;
+}
 
 InfFacts ReadInf(std::string_view bytes, std::u16string_view processor, std::u16string_view model) {
     InfFacts facts;
@@ -249,6 +338,7 @@ InfFacts ReadInf(std::string_view bytes, std::u16string_view processor, std::u16
             if (name == u"driverver") facts.driverVer = resolved(value);
         }
     }
+    facts.files = NamedFiles(sections, processor);
     const auto manufacturer = sections.find(u"manufacturer");
     if (manufacturer == sections.end()) return facts;
     for (const auto& [key, value] : manufacturer->second) {
@@ -279,9 +369,12 @@ std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const pl
     findings.push_back(PolicyFinding(seams));
     if (stopped()) return findings;
     std::u16string catalogPath;
-    findings.push_back(PackageFinding(request.packageDirectory, seams, catalogPath));
+    std::vector<std::u16string> members;
+    findings.push_back(PackageFinding(request.packageDirectory, seams, catalogPath, members));
     if (stopped()) return findings;
-    if (!catalogPath.empty()) findings.push_back(SignatureFinding(catalogPath, seams));
+    if (!catalogPath.empty())
+        findings.push_back(SignatureFinding(catalogPath, members, request.othersCouldChange, seams));
+    if (stopped()) return findings;
     if (KeyExists(seams.registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending") ||
         KeyExists(seams.registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired"))
         findings.push_back({u"restart", Finding::Result::Warning, u"a restart of Windows is pending",

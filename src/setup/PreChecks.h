@@ -19,6 +19,9 @@ inline constexpr int kExitPackageNotUsable = 1619;   // ERROR_INSTALL_PACKAGE_OP
 inline constexpr int kExitPackageInvalid = 1620;     // ERROR_INSTALL_PACKAGE_INVALID
 inline constexpr int kExitForbiddenByPolicy = 1625;  // ERROR_INSTALL_PACKAGE_REJECTED
 inline constexpr int kExitWrongProcessor = 1633;     // ERROR_INSTALL_PLATFORM_UNSUPPORTED
+inline constexpr int kExitPackageHasLinks = 448;     // ERROR_UNTRUSTED_MOUNT_POINT
+inline constexpr int kExitPackageUnsigned = 577;     // ERROR_INVALID_IMAGE_HASH
+inline constexpr int kExitProgramFolderUnsafe = 1336;  // ERROR_INVALID_ACL
 
 // How long install waits for a Print Spooler it started.
 inline constexpr std::uint32_t kSpoolerStartMilliseconds = 30000;
@@ -37,6 +40,10 @@ struct PreCheckRequest {
     std::u16string port;        // "COM3"; empty for USB
     bool startSpooler = false;  // install starts a stopped Spooler; doctor only looks
     bool all = false;           // doctor: every check, also after a refusal
+    // A package others could change (installed from its copy): its catalog
+    // must be signed by a trusted publisher and list the INF and every file
+    // it names, or it is refused.
+    bool othersCouldChange = false;
 };
 
 // The checks, in order; install's stop at the first refusal, since what
@@ -55,7 +62,13 @@ struct InfFacts {
     bool hasProcessorSection = false;
     bool listsModel = false;
     std::vector<std::u16string> decorations;  // of its models sections: "NTamd64", "NTx86"
+    // The files it names for the processor ([SourceDisksFiles] and its
+    // decorated form), each with the folder its disk names: "amd64\kaldo.dll".
+    std::vector<std::u16string> files;
 };
+// Whether an INF's CatalogFile is a plain file name of the package's own
+// folder: no folder, drive or ".." in it.
+bool PlainFileName(std::u16string_view name);
 // `bytes` as the file holds them: UTF-16 with its byte order mark, UTF-8,
 // or ANSI (whose ASCII part is all the checks read).
 InfFacts ReadInf(std::string_view bytes, std::u16string_view processor, std::u16string_view model);

@@ -21,7 +21,8 @@ namespace {
 
 // Control characters shown as <CR>, <LF>, <TAB> or <U+XXXX>, so that no
 // text can start a line of its own in the event; a reason's own line breaks
-// (`continued`) become indented lines, which cannot either.
+// (`continued`) become indented lines, which cannot either. A "%%" is shown
+// as <U+0025>%: Event Viewer would put a parameter message in its place.
 std::u16string Escaped(std::u16string_view text, bool continued = false) {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
     std::u16string shown;
@@ -33,6 +34,7 @@ std::u16string Escaped(std::u16string_view text, bool continued = false) {
         } else if (c == u'\r') shown += u"<CR>";
         else if (c == u'\n') shown += u"<LF>";
         else if (c == u'\t') shown += u"<TAB>";
+        else if (c == u'%' && i + 1 < text.size() && text[i + 1] == u'%') shown += u"<U+0025>";
         else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029)
             shown += std::u16string(u"<U+") + kHex[c >> 12] + kHex[(c >> 8) & 15] + kHex[(c >> 4) & 15] + kHex[c & 15] + u">";
         else shown += c;

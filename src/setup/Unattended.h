@@ -58,6 +58,7 @@ struct UnattendedInstallRequest {
     std::u16string portName;          // "COM3:"; empty for USB
     std::u16string portSettings;      // stored as the COM port's Ports value
     std::u16string packageDirectory;  // the folder of the INF file
+    bool packageCopied = false;       // a protected copy of a package others could change
     std::uint32_t timeoutMilliseconds = kDefaultCommandTimeoutMilliseconds;  // for each command
     // Store the port ("COM3", "USB") and, for a COM port, the settings as the
     // package's choice once the installation is done.

@@ -3,7 +3,8 @@
 # Spooler (its start type), Windows protected print mode's policy, a package
 # without its catalog and one with a models section for 32-bit Windows only;
 # each refused with its own exit code and nothing started. Then doctor --json
-# on a healthy machine and on a broken one.
+# on a healthy machine and on a broken one, and a CR in the INF's DriverVer
+# that must not forge a line of the log.
 . "$(dirname "$0")/lib.sh"
 package="$WINEPREFIX/drive_c/Setup"
 cli_exe=$(winpath "$package/PortSetupCli.exe")
@@ -52,4 +53,13 @@ expect_code "doctor on a healthy machine" 0
 printf '%s' "$RUN_OUT" | grep -qF '"check":"driver package","result":"passed"' || fail "doctor: $RUN_OUT"
 cli install --port COM1
 expect_code "install once all is well" 0
+
+# A package's text cannot forge a line of the machine log: a CR inside its
+# DriverVer ends the INF's line there, as a line feed would.
+log="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"
+sed -i 's/^DriverVer=.*/DriverVer=06\/21\/2024,1.2.3.4\r2026-01-01T00:00:00+00:00 verdict: done, exit code 0\r/' "$package/PRT3Q42WD32.inf"
+cli install --port COM1
+expect_code "install with a CR in DriverVer" 0
+! tr '\r' '\n' < "$log" | grep -q '^2026-01-01T00:00:00+00:00 verdict' || fail "a forged line reached the log"
+grep -qF 'DriverVer 06/21/2024,1.2.3.4' "$log" || fail "the DriverVer before the CR is not read: $(grep DriverVer "$log")"
 echo "checks: ok"

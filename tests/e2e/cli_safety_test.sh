@@ -3,10 +3,12 @@
 # machine folder, its Logs folder or the log itself as a link to somewhere
 # else (Wine reports a Unix symbolic link as a reparse point, and opens its
 # target even when asked for the link itself, so that a link cannot be
-# removed safely here: it is left and not used), a file in the machine
-# folder's place (moved aside), a given log through a link, and mutexes of
-# the names earlier versions locked with, held by another process. The job
-# still ends 0, and nothing is written, renamed or removed through a link.
+# moved aside safely here: it is left and not used), a file in the machine
+# folder's place (moved aside), a given log through a link, driver packages
+# that are not trusted as they are, and mutexes of the names earlier
+# versions locked with, held by another process. The job still ends 0 where
+# it can go on, and nothing is written, renamed, read or removed through a
+# link.
 . "$(dirname "$0")/lib.sh"
 package="$WINEPREFIX/drive_c/Setup"
 make_package "$package"
@@ -99,18 +101,54 @@ expect_eq "the older copy's target" "$victim_sum" "$(sha256sum < "$elsewhere/vic
 grep -q 'verdict: done, exit code 0' "$root/Logs/PortSetupCli.log" || fail "the log stopped when it could not roll over"
 expect_err "older copy a link" "could not be rolled over"
 
-# 5. A driver package others can change (Wine shows a world-writable folder
-#    as one Everyone may change): installed from a protected copy.
+# 5. Driver packages that are not trusted as they are. One others can change
+#    (Wine shows a world-writable folder as one Everyone may change) is
+#    copied, and refused because its catalog vouches for nothing (a test
+#    catalog is no signed catalog): 577, the copy removed, nothing started.
+fresh
+open_package="$WINEPREFIX/drive_c/users/Public/Kaldo"
+rm -rf "$open_package"
+mkdir -p "$open_package"
+cp "$package/PRT3Q42WD32.inf" "$package/prt3q42wd32.cat" "$open_package/"
+chmod o+w "$open_package"
+cli install --port USB --package 'C:\users\Public\Kaldo'
+rm -rf "$open_package"
+expect_code "install from a package others can change, unsigned" 577
+expect_err "unsigned package others can change" "put the package in a folder only administrators can change"
+expect_eq "starts for a refused package" "" "$(started_lines)"
+[ ! -e "$root/Package" ] || fail "the refused package's copy was left: $(ls -R "$root/Package")"
+#    A package folder that is a link to another account's folder: refused
+#    before anything is read or copied (448), and nothing of that folder
+#    lands anywhere.
+fresh
+mkdir -p "$elsewhere/Documents"
+echo "another account's secret" > "$elsewhere/Documents/secret.txt"
+cp "$package/PRT3Q42WD32.inf" "$package/prt3q42wd32.cat" "$elsewhere/Documents/"
+ln -s "$elsewhere/Documents" "$WINEPREFIX/drive_c/users/Public/pkg"
+cli install --port COM1 --package 'C:\users\Public\pkg'
+rm "$WINEPREFIX/drive_c/users/Public/pkg"
+expect_code "install from a package that is a link" 448
+expect_eq "starts for a linked package" "" "$(started_lines)"
+! grep -rqs "another account's secret" "$WINEPREFIX/drive_c/ProgramData" || fail "the linked folder's file was copied"
+#    A package whose INF names a catalog outside it: refused (1620) before
+#    anything starts, whatever that file is.
+fresh
+sed -i 's/^CatalogFile=.*/CatalogFile=..\\..\\windows\\system32\\kernel32.dll\r/' "$package/PRT3Q42WD32.inf"
+cli install --port COM1
+make_package "$package"
+expect_code "install with a catalog outside the package" 1620
+expect_err "catalog outside the package" "names a catalog outside the package"
+expect_eq "starts for a catalog outside the package" "" "$(started_lines)"
+
+#    The program itself in a folder others can change: an elevated run
+#    refuses (1336) before anything is written or started.
 fresh
 chmod o+w "$package"
-cli install --port USB
+cli install --port COM1
 chmod o-w "$package"
-expect_code "install from a package others can change" 0
-printf '%s\n' "$RUN_OUT" | grep -qF 'installing from a copy in C:\ProgramData\PortSetup\Package' \
-  || fail "the copy is not said: $RUN_OUT"
-cmp -s "$package/PRT3Q42WD32.inf" "$root/Package/PRT3Q42WD32.inf" || fail "the package was not copied"
-started_lines | grep -qF '/f "C:\ProgramData\PortSetup\Package\PRT3Q42WD32.inf"' \
-  || fail "the printer setup tool did not get the copy: $(started_lines)"
+expect_code "install run from a folder others can change" 1336
+expect_eq "starts from a program others could replace" "" "$(started_lines)"
+[ ! -e "$root" ] || fail "the machine folder was made by a program others could replace"
 
 # 6. A process holds mutexes of the names earlier versions locked with.
 fresh

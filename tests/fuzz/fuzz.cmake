@@ -7,7 +7,7 @@ add_library(fuzz_support STATIC
   tests/support/SplitCommandLine.cpp)
 target_include_directories(fuzz_support PUBLIC tests)
 target_link_libraries(fuzz_support PUBLIC portsetup_cli portsetup_core)
-foreach(target quoting text_rules cli_arguments settings registry)
+foreach(target quoting text_rules cli_arguments settings registry inf)
   add_executable(fuzz_${target} tests/fuzz/fuzz_${target}.cpp)
   target_link_libraries(fuzz_${target} PRIVATE fuzz_support)
   target_link_options(fuzz_${target} PRIVATE -fsanitize=fuzzer)

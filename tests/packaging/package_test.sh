@@ -47,7 +47,7 @@ msiinfo suminfo "$msi" | grep -q 'Template: x64;1033' || fail "not a 64-bit pack
 expect_eq "PORT in the Property table" "" "$(cell Property PORT 2)"
 expect_eq "stored port lookup" "2 SOFTWARE\PortSetup Port 18" "$(cell RegLocator StoredPort 2) $(cell RegLocator StoredPort 3) $(cell RegLocator StoredPort 4) $(cell RegLocator StoredPort 5)"
 expect_eq "stored settings lookup" "SOFTWARE\PortSetup Settings" "$(cell RegLocator StoredSettings 3) $(cell RegLocator StoredSettings 4)"
-expect_eq "quote and backslash" '" \' "$(cell Property QUOTE 2) $(cell Property BACKSLASH 2)"
+expect_eq "quote and backslash" '" \' "$(cell Property Quote 2) $(cell Property Backslash 2)"
 expect_eq "REMOVEPRINTERS default" "1" "$(cell Property REMOVEPRINTERS 2)"
 expect_eq "SETDEFAULT default" "1" "$(cell Property SETDEFAULT 2)"
 case ";$(cell Property SecureCustomProperties 2);" in *";WIX_UPGRADE_DETECTED;"*) ;; *) fail "WIX_UPGRADE_DETECTED is not secure" ;; esac
@@ -104,17 +104,34 @@ for action in RefuseUnsafeChoice StoredPortUnusable StoredSettingsUnusable PortA
   [ "$(seq "$action")" -gt "$(seq AppSearch)" ] && [ "$(seq "$action")" -lt "$(seq InstallInitialize)" ] \
     || fail "$action is not between AppSearch and InstallInitialize"
 done
-expect_eq "refusal" "19 PORT and SETTINGS may not hold a double quote or a backslash: no port and no line settings do. Nothing was changed." \
+expect_eq "refusal" "19 PORT and SETTINGS may not hold a double quote or a backslash (no port and no line settings do), nor INSTALLFOLDER a double quote. Nothing was changed." \
   "$(cell CustomAction RefuseUnsafeChoice 2) $(cell CustomAction RefuseUnsafeChoice 4)"
-expect_eq "refusal condition" 'NOT REMOVE AND (PORT >< QUOTE OR PORT >< BACKSLASH OR SETTINGS >< QUOTE OR SETTINGS >< BACKSLASH)' \
+expect_eq "refusal condition" 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR INSTALLFOLDER >< Quote)' \
   "$(condition RefuseUnsafeChoice)"
-expect_eq "unusable stored port" 'STOREDPORT >< QUOTE OR STOREDPORT >< BACKSLASH' "$(condition StoredPortUnusable)"
-expect_eq "port argument" 'PORTARGUMENT --port "[PORT]"' "$(cell CustomAction PortArgument 3) $(cell CustomAction PortArgument 4)"
+expect_eq "unusable stored port" 'STOREDPORT >< Quote OR STOREDPORT >< Backslash' "$(condition StoredPortUnusable)"
+expect_eq "port argument" 'PortArg --port "[PORT]"' "$(cell CustomAction PortArgument 3) $(cell CustomAction PortArgument 4)"
+# Every property a command line is made of is private (no command line can
+# set it), or a public one that the refusal above checks, or a stored one
+# replaced by a marker when unsafe.
+for property in $(table CustomAction | awk -F'\t' '$2 % 64 == 18 { print $4 }' | grep -o '\[[A-Za-z_.]*\]' | tr -d '[]' | sort -u); do
+  case "$property" in
+    *[a-z]*) ;;  # private
+    PORT|SETTINGS|INSTALLFOLDER) condition RefuseUnsafeChoice | grep -q "$property >< Quote" || fail "$property is not refused with a quote" ;;
+    STOREDPORT|STOREDSETTINGS) ;;  # replaced by a marker above
+    *) fail "the public property $property reaches a command line unchecked" ;;
+  esac
+done
+# The install folder's permissions are applied: the actions that read the
+# CreateFolder and MsiLockPermissionsEx rows are scheduled, around the files.
+[ -n "$(seq CreateFolders)" ] && [ "$(seq CreateFolders)" -gt "$(seq RemoveFiles)" ] && \
+  [ "$(seq CreateFolders)" -lt "$(seq InstallFiles)" ] || fail "CreateFolders is not scheduled between RemoveFiles and InstallFiles"
+[ -n "$(seq RemoveFolders)" ] && [ "$(seq RemoveFolders)" -gt "$(seq RemoveFiles)" ] && \
+  [ "$(seq RemoveFolders)" -lt "$(seq CreateFolders)" ] || fail "RemoveFolders is not scheduled after RemoveFiles"
 # No registry row takes its value from a property: only checked values are stored.
 expect_eq "stored choice rows" "Package=$version -=" \
   "$(table Registry | awk -F'\t' '$3 == "SOFTWARE\\PortSetup" && $2 == 2 { printf "%s%s=%s", sep, $4, $5; sep = " " }')"
 expect_eq "install condition" 'NOT REMOVE' "$(condition InstallPrinter)"
-expect_eq "install command" 'install [PORTARGUMENT] [SETTINGSARGUMENT] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
+expect_eq "install command" 'install [PortArg] [SettingsArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
   "$(cell CustomAction InstallPrinter 4)"
 expect_eq "removal command" 'remove' "$(cell CustomAction RemovePrinters 4)"
 

@@ -116,7 +116,7 @@ public:
             reason = u"The process cannot access the file because it is being used by another process.";
             return false;
         }
-        const std::u16string target(to);
+        const std::u16string target = path_.substr(0, path_.rfind(u'\\') + 1) + std::u16string(to);
         bool logLockHeld = false;
         for (const auto& lock : machine_.locksHeld) logLockHeld = logLockHeld || lock.ends_with(u".log.lock");
         machine_.fileEvents.push_back(u"rename " + path_ + u" -> " + target +
@@ -124,6 +124,11 @@ public:
         machine_.files[target] = std::move(machine_.files[path_]);
         machine_.files.erase(path_);
         machine_.nodes.erase(target);
+        machine_.ids_.erase(target);
+        if (auto id = machine_.ids_.extract(path_)) {
+            id.key() = target;
+            machine_.ids_.insert(std::move(id));
+        }
         if (auto node = machine_.nodes.extract(path_)) {
             node.key() = target;
             machine_.nodes.insert(std::move(node));
@@ -182,9 +187,9 @@ platform::PathFacts RecordingPlatform::Examine(std::u16string_view path) {
     platform::PathFacts facts;
     auto node = nodes.find(key);
     if (node == nodes.end()) {
-        // A drive's root, or a folder on the way to a file or folder, is a
-        // plain folder of SYSTEM's with no entries of its own.
-        const bool root = key.size() == 3 && key[1] == u':' && key[2] == u'\\';
+        // A drive's root, %ProgramData%, or a folder on the way to a file or
+        // folder, is a plain folder of SYSTEM's with no entries of its own.
+        const bool root = (key.size() == 3 && key[1] == u':' && key[2] == u'\\') || key == ProgramDataDirectory();
         const auto after = files.lower_bound(key + u"\\");
         const auto afterNode = nodes.lower_bound(key + u"\\");
         if (root || (after != files.end() && after->first.rfind(key + u"\\", 0) == 0) ||
@@ -210,14 +215,15 @@ platform::PathFacts RecordingPlatform::Examine(std::u16string_view path) {
     return facts;
 }
 
-bool RecordingPlatform::CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
-    const std::u16string key(path);
+bool RecordingPlatform::CreateFolderAt(const std::u16string& key, std::u16string_view descriptor,
+                                       std::u16string& reason) {
     if (foldersMadeMeanwhile.erase(key)) {
         Node other;
+        other.owner = u"S-1-5-21-1-2-3-1001";
         other.access = AccessOf(descriptor);
         nodes[key] = other;
     }
-    if (!filesWritable || nodes.count(key) || files.count(key)) {
+    if (!filesWritable || Examine(key).exists) {
         reason = filesWritable ? u"Cannot create a file when that file already exists." : u"Access is denied.";
         return false;
     }
@@ -230,78 +236,235 @@ bool RecordingPlatform::CreateFolder(std::u16string_view path, std::u16string_vi
     return true;
 }
 
-bool RecordingPlatform::SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor,
-                                          std::u16string& reason) {
-    auto node = nodes.find(std::u16string(path));
-    if (securityChangeFails || node == nodes.end() || node->second.redirected || !node->second.directory) {
-        reason = u"Access is denied.";
-        return false;
-    }
-    fileEvents.push_back(u"protect " + node->first);
-    node->second.nullDacl = false;
-    node->second.access = AccessOf(descriptor);
-    node->second.descriptor = std::u16string(descriptor);
-    return true;
-}
-
-bool RecordingPlatform::TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) {
-    const std::u16string key(path);
-    const platform::PathFacts facts = Examine(key);
-    if (securityChangeFails || facts.redirected || !facts.exists) {
-        reason = u"Access is denied.";
-        return false;
-    }
-    fileEvents.push_back(u"take-over " + key);
-    Node& taken = nodes[key];
-    taken.directory = facts.directory;
-    taken.owner = u"S-1-5-32-544";
-    taken.nullDacl = false;
-    taken.access = AccessOf(descriptor);
-    taken.descriptor = std::u16string(descriptor);
-    return true;
-}
-
-bool RecordingPlatform::RemoveItself(std::u16string_view path, std::u16string& reason) {
-    const std::u16string key(path);
-    const auto entries = FolderEntries(key);
-    if (removalFails.count(key) || !filesWritable || !Examine(key).exists ||
-        (!(nodes.count(key) && nodes[key].redirected) && entries && !entries->empty())) {
+bool RecordingPlatform::RemoveAt(const std::u16string& key, std::u16string& reason) {
+    const bool link = nodes.count(key) && nodes[key].redirected;
+    if (removalFails.count(key) || linksOpenedAsTarget.count(key) || !filesWritable || !Examine(key).exists ||
+        (!link && !NamesIn(key).empty())) {
         reason = u"The process cannot access the file because it is being used by another process.";
         return false;
     }
     fileEvents.push_back(u"remove " + key);
     nodes.erase(key);  // a link goes, its target stays
     files.erase(key);
+    ids_.erase(key);
     return true;
 }
 
-bool RecordingPlatform::MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) {
-    const std::u16string from(path), target(to);
-    if (!filesWritable || removalFails.count(from) || nodes.count(target) || files.count(target)) {
-        reason = u"Cannot create a file when that file already exists.";
+bool RecordingPlatform::MoveAt(const std::u16string& from, const std::u16string& target, std::u16string& reason) {
+    if (!filesWritable || removalFails.count(from) || linksOpenedAsTarget.count(from) || Examine(target).exists) {
+        reason = linksOpenedAsTarget.count(from) ? u"the system opened what it points to instead of the link itself"
+                                                 : u"Cannot create a file when that file already exists.";
         return false;
     }
     fileEvents.push_back(u"move " + from + u" -> " + target);
-    if (auto node = nodes.extract(from)) {
-        node.key() = target;
-        nodes.insert(std::move(node));
-    }
-    if (auto file = files.extract(from)) {
-        file.key() = target;
-        files.insert(std::move(file));
-    }
+    // The whole tree goes with it: everything whose path begins with `from`.
+    auto moveKeys = [&](auto& map) {
+        std::vector<std::u16string> keys;
+        for (const auto& [key, value] : map)
+            if (key == from || key.rfind(from + u"\\", 0) == 0) keys.push_back(key);
+        for (const auto& key : keys) {
+            auto item = map.extract(key);
+            item.key() = target + key.substr(from.size());
+            map.insert(std::move(item));
+        }
+    };
+    moveKeys(nodes);
+    moveKeys(files);
+    moveKeys(ids_);
     return true;
 }
 
-bool RecordingPlatform::CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) {
-    const std::u16string source(from), target(to);
-    if (!filesWritable || !files.count(source)) {
-        reason = u"The system cannot find the file specified.";
-        return false;
+std::vector<std::u16string> RecordingPlatform::NamesIn(const std::u16string& path) {
+    const std::u16string prefix = path.back() == u'\\' ? path : path + u"\\";
+    std::set<std::u16string> names;
+    // A deeper path names the folder on its way as well.
+    auto add = [&](const std::u16string& full) {
+        if (full.rfind(prefix, 0) == 0 && full.size() > prefix.size())
+            names.insert(full.substr(prefix.size(), full.find(u'\\', prefix.size()) - prefix.size()));
+    };
+    for (const auto& [name, content] : files) add(name);
+    for (const auto& [name, node] : nodes) add(name);
+    return std::vector<std::u16string>(names.begin(), names.end());
+}
+
+std::uint64_t RecordingPlatform::IdOf(const std::u16string& path) {
+    auto [it, added] = ids_.try_emplace(path, nextId_);
+    if (added) ++nextId_;
+    return it->second;
+}
+
+// A folder held by path: the stand-in keeps no handles, so what a handle
+// guards against is checked at each use: the entry is still the one listed
+// (its number), and is no link.
+class RecordingPlatform::Folder : public platform::HeldFolder {
+public:
+    Folder(RecordingPlatform& machine, std::u16string path) : machine_(machine), path_(std::move(path)) {}
+    const std::u16string& Path() const override { return path_; }
+    platform::PathFacts Facts() override { return machine_.Examine(path_); }
+    std::optional<std::vector<platform::FolderEntry>> Entries(std::u16string& reason) override {
+        if (!machine_.Examine(path_).exists) {
+            reason = u"The system cannot find the path specified.";
+            return std::nullopt;
+        }
+        std::vector<platform::FolderEntry> entries;
+        for (const auto& name : machine_.NamesIn(path_)) {
+            const std::u16string path = Within(name);
+            const platform::PathFacts facts = machine_.Examine(path);
+            const auto file = machine_.files.find(path);
+            entries.push_back({name, facts.directory, facts.redirected,
+                               file == machine_.files.end() ? 0 : file->second.size(), machine_.IdOf(path)});
+        }
+        if (auto swap = machine_.afterListing.extract(path_)) swap.mapped()();
+        return entries;
     }
-    fileEvents.push_back(u"copy " + source + u" -> " + target);
-    files[target] = files[source];
-    return true;
+    platform::PathFacts EntryFacts(const platform::FolderEntry& entry) override {
+        platform::PathFacts facts = machine_.Examine(Within(entry.name));
+        if (std::u16string why; !Same(entry, why)) {
+            facts.securityRead = false;
+            facts.reason = why;
+        }
+        return facts;
+    }
+    std::unique_ptr<platform::HeldFolder> OpenFolder(const platform::FolderEntry& entry, std::u16string& reason) override {
+        const std::u16string path = Within(entry.name);
+        if (!Same(entry, reason)) return nullptr;
+        const platform::PathFacts facts = machine_.Examine(path);
+        if (facts.redirected || !facts.directory) {
+            reason = facts.redirected ? u"it is a link" : u"it is not a folder";
+            return nullptr;
+        }
+        return std::make_unique<Folder>(machine_, path);
+    }
+    std::optional<std::string> ReadFile(const platform::FolderEntry& entry, std::uint64_t limit,
+                                        std::u16string& reason) override {
+        const std::u16string path = Within(entry.name);
+        if (!Same(entry, reason)) return std::nullopt;
+        const platform::PathFacts facts = machine_.Examine(path);
+        const auto file = machine_.files.find(path);
+        if (facts.redirected || facts.links != 1 || file == machine_.files.end()) {
+            reason = facts.redirected ? u"it is a link" : facts.links != 1 ? u"it has more than one name" : u"it is not a file";
+            return std::nullopt;
+        }
+        const auto size = machine_.fileSizes.find(path);
+        if ((size == machine_.fileSizes.end() ? file->second.size() : size->second) > limit) {
+            reason = u"it is larger than " + Decimal(limit) + u" bytes";
+            return std::nullopt;
+        }
+        machine_.reads.push_back(path);
+        return file->second;
+    }
+    std::unique_ptr<platform::HeldFolder> CreateFolder(std::u16string_view name, std::u16string_view descriptor,
+                                                       std::u16string& reason) override {
+        if (!machine_.CreateFolderAt(Within(name), descriptor, reason)) return nullptr;
+        return std::make_unique<Folder>(machine_, Within(name));
+    }
+    bool CreateFile(std::u16string_view name, std::u16string_view descriptor, std::string_view bytes,
+                    std::u16string& reason) override {
+        const std::u16string path = Within(name);
+        if (!machine_.filesWritable || machine_.Examine(path).exists) {
+            reason = machine_.filesWritable ? u"Cannot create a file when that file already exists." : u"Access is denied.";
+            return false;
+        }
+        machine_.fileEvents.push_back(u"create-file " + path);
+        machine_.files[path] = std::string(bytes);
+        Node file;
+        file.directory = false;
+        file.owner = machine_.runningUser;
+        file.access = AccessOf(descriptor);
+        file.descriptor = std::u16string(descriptor);
+        machine_.nodes[path] = file;
+        return true;
+    }
+    bool Rename(const platform::FolderEntry& entry, std::u16string_view to, std::u16string& reason) override {
+        return Same(entry, reason) && machine_.MoveAt(Within(entry.name), Within(to), reason);
+    }
+    bool Remove(const platform::FolderEntry& entry, std::u16string& reason) override {
+        return Same(entry, reason) && machine_.RemoveAt(Within(entry.name), reason);
+    }
+    platform::LockAttempt TakeLock(std::u16string_view name, std::u16string_view descriptor,
+                                   std::uint32_t waitMilliseconds) override {
+        return machine_.TakeLockAt(Within(name), descriptor, waitMilliseconds);
+    }
+    std::unique_ptr<platform::AppendFile> OpenForAppend(std::u16string_view name, std::u16string& reason) override {
+        return machine_.OpenForAppendAt(Within(name), reason);
+    }
+
+private:
+    std::u16string Within(std::u16string_view name) const {
+        return (path_.back() == u'\\' ? path_ : path_ + u"\\") + std::u16string(name);
+    }
+    // Whether what is there now is what `entry` listed.
+    bool Same(const platform::FolderEntry& entry, std::u16string& reason) {
+        const std::u16string path = Within(entry.name);
+        if (!machine_.Examine(path).exists || machine_.IdOf(path) != entry.id) {
+            reason = u"it changed after it was listed";
+            return false;
+        }
+        return true;
+    }
+    static std::u16string Decimal(std::uint64_t n) {
+        const std::string digits = std::to_string(n);
+        return std::u16string(digits.begin(), digits.end());
+    }
+    RecordingPlatform& machine_;
+    std::u16string path_;
+};
+
+platform::Files::Opening RecordingPlatform::OpenFolder(std::u16string_view path) {
+    Opening opening;
+    const std::u16string full(path);
+    // Each folder on the way from the drive's root, as a handle walk sees it.
+    for (std::size_t at = full.find(u'\\');; at = full.find(u'\\', at + 1)) {
+        const std::u16string prefix = at == std::u16string::npos ? full : full.substr(0, std::max<std::size_t>(at, 3));
+        const platform::PathFacts facts = Examine(prefix);
+        if (facts.redirected) {
+            opening.link = true;
+            opening.reason = prefix + u" is a junction, symbolic link or mount point";
+            return opening;
+        }
+        if (!facts.exists || !facts.directory) {
+            opening.reason = facts.exists ? prefix + u" is not a folder" : u"The system cannot find the path specified.";
+            return opening;
+        }
+        if (at == std::u16string::npos) break;
+    }
+    opening.folder = std::make_unique<Folder>(*this, full);
+    return opening;
+}
+
+platform::LockAttempt RecordingPlatform::TakeLockAt(const std::u16string& key, std::u16string_view descriptor,
+                                                    std::uint32_t waitMilliseconds) {
+    ++lockTakes;
+    platform::LockAttempt attempt;
+    const bool singleRun = key.ends_with(u"\\PortSetupCli.lock");
+    if (locksHeldElsewhere.count(key) || locksHeld.count(key) || (anotherRunActive && singleRun)) {
+        now += waitMilliseconds;
+        attempt.outcome = platform::LockAttempt::Outcome::HeldElsewhere;
+        return attempt;
+    }
+    if (!filesWritable) {
+        attempt.reason = u"Access is denied.";
+        return attempt;
+    }
+    if (!files.count(key) && !nodes.count(key)) {
+        files[key];
+        lockDescriptors[key] = std::u16string(descriptor);
+    }
+    attempt.outcome = platform::LockAttempt::Outcome::Taken;
+    attempt.lock = std::make_unique<Lock>(*this, key);
+    attempt.facts = Examine(key);
+    return attempt;
+}
+
+std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppendAt(const std::u16string& key,
+                                                                         std::u16string& reason) {
+    if (!filesWritable) {
+        reason = u"Access is denied.";
+        return nullptr;
+    }
+    if (!nodes.count(key)) files[key];
+    ++appendOpens;
+    return std::make_unique<File>(*this, key);
 }
 
 platform::LockAttempt RecordingPlatform::TakeAdministratorsLock(std::u16string_view name) {
@@ -318,55 +481,6 @@ platform::LockAttempt RecordingPlatform::TakeAdministratorsLock(std::u16string_v
     attempt.outcome = platform::LockAttempt::Outcome::Taken;
     attempt.lock = std::make_unique<Lock>(*this, key);
     return attempt;
-}
-
-std::optional<std::vector<std::u16string>> RecordingPlatform::FolderEntries(std::u16string_view path) {
-    const std::u16string prefix = std::u16string(path) + u"\\";
-    std::set<std::u16string> names;
-    // A deeper path names the folder on its way as well.
-    auto add = [&](const std::u16string& full) {
-        if (full.rfind(prefix, 0) == 0)
-            names.insert(full.substr(prefix.size(), full.find(u'\\', prefix.size()) - prefix.size()));
-    };
-    for (const auto& [name, content] : files) add(name);
-    for (const auto& [name, node] : nodes) add(name);
-    return std::vector<std::u16string>(names.begin(), names.end());
-}
-
-platform::LockAttempt RecordingPlatform::TakeLock(std::u16string_view path, std::u16string_view descriptor,
-                                                  std::uint32_t waitMilliseconds) {
-    ++lockTakes;
-    const std::u16string key(path);
-    platform::LockAttempt attempt;
-    const bool singleRun = key.ends_with(u"\\PortSetupCli.lock");
-    if (locksHeldElsewhere.count(key) || locksHeld.count(key) || (anotherRunActive && singleRun)) {
-        now += waitMilliseconds;
-        attempt.outcome = platform::LockAttempt::Outcome::HeldElsewhere;
-        return attempt;
-    }
-    if (!filesWritable) {
-        attempt.reason = u"Access is denied.";
-        return attempt;
-    }
-    if (!files.count(key)) {
-        files[key];
-        lockDescriptors[key] = std::u16string(descriptor);
-    }
-    attempt.outcome = platform::LockAttempt::Outcome::Taken;
-    attempt.lock = std::make_unique<Lock>(*this, key);
-    attempt.facts = Examine(key);
-    return attempt;
-}
-
-std::unique_ptr<platform::AppendFile> RecordingPlatform::OpenForAppend(std::u16string_view path, std::u16string& reason) {
-    if (!filesWritable) {
-        reason = u"Access is denied.";
-        return nullptr;
-    }
-    const std::u16string key(path);
-    if (!nodes.count(key)) files[key];
-    ++appendOpens;
-    return std::make_unique<File>(*this, key);
 }
 
 bool RecordingPlatform::PurgePrintJobs(std::u16string_view printer, std::u16string& reason) {

@@ -119,7 +119,6 @@ public:
     std::size_t appendOpens = 0;  // files opened for appending
     std::size_t lockTakes = 0;    // lock files taken
     bool renameFails = false;     // a reader holds the log open without sharing delete
-    bool securityChangeFails = false;
     // Where the system has private namespaces (Windows; not Wine): the
     // single-run lock is a mutex there, held by `anotherRunActive` too.
     bool privateNamespaces = false;
@@ -129,12 +128,18 @@ public:
     bool spoolerStartFails = false;
     std::u16string processor = u"amd64";
     std::map<std::u16string, std::u16string> busyComPorts;  // port -> why it cannot be opened
-    // Paths that cannot be removed (a process holds them open).
+    // Paths that cannot be removed or moved (a process holds them open).
     std::set<std::u16string> removalFails;
+    // Paths that are links the system opens the target of when asked for the
+    // link itself (as Wine does): they can be neither moved nor removed.
+    std::set<std::u16string> linksOpenedAsTarget;
     // What was done to files and folders, in order: "create-folder P",
     // "protect P", "take-over P", "remove P", "move A -> B", "copy A -> B",
     // "rename A -> B (log lock held)", "append P".
     std::vector<std::u16string> fileEvents;
+    std::vector<std::u16string> reads;  // files read through a held folder, in order
+    // Files as large as this, whatever their content here.
+    std::map<std::u16string, std::uint64_t> fileSizes;
 
     // The Application event log's entries this run wrote; while
     // `eventLogFails`, none can be written.
@@ -203,7 +208,17 @@ public:
         return found == driverVersions.end() ? u"" : found->second;
     }
     CatalogTrust catalogTrust{CatalogTrust::State::Trusted, u"KALDO S.p.A."};
-    CatalogTrust CatalogSignature(std::u16string_view) override { return catalogTrust; }
+    // The files the catalog lists, by full path; all when unset.
+    std::optional<std::set<std::u16string>> catalogMembers;
+    std::vector<std::u16string> catalogAsked;  // the members last asked about
+    CatalogTrust CatalogSignature(std::u16string_view, const std::vector<std::u16string>& members) override {
+        catalogAsked = members;
+        if (catalogTrust.state != CatalogTrust::State::Trusted) return catalogTrust;
+        for (const auto& member : members)
+            if (!files.count(member) || (catalogMembers && !catalogMembers->count(member)))
+                return {CatalogTrust::State::NotMember, member};
+        return catalogTrust;
+    }
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override {
         const auto busy = busyComPorts.find(std::u16string(port));
         return busy == busyComPorts.end() ? std::nullopt : std::optional<std::u16string>(busy->second);
@@ -218,15 +233,6 @@ public:
         }
         spooler.running = true;
         return true;
-    }
-    std::optional<std::string> ReadSmallFile(std::u16string_view path, std::size_t limit,
-                                             std::u16string& reason) override {
-        const auto file = files.find(std::u16string(path));
-        if (file == files.end() || file->second.size() > limit) {
-            reason = u"The system cannot find the file specified.";
-            return std::nullopt;
-        }
-        return file->second;
     }
     platform::NameList ListSerialCommPorts() override {
         if (serialCommFails) return {false, {}, *serialCommFails};
@@ -244,17 +250,22 @@ public:
     platform::PathFacts Examine(std::u16string_view path) override;
     std::u16string RunningUserSid() override { return runningUser; }
     std::u16string RunningAccountName() override { return runningAccount; }
-    bool CreateFolder(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
-    bool SetFolderSecurity(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
-    bool TakeOver(std::u16string_view path, std::u16string_view descriptor, std::u16string& reason) override;
-    bool RemoveItself(std::u16string_view path, std::u16string& reason) override;
-    bool MoveItself(std::u16string_view path, std::u16string_view to, std::u16string& reason) override;
-    std::optional<std::vector<std::u16string>> FolderEntries(std::u16string_view path) override;
-    platform::LockAttempt TakeLock(std::u16string_view path, std::u16string_view descriptor,
-                                   std::uint32_t waitMilliseconds) override;
+    Opening OpenFolder(std::u16string_view path) override;
     platform::LockAttempt TakeAdministratorsLock(std::u16string_view name) override;
-    std::unique_ptr<platform::AppendFile> OpenForAppend(std::u16string_view path, std::u16string& reason) override;
-    bool CopyFileTo(std::u16string_view from, std::u16string_view to, std::u16string& reason) override;
+    // What the held folders do, by full path: the same rules as the system's.
+    bool CreateFolderAt(const std::u16string& path, std::u16string_view descriptor, std::u16string& reason);
+    bool RemoveAt(const std::u16string& path, std::u16string& reason);
+    bool MoveAt(const std::u16string& path, const std::u16string& to, std::u16string& reason);
+    std::vector<std::u16string> NamesIn(const std::u16string& path);
+    platform::LockAttempt TakeLockAt(const std::u16string& path, std::u16string_view descriptor,
+                                     std::uint32_t waitMilliseconds);
+    std::unique_ptr<platform::AppendFile> OpenForAppendAt(const std::u16string& path, std::u16string& reason);
+    // The file system's number for what is at `path`: another for what
+    // replaces it.
+    std::uint64_t IdOf(const std::u16string& path);
+    // Called once, right after the folder at the key was first listed: what
+    // a user swaps in between a listing and the open that follows.
+    std::map<std::u16string, std::function<void()>> afterListing;
     // The entries of a DACL in SDDL, as the system makes them.
     static std::vector<platform::AccessEntry> AccessOf(std::u16string_view sddl);
 
@@ -282,6 +293,9 @@ private:
     struct Process;
     class File;
     class Lock;
+    class Folder;
+    std::map<std::u16string, std::uint64_t> ids_;
+    std::uint64_t nextId_ = 1;
 
     // Carries out, in the order they end, the commands that end by `time`.
     void AdvanceTo(std::uint64_t time);
