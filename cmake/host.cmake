@@ -20,6 +20,9 @@ add_executable(unit_tests
   tests/cli/Converge_test.cpp
   tests/cli/PackageLife_test.cpp
   tests/cli/SetDefault_test.cpp
+  tests/cli/SecondProduct_test.cpp
+  tests/cli/ComPorts_test.cpp
+  tests/cli/TestPrint_test.cpp
   tests/cli/EventLog_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)

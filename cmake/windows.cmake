@@ -86,6 +86,7 @@ configure_file(${CMAKE_SOURCE_DIR}/res/PortSetupCli.rc.in ${CMAKE_BINARY_DIR}/re
 set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
   OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_BINARY_DIR}/res/PortSetupCli.manifest")
 add_executable(PortSetupCli
+  src/platform/Win32System.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp
@@ -121,25 +122,26 @@ if(PORTSETUP_MANIFEST_ARCH STREQUAL "amd64")
 endif()
 
 # Link-time optimisation keeps PortSetup.exe small: only what it uses of the
-# runtime library stays in.
+# runtime library stays in. The link optimises for size as the compiles do,
+# in one partition: mingw-w64's GCC 12 (both compilers) crashes in its
+# dead-store pass when the program is split into several.
 include(CheckIPOSupported)
 check_ipo_supported(RESULT PORTSETUP_IPO OUTPUT PORTSETUP_IPO_ERROR LANGUAGES CXX)
-# The i686 GCC 12 crashes in it wherever it starts: the 32-bit programs go without.
-if(PORTSETUP_IPO AND PORTSETUP_MANIFEST_ARCH STREQUAL "amd64")
+if(PORTSETUP_IPO)
   set_property(TARGET PortSetup portsetup_core portsetup_win32 PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
-  # The link optimises for size as the compiles do, in one partition:
-  # mingw-w64's GCC 12 crashes in its dead-store pass when the program is
-  # split into several.
   target_link_options(PortSetup PRIVATE -Os -flto-partition=one)
   if(TARGET bare_window)
     set_property(TARGET bare_window empty_window PROPERTY INTERPROCEDURAL_OPTIMIZATION TRUE)
+    target_link_options(bare_window PRIVATE -Os -flto-partition=one)
+    target_link_options(empty_window PRIVATE -Os -flto-partition=one)
   endif()
-  # PortSetupCli links the same libraries without it (mingw-w64's GCC 12
-  # crashes optimising its link): their objects carry both kinds of code.
+  # PortSetupCli and the test programs link the same libraries without it:
+  # their objects carry both kinds of code.
   target_compile_options(portsetup_core PRIVATE -ffat-lto-objects)
   target_compile_options(portsetup_win32 PRIVATE -ffat-lto-objects)
-  target_link_options(PortSetupCli PRIVATE -fno-lto)
-  # mingw-w64's GCC 12 also crashes optimising the registry's text
-  # conversion across files (ToAnsi): that file takes part as plain code.
-  set_source_files_properties(src/platform/Win32Registry.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+  foreach(program PortSetupCli registry_tests accessibility_probe)
+    if(TARGET ${program})
+      target_link_options(${program} PRIVATE -fno-lto)
+    endif()
+  endforeach()
 endif()

@@ -1,6 +1,8 @@
 #include "cli/Arguments.h"
 
+#include "cli/Verbs.h"
 #include "setup/SerialSettings.h"
+#include "setup/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -14,58 +16,36 @@ constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
 struct OptionRule {
     std::u16string_view name;
     bool takesValue;
-    std::array<Action, 5> allowedIn;  // the commands that accept it (Help pads)
+    Option bit;
 };
 
 constexpr OptionRule kOptions[] = {
-    {u"--port", true, {Action::Install, Action::Status, Action::Doctor, Action::Help, Action::Help}},
-    {u"--settings", true, {Action::Install, Action::Status, Action::Doctor, Action::Help, Action::Help}},
-    {u"--package", true, {Action::Install, Action::Remove, Action::Doctor, Action::Status, Action::Help}},
-    {u"--timeout", true, {Action::Install, Action::Remove, Action::SetDefault, Action::TestPrint, Action::Help}},
-    {u"--log", true, {Action::Install, Action::Remove, Action::Help, Action::Help, Action::Help}},
-    {u"--stored-port", true, {Action::Install, Action::Help, Action::Help, Action::Help, Action::Help}},
-    {u"--stored-settings", true, {Action::Install, Action::Help, Action::Help, Action::Help, Action::Help}},
-    {u"--json", false, {Action::Status, Action::Doctor, Action::Help, Action::Help, Action::Help}},
-    {u"--remember", false, {Action::Install, Action::Help, Action::Help, Action::Help, Action::Help}},
-    {u"--quiet", false, {Action::SetDefault, Action::Help, Action::Help, Action::Help, Action::Help}},
-    {u"--default", false, {Action::Status, Action::Help, Action::Help, Action::Help, Action::Help}},
+    {u"--port", true, kPortOption},          {u"--settings", true, kSettingsOption},
+    {u"--package", true, kPackageOption},    {u"--timeout", true, kTimeoutOption},
+    {u"--log", true, kLogOption},            {u"--stored-port", true, kStoredOptions},
+    {u"--stored-settings", true, kStoredOptions}, {u"--json", false, kJsonOption},
+    {u"--remember", false, kRememberOption}, {u"--quiet", false, kQuietOption},
+    {u"--default", false, kDefaultOption},
 };
 
+// The options `action` takes, from its row; --help and --version take none.
+unsigned OptionsOf(Action action) {
+    const Verb* verb = VerbFor(action);
+    return verb ? verb->options : 0u;
+}
+
 std::u16string_view NameOf(Action action) {
-    switch (action) {
-    case Action::Install: return u"install";
-    case Action::Remove: return u"remove";
-    case Action::Status: return u"status";
-    case Action::SetDefault: return u"set-default";
-    case Action::Doctor: return u"doctor";
-    case Action::TestPrint: return u"test-print";
-    case Action::Help: return u"--help";
-    case Action::Version: return u"--version";
-    }
-    return u"";
+    if (const Verb* verb = VerbFor(action)) return verb->name;
+    return action == Action::Version ? u"--version" : u"--help";
 }
 
 std::u16string AllowedFor(Action action) {
     std::u16string names;
     for (const OptionRule& rule : kOptions) {
-        if (std::find(rule.allowedIn.begin(), rule.allowedIn.end(), action) == rule.allowedIn.end()) continue;
+        if (!(OptionsOf(action) & rule.bit)) continue;
         names += (names.empty() ? u"" : u", ") + std::u16string(rule.name);
     }
     return names.empty() ? u"none" : names;
-}
-
-std::u16string Upper(std::u16string_view text) {
-    std::u16string upper(text);
-    for (char16_t& c : upper)
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    return upper;
-}
-
-// COM1 to COM256, as Windows numbers them ("COMn", no leading zero), or USB.
-bool ValidPort(std::u16string_view upper) {
-    if (upper == u"USB") return true;
-    const auto number = setup::ComPortNumber(upper);
-    return number && *number <= setup::kHighestComPort;
 }
 
 Parsed Error(std::u16string message) { return {std::nullopt, std::move(message), {}}; }
@@ -76,8 +56,6 @@ Parsed Combined(Command command);
 
 }  // namespace
 
-std::u16string PortNameOf(std::u16string_view port) { return port == u"USB" ? u"" : std::u16string(port) + u":"; }
-
 Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
     for (const auto& argument : arguments)
         if (argument == u"--help" || argument == u"-h" || argument == u"/?" || argument == u"-?")
@@ -86,14 +64,21 @@ Parsed ParseArguments(const std::vector<std::u16string>& arguments) {
 
     Command command;
     const std::u16string& verb = arguments[0];
-    if (verb == u"install") command.action = Action::Install;
-    else if (verb == u"remove") command.action = Action::Remove;
-    else if (verb == u"status") command.action = Action::Status;
-    else if (verb == u"set-default") command.action = Action::SetDefault;
-    else if (verb == u"doctor") command.action = Action::Doctor;
-    else if (verb == u"test-print") command.action = Action::TestPrint;
-    else if (verb == u"--version") command.action = Action::Version;
-    else return Error(u"Unknown command \"" + verb + u"\"; the commands are install, remove, status, set-default, doctor and test-print.");
+    if (verb == u"--version") {
+        command.action = Action::Version;
+    } else {
+        const auto verbs = Verbs();
+        const auto named = std::find_if(verbs.begin(), verbs.end(), [&](const Verb& v) { return v.name == verb; });
+        if (named == verbs.end()) {
+            std::vector<std::u16string> names;
+            for (const Verb& v : verbs) names.emplace_back(v.name);
+            const std::u16string last = names.back();
+            names.pop_back();
+            return Error(u"Unknown command \"" + verb + u"\"; the commands are " + setup::CommaList(names) + u" and " + last +
+                         u".");
+        }
+        command.action = named->action;
+    }
     Parsed parsed = Options(arguments, command);
     parsed.verb = command.action;
     return parsed;
@@ -117,7 +102,7 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
         for (const OptionRule& r : kOptions)
             if (r.name == name) rule = &r;
         const std::u16string verbName(NameOf(command.action));
-        if (!rule || std::find(rule->allowedIn.begin(), rule->allowedIn.end(), command.action) == rule->allowedIn.end()) {
+        if (!rule || !(OptionsOf(command.action) & rule->bit)) {
             std::u16string message = u"Unknown option \"" + name + u"\" for ";
             message += verbName;
             message += u"; it takes ";
@@ -155,9 +140,8 @@ std::optional<std::u16string> TakeValue(const std::u16string& name, const std::u
     // A stored value may be empty: nothing was stored.
     if (value.empty() && name.rfind(u"--stored-", 0) != 0) return u"The option " + name + u" needs a value.";
     if (name == u"--port") {
-        const std::u16string port = Upper(value);
-        if (!ValidPort(port)) return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.";
-        command.port = port;
+        command.port = setup::Port::Parse(value);
+        if (!command.port) return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.";
     } else if (name == u"--settings") {
         std::u16string error;
         if (!setup::ValidPortSettings(value, error)) return u"--settings " + error + u".";
@@ -187,7 +171,7 @@ Parsed Combined(Command command) {
         return Error(u"install needs --port: COM1 to COM256, or USB.");
     if (command.settings && !command.port && !command.storedPort)
         return Error(u"--settings needs --port: a COM port from COM1 to COM256.");
-    if (command.settings && command.port && *command.port == u"USB")
+    if (command.settings && command.port && command.port->IsUsb())
         return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
     return {command, {}, {}};
 }
@@ -196,13 +180,16 @@ Parsed Combined(Command command) {
 
 std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>& warnings) {
     if (!command.port) {
-        const std::u16string stored = Upper(command.storedPort.value_or(u""));
-        command.port = ValidPort(stored) ? stored : u"COM1";
-        if (!stored.empty() && !ValidPort(stored))
-            warnings.push_back(u"the stored port \"" + *command.storedPort +
-                               u"\" is not a COM port from COM1 to COM256, nor USB: it is not used; COM1 is");
+        const std::u16string stored = command.storedPort.value_or(u"");
+        command.port = setup::Port::Parse(stored);
+        if (!command.port) {
+            command.port = setup::Port::Com(1);
+            if (!stored.empty())
+                warnings.push_back(u"the stored port \"" + stored +
+                                   u"\" is not a COM port from COM1 to COM256, nor USB: it is not used; COM1 is");
+        }
     }
-    if (*command.port == u"USB") {
+    if (command.port->IsUsb()) {
         if (command.settings)
             return u"--settings does not apply to USB, the stored port: a USB printer has no serial line settings.";
         return {};
@@ -239,7 +226,7 @@ std::vector<std::u16string> ToArguments(const Command& command) {
         arguments.emplace_back(name);
         arguments.push_back(*value);
     };
-    add(u"--port", command.port);
+    if (command.port) add(u"--port", command.port->Name());
     add(u"--settings", command.settings);
     add(u"--package", command.package);
     if (command.timeoutSeconds) {

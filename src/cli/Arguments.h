@@ -2,6 +2,8 @@
 // every value passes before anything is started.
 #pragma once
 
+#include "setup/Port.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,9 +14,23 @@ namespace cli {
 
 enum class Action { Install, Remove, Status, SetDefault, Doctor, TestPrint, Help, Version };
 
+// The options, as bits: what a command takes is in its row (Verbs.h).
+enum Option : unsigned {
+    kPortOption = 1u << 0,
+    kSettingsOption = 1u << 1,
+    kPackageOption = 1u << 2,
+    kTimeoutOption = 1u << 3,
+    kLogOption = 1u << 4,
+    kStoredOptions = 1u << 5,  // --stored-port and --stored-settings
+    kJsonOption = 1u << 6,
+    kRememberOption = 1u << 7,
+    kQuietOption = 1u << 8,
+    kDefaultOption = 1u << 9,
+};
+
 struct Command {
     Action action = Action::Help;
-    std::optional<std::u16string> port;      // COM1 to COM4, or USB
+    std::optional<setup::Port> port;         // COM1 to COM256, or USB
     std::optional<std::u16string> settings;  // the Ports value text
     std::optional<std::u16string> package;   // the driver package folder
     std::optional<std::uint32_t> timeoutSeconds;
@@ -62,8 +78,5 @@ std::u16string ShownCommandLine(const CommandLine& line);
 // The arguments that give `command` again.
 std::vector<std::u16string> ToArguments(const Command& command);
 std::u16string UsageText();
-
-// "COM3:" for COM3; empty for USB.
-std::u16string PortNameOf(std::u16string_view port);
 
 }  // namespace cli

@@ -336,7 +336,7 @@ std::unique_ptr<HeldFolder> PrepareGivenLogFolder(platform::Files& files, std::u
     return folder;
 }
 
-MachineFolders PrepareMachineFolders(platform::Machine& machine, platform::Files& files) {
+MachineFolders PrepareMachineFolders(platform::System& machine, platform::Files& files) {
     MachineFolders folders;
     const std::u16string programData = machine.ProgramDataDirectory();
     folders.root = programData + u"\\PortSetup";

@@ -93,7 +93,7 @@ struct MachineFolders {
 // used (no log, no lock), and the job goes on. The log and the lock files
 // are claimed the same way: what is at their names and is not a plain file
 // of the run's own is moved aside.
-MachineFolders PrepareMachineFolders(platform::Machine& machine, platform::Files& files);
+MachineFolders PrepareMachineFolders(platform::System& machine, platform::Files& files);
 
 // What a driver package folder is to an elevated run.
 struct PackageExamination {

@@ -14,7 +14,7 @@ std::u16string Within(std::u16string_view folder, std::u16string_view name) {
 
 }  // namespace
 
-RunLog::RunLog(platform::Machine& machine, platform::Files& files, Complaint complain)
+RunLog::RunLog(platform::System& machine, platform::Files& files, Complaint complain)
     : machine_(machine), files_(files), complain_(std::move(complain)) {}
 
 void RunLog::AddMachineLog(std::shared_ptr<platform::HeldFolder> logs, std::shared_ptr<platform::HeldFolder> lockFolder) {

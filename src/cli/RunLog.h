@@ -30,7 +30,7 @@ class RunLog {
 public:
     using Complaint = std::function<void(std::u16string_view)>;
 
-    RunLog(platform::Machine& machine, platform::Files& files, Complaint complain);
+    RunLog(platform::System& machine, platform::Files& files, Complaint complain);
 
     // The machine log in `logs`, with the writers' lock in `lockFolder` (none:
     // lines are appended without it).
@@ -74,7 +74,7 @@ private:
     void Broken(Target& target, std::u16string_view reason);
     void Complain(std::u16string_view path, std::u16string_view reason);
 
-    platform::Machine& machine_;
+    platform::System& machine_;
     platform::Files& files_;
     Complaint complain_;
     std::vector<Target> targets_;

@@ -1,6 +1,5 @@
 #include "cli/StatusReport.h"
 
-#include "setup/CommandLines.h"
 #include "setup/Text.h"
 
 #include <algorithm>
@@ -41,9 +40,9 @@ std::u16string JsonOrNull(const std::u16string& text) { return text.empty() ? u"
 
 }  // namespace
 
-std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<std::u16string>& askedPort,
-                          const std::vector<std::u16string>& notAsAsked) {
-    std::u16string json = u"{\"driver\":" + JsonString(setup::DriverModel) +
+std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<setup::Port>& askedPort,
+                          const std::vector<std::u16string>& notAsAsked, const setup::Product& product) {
+    std::u16string json = u"{\"driver\":" + JsonString(product.driverName) +
                           u",\"driverInstalled\":" + JsonBool(status.driverInstalled) + u",\"driverVersion\":" +
                           JsonOrNull(status.driverVersion) + u",\"packageDriverVersion\":" +
                           JsonOrNull(status.packageVersion) + u",\"printers\":[";
@@ -57,20 +56,20 @@ std::u16string StatusJson(const setup::InstallationStatus& status, const std::op
             JsonString(status.account) + u",\"windowsManagesDefault\":" + JsonBool(status.windowsManagesDefault) +
             u",\"ports\":{";
     for (std::size_t i = 0; i < status.ports.size(); ++i)
-        json += (i ? u"," : u"") + JsonString(status.ports[i].port + u":") + u":" +
+        json += (i ? u"," : u"") + JsonString(status.ports[i].port.PrintSystemName()) + u":" +
                 (status.ports[i].settings ? JsonString(*status.ports[i].settings) : u"null");
     json += u"},\"presentComPorts\":" +
             (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
-            u",\"askedPort\":" + (askedPort ? JsonString(*askedPort) : u"null") + u",\"installedAsAsked\":" +
+            u",\"askedPort\":" + (askedPort ? JsonString(askedPort->Name()) : u"null") + u",\"installedAsAsked\":" +
             JsonBool(notAsAsked.empty()) + u",\"notAsAsked\":" + JsonArray(notAsAsked) + u"}";
     return json;
 }
 
 std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
-                                        const std::optional<std::u16string>& askedPort,
-                                        const std::vector<std::u16string>& notAsAsked) {
+                                        const std::optional<setup::Port>& askedPort,
+                                        const std::vector<std::u16string>& notAsAsked, const setup::Product& product) {
     std::vector<std::u16string> lines;
-    lines.push_back(u"Printer driver " + setup::Quoted(setup::DriverModel) + u": " +
+    lines.push_back(u"Printer driver " + setup::Quoted(product.driverName) + u": " +
                     (status.driverInstalled ? u"installed" : u"not installed"));
     lines.push_back(u"Driver version: installed " + (status.driverVersion.empty() ? u"unknown" : status.driverVersion) +
                     u"; package " + (status.packageVersion.empty() ? u"unknown" : status.packageVersion));
@@ -93,15 +92,15 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                                              : setup::CommaList(present.names)));
     lines.emplace_back(u"Ports values:");
     for (const auto& [port, settings] : status.ports) {
-        const bool exists = std::find(present.names.begin(), present.names.end(), port) != present.names.end();
-        lines.push_back(u"  " + port + u": " + (settings ? *settings : u"(none)") +
+        const bool exists = std::find(present.names.begin(), present.names.end(), port.Name()) != present.names.end();
+        lines.push_back(u"  " + port.PrintSystemName() + u" " + (settings ? *settings : u"(none)") +
                         (!present.listed ? u""
                          : exists        ? u" (the port is present)"
                                          : u" (the port is not present on this machine)"));
     }
     std::u16string why;
     for (const auto& m : notAsAsked) why += (why.empty() ? u" (" : u"; ") + m;
-    lines.push_back(u"Installed as asked" + (askedPort ? u" (" + *askedPort + u")" : u"") + u": " +
+    lines.push_back(u"Installed as asked" + (askedPort ? u" (" + askedPort->Name() + u")" : u"") + u": " +
                     (notAsAsked.empty() ? u"yes" : u"no" + why + u")"));
     return lines;
 }

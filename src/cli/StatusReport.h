@@ -3,7 +3,7 @@
 #pragma once
 
 #include "setup/PreChecks.h"
-#include "setup/Unattended.h"
+#include "setup/Status.h"
 
 #include <optional>
 #include <string>
@@ -11,13 +11,12 @@
 
 namespace cli {
 
-// `askedPort` is the port --port named ("COM3", "USB"); `notAsAsked` what
-// NotAsAsked found.
+// `askedPort` is the port --port named; `notAsAsked` what NotAsAsked found.
 std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
-                                        const std::optional<std::u16string>& askedPort,
-                                        const std::vector<std::u16string>& notAsAsked);
-std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<std::u16string>& askedPort,
-                          const std::vector<std::u16string>& notAsAsked);
+                                        const std::optional<setup::Port>& askedPort,
+                                        const std::vector<std::u16string>& notAsAsked, const setup::Product& product);
+std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<setup::Port>& askedPort,
+                          const std::vector<std::u16string>& notAsAsked, const setup::Product& product);
 
 // How PortSetupCli doctor shows its findings: a line each (and its fix),
 // then the verdict; or one JSON object.

@@ -55,7 +55,7 @@ DWORD WINAPI SayOverdue(void* parameter) {
     Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
     std::vector<std::u16string> warnings;
     if (overdue->line->parsed.command->quiet) {
-        platform::Win32Machine machine;
+        platform::Win32System machine;
         platform::Win32Registry registry;
         warnings.push_back(cli::ArrangeRetryAtNextSignIn(machine, registry));
     }
@@ -92,7 +92,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) arguments.push_back(platform::FromWide(argv[i], wcslen(argv[i])));
     // Parsed once, here; never freed, as the watchdog may read it to the end.
     const auto* line = new cli::CommandLine(cli::ReadCommandLine(std::move(arguments)));
-    platform::Win32Machine machine;
+    platform::Win32System machine;
     platform::Win32Printers printers;
     platform::Win32Processes processes;
     platform::Win32Files files;

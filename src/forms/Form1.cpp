@@ -8,7 +8,7 @@
 namespace forms {
 
 Form1::Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
-             platform::Printers& printers, platform::AnsiRegistry& registry, platform::EventLog& events)
+             platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events)
     : controls_(controls), machine_(machine), processes_(processes), printers_(printers), registry_(registry),
       events_(events) {}
 

@@ -29,7 +29,7 @@ struct Form1Controls {
 class Form1 {
 public:
     Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
-          platform::Printers& printers, platform::AnsiRegistry& registry, platform::EventLog& events);
+          platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events);
 
     // Events.
     void Form_Load();
@@ -64,7 +64,7 @@ private:
     Form1Controls controls_;
     platform::Machine& machine_;
     platform::Processes& processes_;
-    platform::Printers& printers_;
+    platform::PrinterList& printers_;
     platform::AnsiRegistry& registry_;
     platform::EventLog& events_;
 

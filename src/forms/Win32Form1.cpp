@@ -7,7 +7,8 @@
 #include "platform/Win32Seams.h"
 #include "platform/Win32Registry.h"
 #include "resource.h"
-#include "setup/PreChecks.h"
+#include "setup/Architecture.h"
+#include "setup/ExitCodes.h"
 #include "setup/Workflows.h"
 
 #include <commctrl.h>
@@ -120,7 +121,7 @@ private:
 
     platform::Win32Machine machine_;
     platform::Win32Processes processes_;
-    platform::Win32Printers printers_;
+    platform::Win32PrinterList printers_;
     platform::Win32Registry registry_;
     platform::Win32EventLog events_;
     Form1* form_ = nullptr;

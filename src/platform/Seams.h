@@ -1,7 +1,8 @@
 // The services of the machine that the programs use, one seam per concern:
-// Windows' own in the exes (Win32Seams.h: one Win32 file each), in-memory
-// stand-ins in the host tests. The window takes the seams it uses; the
-// console program takes them all, bundled as Seams.
+// Windows' own in the exes (Win32Seams.h), in-memory stand-ins in the host
+// tests. The window takes the seams it uses, each the part both programs
+// share (Machine, PrinterList); the console program takes them all, each
+// whole (System, Printers), bundled as Seams.
 #pragma once
 
 #include "platform/AnsiRegistry.h"
@@ -25,8 +26,8 @@ struct NameList {
 };
 
 // ---- The machine and the program on it: the screen, the program's command
-// line and folder, the machine's folders and serial ports, who the program
-// runs as, and the clock.
+// line and folder, the processors; for unattended runs also the machine's
+// folders and serial ports, who the program runs as, and the clock.
 
 // Width and height of the primary screen, in twips (1/1440 inch).
 struct TwipSize {
@@ -34,6 +35,7 @@ struct TwipSize {
     float height = 0;
 };
 
+// What both programs ask about the program and the machine.
 class Machine {
 public:
     virtual ~Machine() = default;
@@ -43,6 +45,17 @@ public:
     virtual std::u16string CommandLineArguments() = 0;
     // The folder of the program file, never with a trailing separator.
     virtual std::u16string ProgramDirectory() = 0;
+    // The processor Windows itself runs on, as INF files decorate their
+    // sections: "amd64", "x86", "arm64" or "ia64".
+    virtual std::u16string NativeProcessor() = 0;
+    // The processor this program was built for, in the same words.
+    virtual std::u16string ProgramProcessor() = 0;
+};
+
+// What unattended runs also ask of Windows: its folder for program data,
+// its serial ports, who the program runs as, signatures, and the clock.
+class System : public Machine {
+public:
     // The machine's folder for program data (%ProgramData%).
     virtual std::u16string ProgramDataDirectory() = 0;
     // The serial ports Windows lists for Device Manager's "Ports": the data
@@ -58,20 +71,15 @@ public:
     // the SID when the name cannot be looked up.
     virtual std::u16string RunningAccountName() = 0;
 
-    // The processor Windows itself runs on, as INF files decorate their
-    // sections: "amd64", "x86", "arm64" or "ia64".
-    virtual std::u16string NativeProcessor() = 0;
-    // The processor this program was built for, in the same words.
-    virtual std::u16string ProgramProcessor() = 0;
     // Why a COM port ("COM3") cannot be opened now (another program holds it
     // open, ...), or nothing when it can; it is closed again at once.
     virtual std::optional<std::u16string> ComPortBusy(std::u16string_view port) = 0;
     // Whether a driver package's catalog file carries a signature that holds
     // and whose signer this machine trusts to publish drivers without asking
     // (Microsoft's driver signature, or a certificate in the machine's
-    // Trusted Publishers store).
-    // With `members` (full paths), also whether the catalog lists each of
-    // them by its hash: a signed catalog vouches only for its own files.
+    // Trusted Publishers store). With `members` (full paths), also whether
+    // the catalog lists each of them by its hash: a signed catalog vouches
+    // only for its own files.
     struct CatalogTrust {
         enum class State { Trusted, Unverified, SignerNotTrusted, NotMember };
         State state = State::Unverified;
@@ -109,22 +117,26 @@ struct PrinterLookup {
     std::u16string reason;  // when not asked
 };
 
-class Printers {
+// The printers' and drivers' names: what both programs list.
+class PrinterList {
 public:
-    virtual ~Printers() = default;
+    virtual ~PrinterList() = default;
+    // Printer names, in the order the print system lists them.
+    virtual NameList ListPrinters() = 0;
+    // The model names of the installed printer drivers.
+    virtual NameList ListPrinterDrivers() = 0;
+};
 
+// What unattended runs also ask of the print system and do with it.
+class Printers : public PrinterList {
+public:
     // The local printer `name` with its port and driver, asked for by name:
     // no listing of printer connections, which can wait on print servers.
     virtual PrinterLookup FindPrinter(std::u16string_view name) = 0;
-
-    // Printer names, in the order the print system lists them.
-    virtual NameList ListPrinters() = 0;
     // Each printer with its port and driver, in the print system's order.
     virtual PrinterInfoList ListPrinterDetails() = 0;
     // The same for the local printers only: no print server is asked.
     virtual PrinterInfoList ListLocalPrinters() = 0;
-    // The model names of the installed printer drivers.
-    virtual NameList ListPrinterDrivers() = 0;
     // The installed driver `model`'s version ("1.2.3.4", from its INF's
     // DriverVer); empty when it is not installed or cannot be read.
     virtual std::u16string DriverVersion(std::u16string_view model) = 0;
@@ -369,7 +381,7 @@ public:
 // ---- All of them, for the console program's runs.
 
 struct Seams {
-    Machine& machine;
+    System& machine;
     Printers& printers;
     Processes& processes;
     Files& files;

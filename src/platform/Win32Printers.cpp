@@ -54,7 +54,7 @@ bool EnumeratePrinters(DWORD level, std::vector<BYTE>& buffer, DWORD& count, std
 
 }  // namespace
 
-NameList Win32Printers::ListPrinters() {
+NameList Win32PrinterList::ListPrinters() {
     std::vector<BYTE> buffer;
     DWORD count = 0;
     NameList list;
@@ -86,7 +86,7 @@ PrinterInfoList Win32Printers::ListPrinterDetails() {
 }
 PrinterInfoList Win32Printers::ListLocalPrinters() { return PrinterDetails(PRINTER_ENUM_LOCAL); }
 
-NameList Win32Printers::ListPrinterDrivers() {
+NameList Win32PrinterList::ListPrinterDrivers() {
     const auto enumDrivers = Winspool().EnumPrinterDriversW;
     if (!enumDrivers) return {false, {}, Unavailable()};
     std::vector<BYTE> buffer;

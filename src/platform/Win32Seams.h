@@ -1,6 +1,8 @@
-// The seams on Windows, a file or two each: Win32Machine.cpp,
-// Win32Printers.cpp, Win32Processes.cpp, Win32Files.cpp with Win32Locks.cpp,
-// Win32EventLog.cpp (and Win32Registry).
+// The seams on Windows, a file or two each: Win32Machine.cpp with
+// Win32System.cpp, Win32Printers.cpp, Win32Processes.cpp, Win32Files.cpp
+// with Win32FileSecurity.cpp and Win32Locks.cpp, Win32EventLog.cpp (and
+// Win32Registry). The window's classes (Win32Machine, Win32PrinterList) hold
+// only what it uses.
 #pragma once
 
 #include "platform/Seams.h"
@@ -13,17 +15,30 @@ public:
     TwipSize ScreenSize() override;
     std::u16string CommandLineArguments() override;
     std::u16string ProgramDirectory() override;
+    std::u16string NativeProcessor() override;
+    std::u16string ProgramProcessor() override;
+};
+
+// Win32System.cpp: what only unattended runs ask.
+class Win32System : public System {
+public:
+    TwipSize ScreenSize() override { return machine_.ScreenSize(); }
+    std::u16string CommandLineArguments() override { return machine_.CommandLineArguments(); }
+    std::u16string ProgramDirectory() override { return machine_.ProgramDirectory(); }
+    std::u16string NativeProcessor() override { return machine_.NativeProcessor(); }
+    std::u16string ProgramProcessor() override { return machine_.ProgramProcessor(); }
     std::u16string ProgramDataDirectory() override;
     NameList ListSerialCommPorts() override;
     bool IsAdministrator() override;
     std::u16string RunningUserSid() override;
     std::u16string RunningAccountName() override;
-    std::u16string NativeProcessor() override;
-    std::u16string ProgramProcessor() override;
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override;
     CatalogTrust CatalogSignature(std::u16string_view catalogPath, const std::vector<std::u16string>& members) override;
     std::uint64_t Milliseconds() override;
     std::u16string LocalTimestamp() override;
+
+private:
+    Win32Machine machine_;
 };
 
 class Win32Services : public SystemServices {
@@ -35,20 +50,29 @@ public:
 // Dots per inch of the primary screen.
 unsigned ScreenDpi();
 
+class Win32PrinterList : public PrinterList {
+public:
+    NameList ListPrinters() override;
+    NameList ListPrinterDrivers() override;
+};
+
 class Win32Printers : public Printers {
 public:
+    NameList ListPrinters() override { return list_.ListPrinters(); }
+    NameList ListPrinterDrivers() override { return list_.ListPrinterDrivers(); }
     PrinterLookup FindPrinter(std::u16string_view name) override;
+    PrinterInfoList ListPrinterDetails() override;
+    PrinterInfoList ListLocalPrinters() override;
     std::u16string DriverVersion(std::u16string_view model) override;
+    std::u16string DefaultPrinter() override;
+    bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
     std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
                            std::u16string& reason) override;
     std::optional<std::uint32_t> JobStatus(std::u16string_view printer, std::uint32_t job,
                                            std::u16string& reason) override;
-    NameList ListPrinters() override;
-    PrinterInfoList ListPrinterDetails() override;
-    PrinterInfoList ListLocalPrinters() override;
-    NameList ListPrinterDrivers() override;
-    std::u16string DefaultPrinter() override;
-    bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
+
+private:
+    Win32PrinterList list_;
 };
 
 class Win32Processes : public Processes {

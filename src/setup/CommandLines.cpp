@@ -36,8 +36,8 @@ std::u16string QuotedArgument(std::u16string_view text) {
     return quoted;
 }
 
-std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting) {
-    std::u16string path = Plain(programDirectory, DriverInfFile);
+std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting, const Product& product) {
+    std::u16string path = Plain(programDirectory, product.infFile);
     if (quoting == InfQuoting::Always) return QuotedArgument(path);
     if (path.find_first_of(u" \t") == std::u16string::npos) return path;
     return u"\"" + path + u"\"";
@@ -51,18 +51,20 @@ std::u16string QuietCommandLine(std::u16string_view commandLine) {
 }
 
 std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName,
-                                           InfQuoting quoting) {
-    return Plain(kPrintUi, u" /if /b \"", PrinterName, u"\" /f ") + InfPathArgument(programDirectory, quoting) +
-           Plain(u" /r \"", portName, u"\" /m \"", DriverModel) + u"\"";
+                                           InfQuoting quoting, const Product& product) {
+    return Plain(kPrintUi, u" /if /b \"", product.printerName, u"\" /f ") +
+           InfPathArgument(programDirectory, quoting, product) + Plain(u" /r \"", portName, u"\" /m \"", product.model) +
+           u"\"";
 }
 
-std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory, InfQuoting quoting) {
-    return Plain(kPrintUi, u" /ia /f ") + InfPathArgument(programDirectory, quoting) +
-           Plain(u" /m \"", DriverModel, u"\"");
+std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory, InfQuoting quoting,
+                                            const Product& product) {
+    return Plain(kPrintUi, u" /ia /f ") + InfPathArgument(programDirectory, quoting, product) +
+           Plain(u" /m \"", product.model, u"\"");
 }
 
-std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory) {
-    return u"pnputil /add-driver " + InfPathArgument(programDirectory, InfQuoting::Always) + u" /install";
+std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory, const Product& product) {
+    return u"pnputil /add-driver " + InfPathArgument(programDirectory, InfQuoting::Always, product) + u" /install";
 }
 
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName) {
@@ -77,6 +79,8 @@ std::u16string SetPrinterPortCommandLine(std::u16string_view printerName, std::u
     return Plain(kPrintUi, u" /q /Xs /n ") + QuotedArgument(printerName) + u" PortName " + QuotedArgument(portName);
 }
 
-std::u16string DeleteDriverCommandLine() { return Plain(kPrintUi, u" /q /dd /m \"", DriverModel, u"\""); }
+std::u16string DeleteDriverCommandLine(const Product& product) {
+    return Plain(kPrintUi, u" /q /dd /m \"", product.driverName, u"\"");
+}
 
 }  // namespace setup

@@ -2,15 +2,13 @@
 // (rundll32 printui.dll,PrintUIEntry) that install and remove the printer.
 #pragma once
 
+#include "setup/Product.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace setup {
-
-inline constexpr std::u16string_view PrinterName = u"KALDO Veltro MiniPrinter";
-inline constexpr std::u16string_view DriverModel = u"KALDO QTX_VELTRO";
-inline constexpr std::u16string_view DriverInfFile = u"\\PRT3Q42WD32.inf";
 
 // The program that runs every command line, taken from the system directory.
 inline constexpr std::u16string_view PrinterSetupProgram = u"rundll32.exe";
@@ -26,22 +24,25 @@ inline constexpr std::uint32_t kDriverStoreRestartNeeded = 3010;   // ERROR_SUCC
 enum class InfQuoting { AsNeeded, Always };
 
 // Installs the driver and a printer named PrinterName on `portName` ("COM2:").
+// Each command line is the product's: PrinterName, DriverModel and
+// DriverInfFile are the one product's today.
 std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName,
-                                           InfQuoting quoting = InfQuoting::AsNeeded);
+                                           InfQuoting quoting = InfQuoting::AsNeeded, const Product& product = kVeltro);
 // Installs the driver only (USB).
 std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory,
-                                            InfQuoting quoting = InfQuoting::AsNeeded);
+                                            InfQuoting quoting = InfQuoting::AsNeeded, const Product& product = kVeltro);
 // Adds the package to the driver store and installs its driver on the
 // devices it matches: a USB printer plugged in before the driver was there.
-std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory);
+std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory, const Product& product = kVeltro);
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
 std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
-std::u16string DeleteDriverCommandLine();
+std::u16string DeleteDriverCommandLine(const Product& product = kVeltro);
 // Moves an existing printer to `portName`, keeping it (set printer settings).
 std::u16string SetPrinterPortCommandLine(std::u16string_view printerName, std::u16string_view portName);
 
 // The INF file's path, in double quotes when it holds a blank or a tab, or always.
-std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting = InfQuoting::AsNeeded);
+std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting = InfQuoting::AsNeeded,
+                               const Product& product = kVeltro);
 // `commandLine` with the printer setup tool's /q option, which keeps it from
 // showing message boxes, when it lacks it: nobody answers them in an
 // unattended run.

@@ -45,18 +45,6 @@ std::u16string Listed(const std::vector<std::u16string>& items) {
 
 }  // namespace
 
-std::optional<std::uint64_t> ComPortNumber(std::u16string_view name) {
-    if (name.size() < 4 || name.size() > 13 || name[3] == u'0') return std::nullopt;
-    for (std::size_t i = 0; i < 3; ++i)
-        if ((name[i] | 0x20) != u"com"[i]) return std::nullopt;
-    std::uint64_t number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < u'0' || name[i] > u'9') return std::nullopt;
-        number = number * 10 + static_cast<std::uint64_t>(name[i] - u'0');
-    }
-    return number;
-}
-
 const std::array<SerialList, kSerialListCount>& SerialLists() {
     static const auto lists = BuildLists();
     return lists;

@@ -37,12 +37,6 @@ const std::array<SerialList, kSerialListCount>& SerialLists();
 // its own comma). A code that is missing drops its field with its comma.
 std::u16string ComposePortSettings(const std::array<std::optional<std::u16string>, kSerialListCount>& codes);
 
-// The number of a COM port's name as Windows writes it: "COM" in any case,
-// then a number without leading zeros ("COM7" -> 7); nothing for any other
-// name ("COM0", "COM07", "COM3x", "LPT1").
-std::optional<std::uint64_t> ComPortNumber(std::u16string_view name);
-// The highest COM port number Windows gives.
-inline constexpr std::uint64_t kHighestComPort = 256;
 
 // The settings text of the lists' defaults: "9600,n,8,1,p".
 std::u16string DefaultPortSettings();

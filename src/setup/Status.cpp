@@ -1,6 +1,8 @@
-#include "setup/Unattended.h"
+#include "setup/Status.h"
 
-#include "setup/CommandLines.h"
+#include "setup/CommandRuns.h"
+#include "setup/DefaultPrinter.h"
+#include "setup/PreChecks.h"
 #include "setup/SerialSettings.h"
 #include "setup/Text.h"
 
@@ -22,30 +24,29 @@ std::vector<std::u16string> PresentComPorts(const std::vector<std::u16string>& s
     return ports;
 }
 
-platform::NameList ListPresentComPorts(platform::Machine& machine) {
+platform::NameList ListPresentComPorts(platform::System& machine) {
     platform::NameList serial = machine.ListSerialCommPorts();
     if (serial.listed) serial.names = PresentComPorts(serial.names);
     return serial;
 }
 
-std::u16string AbsentPortWarning(std::u16string_view port, const std::vector<std::u16string>& present) {
-    if (std::find(present.begin(), present.end(), port) != present.end()) return {};
-    return std::u16string(port) + u" is not present on this machine; present: " +
-           (present.empty() ? u"none" : CommaList(present));
+std::u16string AbsentPortWarning(const Port& port, const std::vector<std::u16string>& present) {
+    if (std::find(present.begin(), present.end(), port.Name()) != present.end()) return {};
+    return port.Name() + u" is not present on this machine; present: " + (present.empty() ? u"none" : CommaList(present));
 }
 
-const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note) {
+const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note,
+                                          const Product& product) {
     note.clear();
     std::vector<const platform::PrinterInfo*> usb;
     for (const auto& printer : printers) {
-        if (printer.name == PrinterName) {
-            if (printer.driver == DriverModel) return &printer;
-            note = u"the printer " + Quoted(PrinterName) + u" uses the driver " + Quoted(printer.driver) +
+        if (printer.name == product.printerName) {
+            if (printer.driver == product.driverName) return &printer;
+            note = u"the printer " + Quoted(product.printerName) + u" uses the driver " + Quoted(printer.driver) +
                    u", not ours";
         }
-        const bool onUsb = printer.port.size() >= 3 && (printer.port[0] | 0x20) == u'u' &&
-                           (printer.port[1] | 0x20) == u's' && (printer.port[2] | 0x20) == u'b';
-        if (printer.driver == DriverModel && onUsb) usb.push_back(&printer);
+        const auto port = Port::OfPrinter(printer.port);
+        if (printer.driver == product.driverName && port && port->IsUsb()) usb.push_back(&printer);
     }
     if (usb.empty()) return nullptr;
     std::sort(usb.begin(), usb.end(), [](const auto* a, const auto* b) { return a->name < b->name; });
@@ -61,14 +62,14 @@ const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInf
     return usb.front();
 }
 
-OurPrinterLookup FindOurPrinter(platform::Printers& printers) {
+OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product) {
     OurPrinterLookup found;
-    const platform::PrinterLookup named = printers.FindPrinter(PrinterName);
+    const platform::PrinterLookup named = printers.FindPrinter(product.printerName);
     if (!named.asked) {
         found.reason = named.reason;
         return found;
     }
-    if (named.found && named.printer.driver == DriverModel) {
+    if (named.found && named.printer.driver == product.driverName) {
         found.asked = true;
         found.printer = named.printer;
         return found;
@@ -79,11 +80,43 @@ OurPrinterLookup FindOurPrinter(platform::Printers& printers) {
         return found;
     }
     found.asked = true;
-    if (const auto* printer = OurPrinterIn(local.printers, found.note)) found.printer = *printer;
+    if (const auto* printer = OurPrinterIn(local.printers, found.note, product)) found.printer = *printer;
     return found;
 }
 
-InstallationStatus QueryStatus(Services s, std::u16string_view askedPort) {
+std::u16string NoPrinterOfOurs(const OurPrinterLookup& ours, const Product& product) {
+    return u"No printer of the driver " + Quoted(product.driverName) + u" is installed on this machine yet (not " +
+           Quoted(product.printerName) + u", nor a USB printer's queue)" + (ours.note.empty() ? u"" : u"; " + ours.note);
+}
+
+namespace {
+
+// The Ports values of COM1 to COM4, and of the COM ports the product's
+// printers use or that were asked about.
+std::vector<InstallationStatus::PortValue> PortValues(const InstallationStatus& status,
+                                                      const std::optional<Port>& askedPort, Services& s) {
+    std::vector<std::uint32_t> numbers = {1, 2, 3, 4};
+    auto add = [&](const std::optional<Port>& port) {
+        if (port && !port->IsUsb()) numbers.push_back(port->ComNumber());
+    };
+    for (const auto& printer : status.printers) add(Port::OfPrinter(printer.port));
+    add(askedPort);
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<InstallationStatus::PortValue> values;
+    for (std::uint32_t number : numbers) {
+        InstallationStatus::PortValue value{*Port::Com(number), std::nullopt};
+        std::u16string text;
+        if (ReadPortSettings(s.registry, value.port.PrintSystemName(), text) == platform::kErrorSuccess)
+            value.settings = text;
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
+}  // namespace
+
+InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort) {
     InstallationStatus status;
     const platform::NameList drivers = s.printers.ListPrinterDrivers();
     const platform::PrinterInfoList printers = s.printers.ListPrinterDetails();
@@ -92,32 +125,26 @@ InstallationStatus QueryStatus(Services s, std::u16string_view askedPort) {
         return status;
     }
     status.listed = true;
-    status.driverInstalled = std::find(drivers.names.begin(), drivers.names.end(), DriverModel) != drivers.names.end();
+    status.driverInstalled = DriverInstalled(drivers, s.product);
     status.defaultPrinter = s.printers.DefaultPrinter();
     status.account = s.machine.RunningAccountName();
     status.windowsManagesDefault = WindowsManagesDefault(s.registry);
     for (const auto& printer : printers.printers)
-        if (printer.driver == DriverModel)
+        if (printer.driver == s.product.driverName)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
-    if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote)) status.ourPrinter = ours->name;
+    if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote, s.product)) status.ourPrinter = ours->name;
     status.presentComPorts = ListPresentComPorts(s.machine);
     // COM1 to COM4 always, as the window offers them; others where used or asked.
-    std::vector<std::uint64_t> numbers = {1, 2, 3, 4};
-    auto add = [&](std::u16string_view port) {
-        if (const auto number = ComPortNumber(port)) numbers.push_back(*number);
-    };
-    for (const auto& printer : status.printers)
-        if (!printer.port.empty() && printer.port.back() == u':') add(std::u16string_view(printer.port).substr(0, printer.port.size() - 1));
-    add(askedPort);
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    for (std::uint64_t number : numbers) {
-        InstallationStatus::PortValue port{u"COM" + Number(number), std::nullopt};
-        std::u16string value;
-        if (ReadPortSettings(s.registry, port.port + u":", value) == platform::kErrorSuccess) port.settings = value;
-        status.ports.push_back(std::move(port));
-    }
+    status.ports = PortValues(status, askedPort, s);
     return status;
+}
+
+void ReadVersions(InstallationStatus& status, Services s, std::u16string_view packageDirectory) {
+    if (status.driverInstalled) status.driverVersion = s.printers.DriverVersion(s.product.driverName);
+    std::u16string unread;
+    if (const auto inf = platform::ReadFileIn(s.files, packageDirectory, s.product.InfName(), 4u << 20, unread))
+        status.packageVersion =
+            VersionOfDriverVer(ReadInf(*inf, s.machine.NativeProcessor(), s.product.model).driverVer);
 }
 
 std::u16string VersionOfDriverVer(std::u16string_view driverVer) {
@@ -155,32 +182,31 @@ bool OlderVersion(std::u16string_view a, std::u16string_view b) {
     return left && right && *left < *right;
 }
 
-std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, std::u16string_view portName,
-                                       const std::optional<std::u16string>& portSettings, bool countDefault) {
+std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, const std::optional<Port>& port,
+                                       const std::optional<std::u16string>& portSettings, bool countDefault,
+                                       const Product& product) {
     if (!status.listed) return {u"the print system could not be asked"};
     std::vector<std::u16string> missing;
-    if (!status.driverInstalled) missing.push_back(u"the printer driver " + Quoted(DriverModel) + u" is not installed");
-    if (portName.empty()) return missing;
+    if (!status.driverInstalled) missing.push_back(u"the printer driver " + Quoted(product.driverName) + u" is not installed");
+    if (!port || port->IsUsb()) return missing;
+    const std::u16string portName = port->PrintSystemName();
     const auto printer = std::find_if(status.printers.begin(), status.printers.end(),
-                                      [](const InstallationStatus::Printer& p) { return p.name == PrinterName; });
+                                      [&](const InstallationStatus::Printer& p) { return p.name == product.printerName; });
     if (printer == status.printers.end())
-        missing.push_back(u"no printer " + Quoted(PrinterName) + u" uses the driver");
+        missing.push_back(u"no printer " + Quoted(product.printerName) + u" uses the driver");
     else if (printer->port != portName)
-        missing.push_back(u"the printer " + Quoted(PrinterName) + u" is on " + printer->port + u", not " +
-                          std::u16string(portName));
+        missing.push_back(u"the printer " + Quoted(product.printerName) + u" is on " + printer->port + u", not " + portName);
     // The machine's state only, unless asked: a deployment system detects
     // as SYSTEM, whose default printer anything may change.
-    if (countDefault && status.defaultPrinter != PrinterName)
-        missing.push_back(Quoted(PrinterName) + u" is not the default printer");
-    const auto stored = std::find_if(status.ports.begin(), status.ports.end(), [&](const auto& port) {
-        return port.port + u":" == portName;
-    });
+    if (countDefault && status.defaultPrinter != product.printerName)
+        missing.push_back(Quoted(product.printerName) + u" is not the default printer");
+    const auto stored = std::find_if(status.ports.begin(), status.ports.end(),
+                                     [&](const auto& value) { return value.port == *port; });
     if (stored != status.ports.end()) {
         const auto& value = stored->settings;
-        if (!value) missing.push_back(u"no settings are stored for " + std::u16string(portName));
+        if (!value) missing.push_back(u"no settings are stored for " + portName);
         else if (portSettings && *value != *portSettings)
-            missing.push_back(u"the settings of " + std::u16string(portName) + u" are " + *value + u", not " +
-                              *portSettings);
+            missing.push_back(u"the settings of " + portName + u" are " + *value + u", not " + *portSettings);
     }
     return missing;
 }

@@ -27,7 +27,7 @@ bool Start(platform::Processes& processes, const std::u16string& commandLine, Ou
 }  // namespace
 
 Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine, platform::Processes& processes,
-                       platform::Printers& printers) {
+                       platform::PrinterList& printers) {
     Outcome outcome;
     const std::u16string commandLine = request.usb
                                            ? InstallDriverOnlyCommandLine(machine.ProgramDirectory())
@@ -45,7 +45,7 @@ Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine
     return outcome;
 }
 
-Outcome RemovePrinters(platform::Printers& printers, platform::Processes& processes, platform::AnsiRegistry& registry) {
+Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& processes, platform::AnsiRegistry& registry) {
     Outcome outcome;
     const platform::NameList listed = printers.ListPrinters();
     if (!listed.listed) return {Failure::ListingFailed, {}, listed.reason};
@@ -102,14 +102,6 @@ std::u16string FailureMessage(const Outcome& outcome) {
         return driver + u"the installed drivers could not be listed to confirm it:\n\n" + outcome.reason;
     }
     return {};
-}
-
-std::optional<std::u16string> WrongWindowsFor(std::u16string_view programProcessor, std::u16string_view nativeProcessor,
-                                              std::u16string_view program) {
-    if (programProcessor != u"x86" || nativeProcessor == u"x86") return std::nullopt;
-    return u"This " + std::u16string(program) + u" is the 32-bit program, for 32-bit Windows; this Windows is 64-bit (" +
-           std::u16string(nativeProcessor) + u"). Use the 64-bit " + std::u16string(program) +
-           u" (from the x64 MSI or the win64 zip) instead; nothing was changed.";
 }
 
 }  // namespace setup

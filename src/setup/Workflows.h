@@ -47,20 +47,13 @@ inline constexpr std::u16string_view kPrintersKeyPrefix = u"SYSTEM\\CurrentContr
 // the printer the default if it is there by then. Storing the port settings
 // is the caller's next step.
 Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine, platform::Processes& processes,
-                       platform::Printers& printers);
+                       platform::PrinterList& printers);
 
 // Removes every printer of the driver, then the driver, and checks that the
 // driver is gone.
-Outcome RemovePrinters(platform::Printers& printers, platform::Processes& processes, platform::AnsiRegistry& registry);
+Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& processes, platform::AnsiRegistry& registry);
 
 // What to tell the user about a failed workflow.
 std::u16string FailureMessage(const Outcome& outcome);
-
-// Why this program must not run here, or nothing: a 32-bit program on
-// 64-bit Windows sees the 32-bit system folder (another printer setup tool),
-// the 32-bit registry view and the 32-bit printer drivers, and would do the
-// job half right. `program` is "PortSetup.exe" or "PortSetupCli.exe".
-std::optional<std::u16string> WrongWindowsFor(std::u16string_view programProcessor, std::u16string_view nativeProcessor,
-                                              std::u16string_view program);
 
 }  // namespace setup

@@ -30,7 +30,7 @@ TEST(CliArguments, OptionsInAnyOrderAndInBothForms) {
                             u"--package=C:\\Kaldo Pkg", u"--log", u"D:\\x.log"});
     ASSERT_TRUE(a.command) << Narrow(a.error);
     EXPECT_EQ(Action::Install, a.command->action);
-    EXPECT_EQ(u"COM3", a.command->port);
+    EXPECT_EQ(u"COM3", a.command->port->Name());
     EXPECT_EQ(u"19200,e,7,1,x", a.command->settings);
     EXPECT_EQ(20u, a.command->timeoutSeconds);
     EXPECT_EQ(u"C:\\Kaldo Pkg", a.command->package);
@@ -43,7 +43,7 @@ TEST(CliArguments, OptionsInAnyOrderAndInBothForms) {
     const Parsed status = Parse({u"status", u"--json", u"--port=USB"});
     ASSERT_TRUE(status.command);
     EXPECT_TRUE(status.command->json);
-    EXPECT_EQ(u"USB", status.command->port);
+    EXPECT_EQ(u"USB", status.command->port->Name());
     EXPECT_EQ(Action::Remove, Parse({u"remove"}).command->action);
     EXPECT_EQ(Action::Help, Parse({u"install", u"--help"}).command->action);
     EXPECT_EQ(Action::Version, Parse({u"--version"}).command->action);
@@ -56,7 +56,7 @@ TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     for (const char16_t* port : {u"COM0", u"COM257", u"COM05", u"COM3x", u"LPT1", u"COM", u"COM99999999999"})
         ExpectRefused({u"install", u"--port", port}, {port, u"COM1 to COM256, nor USB"});
     for (const char16_t* port : {u"com7", u"COM12", u"Com256"})
-        EXPECT_EQ(u"COM" + std::u16string(port + 3), Parse({u"status", u"--port", port}).command->port);
+        EXPECT_EQ(u"COM" + std::u16string(port + 3), Parse({u"status", u"--port", port}).command->port->Name());
     ExpectRefused({u"install", u"--port", u"COM1", u"--settings", u"9601,n,8,1,p"}, {u"9601", u"115200"});
     ExpectRefused({u"install", u"--port", u"USB", u"--settings", u"9600,n,8,1,p"}, {u"--settings", u"USB"});
     ExpectRefused({u"install", u"--port", u"COM1", u"--speed", u"9600"}, {u"--speed", u"--port, --settings"});
@@ -103,7 +103,7 @@ TEST(CliArguments, StoredChoiceIsUsedOnlyWhenValid) {
         std::vector<std::u16string> warnings;
         const std::u16string misfit = SettleStoredChoice(*parsed.command, warnings);
         const std::string label = Narrow(args[2]) + " " + Narrow(args[args.size() - 1]);
-        EXPECT_EQ(c.port, parsed.command->port) << label;
+        EXPECT_EQ(c.port, parsed.command->port->Name()) << label;
         EXPECT_EQ(c.settings, parsed.command->settings.value_or(u"")) << label;
         EXPECT_EQ(c.misfit.empty(), misfit.empty()) << label << ": " << Narrow(misfit);
         if (c.warning.empty()) EXPECT_TRUE(warnings.empty()) << label;

@@ -5,7 +5,12 @@
 #include "setup/Text.h"
 #include "setup/CommandLines.h"
 #include "setup/PreChecks.h"
-#include "setup/Unattended.h"
+#include "setup/DefaultPrinter.h"
+#include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/Remove.h"
+#include "setup/Status.h"
+#include "setup/TestPrint.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
@@ -244,10 +249,10 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
         {"another program holds the COM port", [](Machine& m) { m.platform.busyComPorts[u"COM2"] = u"another program holds it open"; },
          kExitDone, u"COM port", Finding::Result::Warning},
         {"an unsigned catalog",
-         [](Machine& m) { m.platform.catalogTrust = {platform::Machine::CatalogTrust::State::Unverified, u"No signature was present in the subject."}; },
+         [](Machine& m) { m.platform.catalogTrust = {platform::System::CatalogTrust::State::Unverified, u"No signature was present in the subject."}; },
          kExitDone, u"driver signature", Finding::Result::Warning},
         {"a signer the machine does not trust",
-         [](Machine& m) { m.platform.catalogTrust = {platform::Machine::CatalogTrust::State::SignerNotTrusted, u"KALDO S.p.A."}; },
+         [](Machine& m) { m.platform.catalogTrust = {platform::System::CatalogTrust::State::SignerNotTrusted, u"KALDO S.p.A."}; },
          kExitDone, u"driver signature", Finding::Result::Warning},
     };
     for (const Case& c : cases) {

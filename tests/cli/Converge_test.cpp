@@ -3,7 +3,12 @@
 // of another driver, half done by a run that was killed.
 #include "cli/Cli.h"
 #include "setup/CommandLines.h"
-#include "setup/Unattended.h"
+#include "setup/DefaultPrinter.h"
+#include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/Remove.h"
+#include "setup/Status.h"
+#include "setup/TestPrint.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,12 @@
 #include "cli/FileSafety.h"
 #include "setup/CommandLines.h"
 #include "setup/PreChecks.h"
-#include "setup/Unattended.h"
+#include "setup/DefaultPrinter.h"
+#include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/Remove.h"
+#include "setup/Status.h"
+#include "setup/TestPrint.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
@@ -534,7 +539,7 @@ TEST(FileSafety, ADriverPackageIsReadAndCopiedWithoutFollowingALink) {
 // where only administrators can change it, an unsigned catalog is a warning.
 TEST(FileSafety, ACopiedPackageNeedsItsCatalogToVouchForEveryFile) {
     const std::u16string package = u"C:\\Users\\Public\\Kaldo";
-    using State = platform::Machine::CatalogTrust::State;
+    using State = platform::System::CatalogTrust::State;
     struct Case {
         const char* what;
         std::function<void(Machine&)> arrange;

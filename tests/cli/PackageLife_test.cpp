@@ -3,7 +3,12 @@
 // at a printer whose print jobs are still queued.
 #include "cli/Arguments.h"
 #include "setup/CommandLines.h"
-#include "setup/Unattended.h"
+#include "setup/DefaultPrinter.h"
+#include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/Remove.h"
+#include "setup/Status.h"
+#include "setup/TestPrint.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>

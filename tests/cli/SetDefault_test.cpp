@@ -2,7 +2,12 @@
 // it, and stays so; no administrator rights, nothing of the machine's
 // written. And whose default status and install speak of.
 #include "setup/CommandLines.h"
-#include "setup/Unattended.h"
+#include "setup/DefaultPrinter.h"
+#include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/Remove.h"
+#include "setup/Status.h"
+#include "setup/TestPrint.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
@@ -165,35 +170,6 @@ TEST(SetDefault, UsageAndTheUserKeyThatCannotBeWritten) {
     EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
     EXPECT_TRUE(m.console.Has(m.console.err, u"LegacyDefaultPrinterMode, status 5"));
     EXPECT_EQ(u"Office", m.platform.defaultPrinter);
-}
-
-TEST(TestPrint, APagePrintsOrTheJobsStatusAndThePortsSettingsSayWhyNot) {
-    Machine m;  // a cashier: no rights needed
-    m.Installed();
-    m.registry.PutString(testing_support::CliMachine::kPorts, "COM3:", "19200,e,7,1,x");
-    ASSERT_EQ(kExitDone, m.Run({u"test-print"}));
-    ASSERT_EQ(1u, m.platform.jobs.size());
-    EXPECT_NE(std::string::npos, m.platform.jobs[1].bytes.find("Port: COM3: (19200,e,7,1,x)"));
-    EXPECT_TRUE(m.console.OutHas(u"printed: job 1 left the queue"));
-
-    // Offline or out of paper: still queued at the time limit, with why and the settings.
-    m.platform.jobPrintsAfter.reset();
-    m.platform.jobStatus = 0x0020 | 0x0040;
-    const std::uint64_t before = m.platform.now;
-    EXPECT_EQ(kExitFailed, m.Run({u"test-print", u"--timeout", u"5"}));
-    EXPECT_LE(m.platform.now - before, 5500u);
-    EXPECT_TRUE(m.console.Has(m.console.err, u"Job 2 is still queued after 5 s (offline, paper out); the port is "
-                                             u"COM3: (19200,e,7,1,x)"));
-
-    // A job deleted before it printed left the queue, but did not print.
-    m.platform.jobPrintsAfter = 1500;
-    m.platform.jobStatus = 0x0004;
-    EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
-
-    m.platform.printers.clear();
-    EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
-    EXPECT_TRUE(m.console.Has(m.console.err, u"No printer of the driver \"KALDO QTX_VELTRO\" is installed"));
-    EXPECT_EQ(3u, m.platform.jobs.size());
 }
 
 TEST(DefaultOwner, StatusNamesTheAccountAndWhetherWindowsManagesItsDefault) {

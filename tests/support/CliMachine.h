@@ -50,10 +50,10 @@ struct CliMachine {
         PutVendorPackage(platform, u"C:\\Program Files\\PortSetup");
     }
     // One run, with the console and the record of starts and waits new.
-    int Run(const std::vector<std::u16string>& args) {
+    int Run(const std::vector<std::u16string>& args, const setup::Product& product = setup::kProducts[0]) {
         console = {};
         platform.events.clear();
-        return cli::RunCli(cli::ReadCommandLine(args), platform.Seams(registry), console);
+        return cli::RunCli(cli::ReadCommandLine(args), platform.Seams(registry), console, product);
     }
     // A Ports value, or "<none>".
     std::string Port(const std::string& name) const {

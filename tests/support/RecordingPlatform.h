@@ -17,7 +17,7 @@
 
 namespace testing_support {
 
-class RecordingPlatform : public platform::Machine,
+class RecordingPlatform : public platform::System,
                           public platform::Printers,
                           public platform::Processes,
                           public platform::Files,

@@ -1,0 +1,105 @@
+// status: whether the product is installed as asked, read without changing
+// anything; and doctor: install's checks and the status together, the help
+// desk's first look, and an Intune remediation's report.
+#include "cli/FileSafety.h"
+#include "cli/StatusReport.h"
+#include "cli/Verbs.h"
+#include "platform/CommandLineText.h"
+#include "setup/PreChecks.h"
+#include "setup/Status.h"
+#include "setup/Text.h"
+
+namespace cli {
+
+namespace {
+
+// A journal that tells nothing: status reports in one piece at the end.
+class Silent : public setup::Journal {
+    void Step(std::u16string_view) override {}
+};
+
+// The driver package a command looks at: --package's, or the one beside the program.
+std::u16string PackageOf(const Command& command, const platform::Seams& seams) {
+    return platform::DirectoryOf(
+        seams.files.FullPath(command.package ? *command.package : seams.machine.ProgramDirectory()) + u"\\");
+}
+
+// What the package folder is to an elevated install, as doctor reports it.
+std::optional<setup::Finding> PackageFolderFinding(const std::u16string& package, const platform::Seams& seams) {
+    using setup::Finding;
+    if (!seams.files.Examine(package).exists) return std::nullopt;
+    const PackageExamination examined = ExaminePackage(seams.files, package, seams.machine.RunningUserSid());
+    if (examined.verdict == PackageExamination::Verdict::Refused)
+        return Finding{u"package folder", Finding::Result::Refused, u"the driver package is not used: " + examined.why,
+                       u"copy the vendor's package as plain files to a folder only administrators can change.",
+                       examined.link ? setup::kExitPackageHasLinks : setup::kExitPackageNotUsable};
+    if (examined.verdict == PackageExamination::Verdict::Changeable)
+        return Finding{u"package folder", Finding::Result::Warning,
+                       u"others can change the driver package (" + examined.why +
+                           u"); install copies it to a protected folder first and installs it only when its catalog "
+                           u"is signed by a trusted publisher and lists every file",
+                       u"keep the package where only administrators can change it (Program Files).", 0};
+    return std::nullopt;
+}
+
+// Whether the product is installed as `command` asks, as doctor reports it.
+setup::Finding InstallationFinding(const Command& command, VerbRun& run) {
+    using setup::Finding;
+    Silent silent;
+    const setup::InstallationStatus status = setup::QueryStatus({run.seams, silent, run.product}, command.port);
+    if (!status.listed)
+        return {u"installation", Finding::Result::Warning, u"the print system could not be asked: " + status.reason, u"",
+                0};
+    const auto missing = setup::NotAsAsked(status, command.port, command.settings, false, run.product);
+    if (missing.empty()) return {u"installation", Finding::Result::Passed, u"installed as asked", u"", 0};
+    return {u"installation", Finding::Result::Warning, u"not installed as asked: " + setup::CommaList(missing),
+            u"run PortSetupCli install with the port and settings wanted (elevated).", 0};
+}
+
+}  // namespace
+
+int RunStatus(VerbRun& run) {
+    const Command& command = run.command;
+    Silent silent;
+    const setup::Services services(run.seams, silent, run.product);
+    setup::InstallationStatus status = setup::QueryStatus(services, command.port);
+    if (!status.listed) {
+        run.console.Err(u"PortSetupCli: the print system could not be asked: " + status.reason);
+        return setup::kExitFailed;
+    }
+    // The versions: the installed driver's, and the package's beside the
+    // program (or --package's), from its INF.
+    setup::ReadVersions(status, services, PackageOf(command, run.seams));
+    std::vector<std::u16string> missing =
+        setup::NotAsAsked(status, command.port, command.settings, command.countDefault, run.product);
+    // With --package, a driver older than the package's is not as asked:
+    // a new package in a deployment is installed where it is needed.
+    if (command.package && status.driverInstalled && setup::OlderVersion(status.driverVersion, status.packageVersion))
+        missing.push_back(u"the installed driver (version " + status.driverVersion + u") is older than the package's (" +
+                          status.packageVersion + u")");
+    if (command.json) {
+        run.console.Out(StatusJson(status, command.port, missing, run.product));
+    } else {
+        for (const auto& text : StatusLines(status, command.port, missing, run.product)) run.console.Out(text);
+    }
+    return missing.empty() ? setup::kExitDone : setup::kExitFailed;
+}
+
+// doctor: install's checks and the status, changing nothing and needing no rights.
+int RunDoctor(VerbRun& run) {
+    const Command& command = run.command;
+    const std::u16string package = PackageOf(command, run.seams);
+    const bool com = command.port && !command.port->IsUsb();
+    std::vector<setup::Finding> findings =
+        setup::CheckBeforeInstall({package, com ? command.port->Name() : u"", false, true}, run.seams, run.product);
+    if (auto finding = PackageFolderFinding(package, run.seams)) findings.push_back(std::move(*finding));
+    findings.push_back(InstallationFinding(command, run));
+    const setup::Finding* refused = setup::FirstRefusal(findings);
+    const int exitCode = refused ? refused->exitCode : setup::kExitDone;
+    if (command.json) run.console.Out(DoctorJson(findings, exitCode));
+    else
+        for (const auto& text : DoctorLines(findings, exitCode)) run.console.Out(text);
+    return exitCode;
+}
+
+}  // namespace cli

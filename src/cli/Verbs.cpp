@@ -1,0 +1,36 @@
+#include "cli/Verbs.h"
+
+#include <algorithm>
+#include <array>
+
+namespace cli {
+
+namespace {
+
+using setup::RunCommand;
+
+constexpr unsigned kInstallOptions = kPortOption | kSettingsOption | kPackageOption | kTimeoutOption | kLogOption |
+                                     kStoredOptions | kRememberOption;
+
+const std::array<Verb, 6> kVerbs = {{
+    {Action::Install, u"install", kInstallOptions, true, true, RunCommand::Install, RunInstall},
+    {Action::Remove, u"remove", kPackageOption | kTimeoutOption | kLogOption, true, true, RunCommand::Remove, RunRemove},
+    {Action::Status, u"status", kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption, false,
+     false, std::nullopt, RunStatus},
+    {Action::SetDefault, u"set-default", kTimeoutOption | kQuietOption, false, false, RunCommand::SetDefault,
+     RunSetDefault},
+    {Action::Doctor, u"doctor", kPortOption | kSettingsOption | kPackageOption | kJsonOption, false, false,
+     std::nullopt, RunDoctor},
+    {Action::TestPrint, u"test-print", kTimeoutOption, false, false, std::nullopt, RunTestPrint},
+}};
+
+}  // namespace
+
+std::span<const Verb> Verbs() { return kVerbs; }
+
+const Verb* VerbFor(Action action) {
+    const auto found = std::find_if(kVerbs.begin(), kVerbs.end(), [&](const Verb& v) { return v.action == action; });
+    return found == kVerbs.end() ? nullptr : &*found;
+}
+
+}  // namespace cli
