@@ -14,18 +14,8 @@ using namespace setup;
 
 namespace {
 
-constexpr const char16_t* kLog = u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log";
-
 struct Machine : testing_support::CliMachine {
     Machine() { platform.serialComm = {u"COM1", u"COM3"}; }
-    const testing_support::RecordingPlatform::LoggedEvent& OnlyEvent() const {
-        EXPECT_EQ(1u, platform.eventLog.size());
-        return platform.eventLog.back();
-    }
-    std::string Log() const {
-        auto it = platform.files.find(kLog);
-        return it == platform.files.end() ? "" : it->second;
-    }
 };
 
 bool Has(std::u16string_view text, std::u16string_view part) { return text.find(part) != std::u16string_view::npos; }

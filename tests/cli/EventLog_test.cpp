@@ -31,15 +31,6 @@ struct Machine : testing_support::CliMachine {
         platform.printerPorts = {{std::u16string(PrinterName), u"COM3:"}};
         platform.drivers = {std::u16string(DriverModel)};
     }
-    // The one event of the last run.
-    const testing_support::RecordingPlatform::LoggedEvent& OnlyEvent() const {
-        EXPECT_EQ(1u, platform.eventLog.size());
-        return platform.eventLog.back();
-    }
-    std::string Log() const {
-        auto it = platform.files.find(kLog);
-        return it == platform.files.end() ? "" : it->second;
-    }
 };
 
 bool Has(std::u16string_view text, std::u16string_view part) { return text.find(part) != std::u16string_view::npos; }

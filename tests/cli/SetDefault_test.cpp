@@ -28,13 +28,7 @@ struct Machine : testing_support::CliMachine {
         platform.runningAccount = u"SHOP\\cashier1";
         platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 900; };
     }
-    void Installed() {
-        platform.printers = {u"Office", std::u16string(PrinterName)};
-        platform.printerDrivers = {{u"Office", u"Generic"}, {std::u16string(PrinterName), std::u16string(DriverModel)}};
-        platform.printerPorts = {{u"Office", u"LPT1:"}, {std::u16string(PrinterName), u"COM3:"}};
-        platform.drivers = {u"Generic", std::u16string(DriverModel)};
-        platform.defaultPrinter = u"Office";
-    }
+    void Installed() { InstallOursBesideOffice(); }
     std::optional<std::uint32_t> LegacyMode() const {
         auto value = registry.Get(kUserWindows, "LegacyDefaultPrinterMode");
         if (!value || value->type != platform::kRegDword || value->data.size() != 4) return std::nullopt;

@@ -18,13 +18,7 @@ struct Machine : testing_support::CliMachine {
         platform.runningUser = u"S-1-5-21-1-2-3-1001";
         platform.runningAccount = u"SHOP\\cashier1";
     }
-    void Installed() {
-        platform.printers = {u"Office", std::u16string(PrinterName)};
-        platform.printerDrivers = {{u"Office", u"Generic"}, {std::u16string(PrinterName), std::u16string(DriverModel)}};
-        platform.printerPorts = {{u"Office", u"LPT1:"}, {std::u16string(PrinterName), u"COM3:"}};
-        platform.drivers = {u"Generic", std::u16string(DriverModel)};
-        platform.defaultPrinter = u"Office";
-    }
+    void Installed() { InstallOursBesideOffice(); }
 };
 
 TEST(TestPrint, APagePrintsOrTheJobsStatusAndThePortsSettingsSayWhyNot) {

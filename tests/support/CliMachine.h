@@ -4,8 +4,11 @@
 #pragma once
 
 #include "cli/Cli.h"
+#include "setup/Product.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingPlatform.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -54,6 +57,25 @@ struct CliMachine {
         console = {};
         platform.events.clear();
         return cli::RunCli(cli::ReadCommandLine(args), platform.Seams(registry), console, product);
+    }
+    // Our printer on COM3 beside "Office" (the default), both drivers installed.
+    void InstallOursBesideOffice() {
+        platform.printers = {u"Office", std::u16string(setup::PrinterName)};
+        platform.printerDrivers = {{u"Office", u"Generic"},
+                                   {std::u16string(setup::PrinterName), std::u16string(setup::DriverModel)}};
+        platform.printerPorts = {{u"Office", u"LPT1:"}, {std::u16string(setup::PrinterName), u"COM3:"}};
+        platform.drivers = {u"Generic", std::u16string(setup::DriverModel)};
+        platform.defaultPrinter = u"Office";
+    }
+    // The machine log's content; "" when there is none.
+    std::string Log() const {
+        auto it = platform.files.find(u"C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log");
+        return it == platform.files.end() ? "" : it->second;
+    }
+    // The one event of the last run.
+    const RecordingPlatform::LoggedEvent& OnlyEvent() const {
+        EXPECT_EQ(1u, platform.eventLog.size());
+        return platform.eventLog.back();
     }
     // A Ports value, or "<none>".
     std::string Port(const std::string& name) const {
