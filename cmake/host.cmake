@@ -24,9 +24,10 @@ add_executable(unit_tests
   tests/cli/ComPorts_test.cpp
   tests/cli/TestPrint_test.cpp
   tests/cli/EventLog_test.cpp
+  tests/msi/CustomAction_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
-target_link_libraries(unit_tests PRIVATE portsetup_cli portsetup_core GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE portsetup_cli portsetup_msi portsetup_core GTest::gtest_main)
 
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

@@ -98,6 +98,15 @@ target_link_libraries(PortSetupCli PRIVATE portsetup_cli portsetup_win32 advapi3
 target_link_options(PortSetupCli PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
 add_dependencies(PortSetupCli portsetup_resources)
 
+# PortSetupCa.dll: the MSI's custom actions. Its entry points are exported
+# by their plain names (no @4 on 32-bit), as Windows Installer looks them up.
+add_library(PortSetupCa SHARED src/msi/Win32CustomAction.cpp)
+set_target_properties(PortSetupCa PROPERTIES PREFIX "")
+target_compile_options(PortSetupCa PRIVATE -Os -ffunction-sections -fdata-sections)
+target_compile_options(portsetup_msi PRIVATE -Os -ffunction-sections -fdata-sections)
+target_link_libraries(PortSetupCa PRIVATE portsetup_msi msi)
+target_link_options(PortSetupCa PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -Wl,--kill-at -s)
+
 # The registry suite against the real registry, under Wine.
 add_executable(registry_tests
   tests/modules/registry_suite_test.cpp
@@ -135,11 +144,12 @@ if(PORTSETUP_IPO)
     target_link_options(bare_window PRIVATE -Os -flto-partition=one)
     target_link_options(empty_window PRIVATE -Os -flto-partition=one)
   endif()
-  # PortSetupCli and the test programs link the same libraries without it:
+  # PortSetupCli, the custom action DLL and the test programs link the same
+  # libraries without it:
   # their objects carry both kinds of code.
   target_compile_options(portsetup_core PRIVATE -ffat-lto-objects)
   target_compile_options(portsetup_win32 PRIVATE -ffat-lto-objects)
-  foreach(program PortSetupCli registry_tests accessibility_probe)
+  foreach(program PortSetupCli PortSetupCa registry_tests accessibility_probe)
     if(TARGET ${program})
       target_link_options(${program} PRIVATE -fno-lto)
     endif()

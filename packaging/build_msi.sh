@@ -12,7 +12,6 @@
 # - a given PORT or SETTINGS holding a double quote or a backslash, or an
 #   INSTALLFOLDER holding a double quote, fails the installation before
 #   anything is changed (an error action, type 19);
-# - the stored choice's key goes with the product (a Registry row named "-");
 # - INSTALLFOLDER gets its own permissions, not inherited from where an
 #   administrator put it: SYSTEM and Administrators full control, Users read
 #   and execute (a CreateFolder row and an MsiLockPermissionsEx row), so that
@@ -48,7 +47,6 @@ mv "$tables/Upgrade.new" "$tables/Upgrade.idt"
 (cd "$tables" && msibuild "$out" -i Upgrade.idt)
 msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\`='SETDEFAULT=\"1\"' WHERE \`Component\`='DefaultForEachUser'"
 msibuild "$out" -q "UPDATE \`Registry\` SET \`Value\`='#%[INSTALLFOLDER]PortSetupCli.exe' WHERE \`Component_\`='EventLogSource' AND \`Name\`='EventMessageFile'"
-msibuild "$out" -q "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Value\`, \`Component_\`) VALUES ('StoredChoiceKey', 2, 'SOFTWARE\\PortSetup', '-', '', 'StoredChoice')"
 refusal='PORT and SETTINGS may not hold a double quote or a backslash (no port and no line settings do), nor INSTALLFOLDER a double quote. Nothing was changed.'
 msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseUnsafeChoice', 19, '', '$refusal')"
 msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR INSTALLFOLDER >< Quote)', 51)"

@@ -2,6 +2,7 @@
 
 #include "cli/Verbs.h"
 #include "setup/SerialSettings.h"
+#include "setup/Status.h"
 #include "setup/Text.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ constexpr OptionRule kOptions[] = {
     {u"--log", true, kLogOption},            {u"--stored-port", true, kStoredOptions},
     {u"--stored-settings", true, kStoredOptions}, {u"--json", false, kJsonOption},
     {u"--remember", false, kRememberOption}, {u"--quiet", false, kQuietOption},
-    {u"--default", false, kDefaultOption},
+    {u"--default", false, kDefaultOption},   {u"--min-driver-version", true, kMinVersionOption},
 };
 
 // The options `action` takes, from its row; --help and --version take none.
@@ -146,6 +147,10 @@ std::optional<std::u16string> TakeValue(const std::u16string& name, const std::u
         std::u16string error;
         if (!setup::ValidPortSettings(value, error)) return u"--settings " + error + u".";
         command.settings = value;
+    } else if (name == u"--min-driver-version") {
+        if (!setup::IsDriverVersion(value))
+            return u"--min-driver-version \"" + value + u"\" is not a driver version: W.X.Y.Z, each from 0 to 65535.";
+        command.minDriverVersion = value;
     } else if (name == u"--timeout") {
         std::uint64_t seconds = 0;
         bool digits = value.size() <= 6;
@@ -236,6 +241,7 @@ std::vector<std::u16string> ToArguments(const Command& command) {
     add(u"--log", command.log);
     add(u"--stored-port", command.storedPort);
     add(u"--stored-settings", command.storedSettings);
+    add(u"--min-driver-version", command.minDriverVersion);
     if (command.json) arguments.emplace_back(u"--json");
     if (command.remember) arguments.emplace_back(u"--remember");
     if (command.quiet) arguments.emplace_back(u"--quiet");
@@ -250,10 +256,10 @@ std::u16string UsageText() {
            u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli status [--port COMn|USB [--settings 9600,n,8,1,p]] [--default]\n"
-           u"                      [--package DIR] [--json]\n"
+           u"                      [--min-driver-version W.X.Y.Z] [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"
-           u"  PortSetupCli test-print [--timeout SECONDS]\n"
+           u"  PortSetupCli test-print [--timeout SECONDS] [--json]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
            u"--port      COM1 to COM256, as Windows numbers them (COM7, not COM07), or USB.\n"
@@ -264,31 +270,53 @@ std::u16string UsageText() {
            u"--timeout   how long each printer setup command may take, in seconds (default 300;\n"
            u"            for set-default the whole run, default 30).\n"
            u"--quiet     set-default: nothing on stdout; errors still on stderr.\n"
-           u"--log       the log file (default %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
+           u"--log       a copy of the log in FILE; the machine log is written too\n"
+           u"            (%ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
            u"--remember  after a successful install, store the port and settings under\n"
            u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
            u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"
            u"            --settings is not given, and only when valid (else COM1 and 9600,n,8,1,p, with a warning).\n"
            u"\n"
-           u"Exit codes: 0 done and checked; 1 the printer setup tool ran and the print system did not end as\n"
-           u"asked; 2 bad usage; 5 not run as an administrator; 1058 the Print Spooler is disabled; 1062 it\n"
-           u"does not run; 1460 a printer setup command did not end in time; 1618 another PortSetupCli run is\n"
-           u"in progress; 1619 a package others can change could not be copied; 1620 the driver package is\n"
-           u"incomplete; 1625 a policy forbids third-party printer drivers; 1633 the package is not for this\n"
-           u"processor.\n"
+           u"Exit codes, each a Windows error code whose text reads right (net helpmsg N):\n"
+           u"  0     done and checked\n"
+           u"  3010  done; Windows must restart before the USB printer uses the driver\n"
+           u"  5     not run as an administrator\n"
+           u"  29    test-print: the print system did not take the page\n"
+           u"  63    test-print: the job was deleted before it printed\n"
+           u"  87    bad usage\n"
+           u"  448   the driver package holds a link\n"
+           u"  577   the package's catalog is not signed as needed\n"
+           u"  1058  the Print Spooler is disabled\n"
+           u"  1062  the Print Spooler does not run and could not be started\n"
+           u"  1336  run elevated from a folder others can change\n"
+           u"  1460  a command, or test-print's page, did not end in time\n"
+           u"  1603  the printer setup tool ran and the print system did not end as asked\n"
+           u"  1605  status: not installed as asked\n"
+           u"  1618  another PortSetupCli run is in progress\n"
+           u"  1619  a package others can change could not be copied\n"
+           u"  1620  the driver package is incomplete\n"
+           u"  1625  a policy forbids third-party printer drivers\n"
+           u"  1633  the package is not for this processor\n"
+           u"  3001  remove: printers still use the driver\n"
+           u"  3012  set-default, test-print: no printer of the driver\n"
+           u"install and remove keep their last verdict under HKLM\\SOFTWARE\\PortSetup (LastExitCode,\n"
+           u"LastResult, LastRunTime, LastCommand); --log FILE adds a copy of the machine log.\n"
            u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it\n"
            u"and COMn: has settings stored (those of --settings, when given); the running account's default\n"
            u"printer is reported, and counts only with --default (a detection run as the user); with\n"
-           u"--package DIR, an installed driver older than DIR's (its INF's DriverVer) is not as asked.\n"
+           u"--min-driver-version W.X.Y.Z, an installed driver older than that, or whose version is unknown,\n"
+           u"is not as asked (a detection for a new package: raise it with each package); with --package DIR,\n"
+           u"an installed driver older than DIR's (its INF's DriverVer) is not as asked.\n"
            u"The default printer is set for the user the program runs as (SYSTEM's own under a deployment\n"
            u"system that runs as SYSTEM). set-default makes the printer the default printer of the user who\n"
            u"runs it and keeps Windows from managing it (LegacyDefaultPrinterMode = 1); it needs no\n"
-           u"administrator rights. Its exit codes: 0 done; 1 the printer is not installed or the default\n"
-           u"could not be set; 2 bad usage.\n"
-           u"doctor runs install's checks and the status without changing anything, one finding a line with\n"
-           u"its fix; it exits 0 when nothing would stop an installation, else with install's exit code.\n"
-           u"test-print prints a short page and waits (default 60 s) until it has left the queue: 0 printed;\n"
-           u"1 still queued or failed, with the job's status and the port's settings.\n";
+           u"administrator rights.\n"
+           u"doctor checks whether an install can succeed here, changing nothing: install's checks and the\n"
+           u"status, one finding a line with its fix; it exits 0 when nothing would stop an installation\n"
+           u"(also where nothing is installed yet), else with install's exit code. status says whether an\n"
+           u"install did succeed.\n"
+           u"test-print prints a short page and waits (default 60 s) until it has left the queue; a page\n"
+           u"still queued then is deleted, and the job's status and the port's settings say why.\n";
 }
 
 }  // namespace cli

@@ -26,6 +26,7 @@ enum Option : unsigned {
     kRememberOption = 1u << 7,
     kQuietOption = 1u << 8,
     kDefaultOption = 1u << 9,
+    kMinVersionOption = 1u << 10,
 };
 
 struct Command {
@@ -44,6 +45,7 @@ struct Command {
     bool remember = false;  // install: store the port and settings as the package's choice
     bool quiet = false;     // set-default: nothing on stdout
     bool countDefault = false;  // status: the running account's default printer counts too
+    std::optional<std::u16string> minDriverVersion;  // status: the oldest driver version that counts
 };
 
 // A command, or what is wrong with the arguments. Everything after the

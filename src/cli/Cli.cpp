@@ -16,7 +16,7 @@ namespace {
 int RefuseBadUsage(const CommandLine& line, const platform::Seams& seams, Console& console) {
     const Parsed& parsed = line.parsed;
     console.Err(u"PortSetupCli: " + parsed.error + u"\n\n" + UsageText());
-    ReportRunEvent(seams.events, line, setup::kExitUsage, u"bad usage: " + parsed.error);
+    ReportRunEvent(seams, line, setup::kExitUsage, u"bad usage: " + parsed.error);
     return setup::kExitUsage;
 }
 
@@ -25,7 +25,7 @@ int Refuse(const CommandLine& line, const platform::Seams& seams, Console& conso
            std::u16string_view why) {
     console.Err(u"PortSetupCli: " + std::u16string(why));
     console.Out(u"failed");
-    ReportRunEvent(seams.events, line, exitCode, why);
+    ReportRunEvent(seams, line, exitCode, why);
     return exitCode;
 }
 

@@ -217,7 +217,7 @@ TreeFinding ExamineTree(HeldFolder& folder, std::u16string_view self, std::size_
         if (entry.redirected) return {true, true, path + u": it is a link"};
         if (entry.directory) {
             auto sub = folder.OpenFolder(entry, reason);
-            if (!sub) return {true, true, path + u": " + reason};
+            if (!sub) return {true, true, WithReason(path + u": it cannot be opened", reason)};
             TreeFinding inner = ExamineTree(*sub, self, count);
             if (inner.refused) return inner;
             if (changeable.why.empty()) changeable.why = inner.why;
@@ -324,7 +324,8 @@ std::unique_ptr<HeldFolder> PrepareGivenLogFolder(platform::Files& files, std::u
         else if (!entry->directory) why = u"it is not a folder";
         else next = folder->OpenFolder(*entry, why);
         if (!next) {
-            reason = here + u" is not used: " + why;
+            reason = here + u" is not used: ";
+            reason += why;
             return nullptr;
         }
         if (const auto unsafe = WhyFolderOnTheWayUnsafe(next->Facts(), runningUser, slash == last)) {

@@ -7,14 +7,15 @@ namespace cli {
 
 namespace {
 
-// The log of an elevated run: --log's file, or the machine log in its
-// checked folder; the writers' lock lives in the machine folder.
+// The log of an elevated run: the machine log in its checked folder, where
+// the help desk always finds it, and --log's file as a copy; the writers'
+// lock lives in the machine folder.
 RunLog OpenLog(const std::optional<std::u16string>& given, const MachineFolders& folders,
                const platform::Seams& seams, Console& console) {
     RunLog log(seams.machine, seams.files, ComplainTo(console));
-    if (given) log.AddGivenLog(seams.files.FullPath(*given));
-    else if (folders.logsFolder) log.AddMachineLog(folders.logsFolder, folders.rootFolder);
+    if (folders.logsFolder) log.AddMachineLog(folders.logsFolder, folders.rootFolder);
     else log.MachineLogNotWritten(folders.reason);
+    if (given) log.AddGivenLog(seams.files.FullPath(*given));
     return log;
 }
 
@@ -70,11 +71,13 @@ int MachineRun::Finish(const setup::Verdict& verdict) {
     log_.Write(u"verdict: " + std::u16string(verdict.failed() ? u"failed" : u"done") + u", exit code " +
                setup::Number(static_cast<std::uint64_t>(verdict.exitCode)) +
                (verdict.message.empty() ? u"" : u": " + verdict.message));
+    // Done with a restart to follow: said before the verdict's word.
+    if (!verdict.failed() && !verdict.message.empty()) console_.Out(u"restart needed: " + verdict.message);
     console_.Out(verdict.failed() ? u"failed" : u"done");
     std::vector<std::u16string> warnings = warnings_;
     warnings.insert(warnings.end(), journal_.warnings.begin(), journal_.warnings.end());
     if (!log_.Problem().empty()) warnings.push_back(log_.Problem());
-    ReportRunEvent(seams_.events, line_, verdict.exitCode, verdict.message, log_.WrittenPath(), warnings);
+    ReportRunEvent(seams_, line_, verdict.exitCode, verdict.message, log_.WrittenPath(), warnings);
     return verdict.exitCode;
 }
 

@@ -65,9 +65,10 @@ void RunLog::WriteTo(Target& target, const std::string& line) {
 }
 
 std::u16string RunLog::WrittenPath() const {
+    std::u16string paths;
     for (const Target& target : targets_)
-        if (target.written) return target.path;
-    return {};
+        if (target.written) paths += (paths.empty() ? u"" : u"; ") + target.path;
+    return paths;
 }
 
 void RunLog::HoldLock() {

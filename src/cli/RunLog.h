@@ -43,7 +43,7 @@ public:
 
     void Write(std::u16string_view event);
 
-    // The file the run's lines went to first; empty when none went anywhere.
+    // The files the run's lines went to ("a; b"); empty when none went anywhere.
     std::u16string WrittenPath() const;
     // Why a log is not written, when one is not.
     std::u16string Problem() const { return problem_; }

@@ -24,11 +24,11 @@ int RunSetDefault(VerbRun& run) {
     const std::uint32_t timeout =
         command.timeoutSeconds ? *command.timeoutSeconds * 1000u : setup::kDefaultSetTimeoutMilliseconds;
     const setup::Verdict verdict = setup::SetDefaultForUser(timeout, {run.seams, steps, run.product});
-    const int exitCode = verdict.failed() ? setup::kExitFailed : setup::kExitDone;
+    const int exitCode = verdict.exitCode;
     std::vector<std::u16string> warnings;
     if (verdict.failed() && command.quiet)
         warnings.push_back(ArrangeRetryAtNextSignIn(run.seams.machine, run.seams.registry));
-    ReportRunEvent(run.seams.events, run.line, exitCode, verdict.message, {}, warnings);
+    ReportRunEvent(run.seams, run.line, exitCode, verdict.message, {}, warnings);
     if (verdict.failed()) run.console.Err(u"PortSetupCli: " + verdict.message);
     for (const auto& warning : warnings) run.console.Err(u"PortSetupCli: " + warning);
     if (!command.quiet) run.console.Out(verdict.failed() ? u"failed" : u"done");

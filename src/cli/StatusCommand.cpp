@@ -77,12 +77,16 @@ int RunStatus(VerbRun& run) {
     if (command.package && status.driverInstalled && setup::OlderVersion(status.driverVersion, status.packageVersion))
         missing.push_back(u"the installed driver (version " + status.driverVersion + u") is older than the package's (" +
                           status.packageVersion + u")");
+    // With --min-driver-version, an older driver, or one whose version is
+    // unknown, is not as asked: a detection that installs a new package.
+    if (command.minDriverVersion)
+        if (auto below = setup::BelowVersion(status, *command.minDriverVersion)) missing.push_back(std::move(*below));
     if (command.json) {
-        run.console.Out(StatusJson(status, command.port, missing, run.product));
+        run.console.Out(StatusJson(status, command.port, missing, run.product, command.minDriverVersion));
     } else {
         for (const auto& text : StatusLines(status, command.port, missing, run.product)) run.console.Out(text);
     }
-    return missing.empty() ? setup::kExitDone : setup::kExitFailed;
+    return missing.empty() ? setup::kExitDone : setup::kExitNotInstalled;
 }
 
 // doctor: install's checks and the status, changing nothing and needing no rights.

@@ -41,10 +41,12 @@ std::u16string JsonOrNull(const std::u16string& text) { return text.empty() ? u"
 }  // namespace
 
 std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<setup::Port>& askedPort,
-                          const std::vector<std::u16string>& notAsAsked, const setup::Product& product) {
+                          const std::vector<std::u16string>& notAsAsked, const setup::Product& product,
+                          const std::optional<std::u16string>& askedVersion) {
     std::u16string json = u"{\"driver\":" + JsonString(product.driverName) +
                           u",\"driverInstalled\":" + JsonBool(status.driverInstalled) + u",\"driverVersion\":" +
-                          JsonOrNull(status.driverVersion) + u",\"packageDriverVersion\":" +
+                          JsonOrNull(status.driverVersion) + u",\"minDriverVersion\":" +
+                          (askedVersion ? JsonString(*askedVersion) : u"null") + u",\"packageDriverVersion\":" +
                           JsonOrNull(status.packageVersion) + u",\"printers\":[";
     for (std::size_t i = 0; i < status.printers.size(); ++i) {
         const auto& p = status.printers[i];
@@ -141,6 +143,14 @@ std::u16string DoctorJson(const std::vector<setup::Finding>& findings, int exitC
                 u"}";
     }
     return json + u"],\"exitCode\":" + setup::Number(static_cast<std::uint64_t>(exitCode)) + u"}";
+}
+
+std::u16string TestPrintJson(const setup::TestPrintResult& result) {
+    return u"{\"printer\":" + JsonOrNull(result.printer) + u",\"port\":" + JsonOrNull(result.port) + u",\"job\":" +
+           (result.job ? setup::Number(result.job) : u"null") + u",\"jobStatus\":" + JsonOrNull(result.jobStatus) +
+           u",\"printed\":" + JsonBool(result.printed) + u",\"exitCode\":" +
+           setup::Number(static_cast<std::uint64_t>(result.verdict.exitCode)) + u",\"reason\":" +
+           JsonOrNull(result.verdict.message) + u"}";
 }
 
 }  // namespace cli

@@ -1,5 +1,8 @@
 // test-print: a page through the print system, watched until it has
-// printed; no rights needed, nothing of the machine's changed.
+// printed; no rights needed, nothing of the machine's changed. Its output
+// and its event are its record.
+#include "cli/RunEvent.h"
+#include "cli/StatusReport.h"
 #include "cli/Verbs.h"
 #include "setup/TestPrint.h"
 
@@ -8,18 +11,24 @@ namespace cli {
 int RunTestPrint(VerbRun& run) {
     class Steps : public setup::Journal {
     public:
-        explicit Steps(Console& console) : console_(console) {}
-        void Step(std::u16string_view text) override { console_.Out(text); }
+        Steps(Console& console, bool quiet) : console_(console), quiet_(quiet) {}
+        void Step(std::u16string_view text) override {
+            if (!quiet_) console_.Out(text);
+        }
 
     private:
         Console& console_;
-    } steps(run.console);
+        bool quiet_;
+    } steps(run.console, run.command.json);  // --json: one object on stdout, nothing else
     const std::uint32_t timeout =
         run.command.timeoutSeconds ? *run.command.timeoutSeconds * 1000u : setup::kDefaultTestPrintMilliseconds;
-    const setup::Verdict verdict = setup::TestPrint(timeout, {run.seams, steps, run.product});
+    const setup::TestPrintResult result = setup::TestPrint(timeout, {run.seams, steps, run.product});
+    const setup::Verdict& verdict = result.verdict;
+    ReportRunEvent(run.seams, run.line, verdict.exitCode, verdict.message);
     if (verdict.failed()) run.console.Err(u"PortSetupCli: " + verdict.message);
-    run.console.Out(verdict.failed() ? u"failed" : u"done");
-    return verdict.failed() ? setup::kExitFailed : setup::kExitDone;
+    if (run.command.json) run.console.Out(TestPrintJson(result));
+    else run.console.Out(verdict.failed() ? u"failed" : u"done");
+    return verdict.exitCode;
 }
 
 }  // namespace cli

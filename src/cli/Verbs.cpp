@@ -15,13 +15,14 @@ constexpr unsigned kInstallOptions = kPortOption | kSettingsOption | kPackageOpt
 const std::array<Verb, 6> kVerbs = {{
     {Action::Install, u"install", kInstallOptions, true, true, RunCommand::Install, RunInstall},
     {Action::Remove, u"remove", kPackageOption | kTimeoutOption | kLogOption, true, true, RunCommand::Remove, RunRemove},
-    {Action::Status, u"status", kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption, false,
-     false, std::nullopt, RunStatus},
+    {Action::Status, u"status",
+     kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption | kMinVersionOption, false, false,
+     std::nullopt, RunStatus},
     {Action::SetDefault, u"set-default", kTimeoutOption | kQuietOption, false, false, RunCommand::SetDefault,
      RunSetDefault},
     {Action::Doctor, u"doctor", kPortOption | kSettingsOption | kPackageOption | kJsonOption, false, false,
      std::nullopt, RunDoctor},
-    {Action::TestPrint, u"test-print", kTimeoutOption, false, false, std::nullopt, RunTestPrint},
+    {Action::TestPrint, u"test-print", kTimeoutOption | kJsonOption, false, false, RunCommand::TestPrint, RunTestPrint},
 }};
 
 }  // namespace

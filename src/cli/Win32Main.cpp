@@ -5,6 +5,7 @@
 #include "platform/Win32Api.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Seams.h"
+#include "setup/ExitCodes.h"
 #include "setup/Text.h"
 
 #include <windows.h>
@@ -37,10 +38,10 @@ private:
 
 // set-default runs while a user signs in: a print system that does not
 // answer (a listing or a call that blocks) must not hold the sign-in longer
-// than its time allows. The run is ended with exit code 1 then, having said
-// so and, under Active Setup (--quiet), arranged one more try at the next
-// sign-in; saying so gets a few seconds, since the event log may not answer
-// either: the limit holds whatever it does.
+// than its time allows. The run is ended with exit code 1460 then, having
+// said so and, under Active Setup (--quiet), arranged one more try at the
+// next sign-in; saying so gets a few seconds, since the event log may not
+// answer either: the limit holds whatever it does.
 struct Overdue {
     DWORD milliseconds = 0;
     const cli::CommandLine* line = nullptr;  // for the run's event
@@ -54,13 +55,16 @@ DWORD WINAPI SayOverdue(void* parameter) {
         u"the print system did not answer in time; the default printer was not set.";
     Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
     std::vector<std::u16string> warnings;
-    if (overdue->line->parsed.command->quiet) {
-        platform::Win32System machine;
-        platform::Win32Registry registry;
-        warnings.push_back(cli::ArrangeRetryAtNextSignIn(machine, registry));
-    }
+    platform::Win32System machine;
+    platform::Win32Registry registry;
+    if (overdue->line->parsed.command->quiet) warnings.push_back(cli::ArrangeRetryAtNextSignIn(machine, registry));
+    platform::Win32Printers printers;
+    platform::Win32Processes processes;
+    platform::Win32Files files;
     platform::Win32EventLog events;
-    cli::ReportRunEvent(events, *overdue->line, 1, kReason, {}, warnings);
+    platform::Win32Services services;
+    cli::ReportRunEvent({machine, printers, processes, files, registry, events, services}, *overdue->line,
+                        setup::kExitTimedOut, kReason, {}, warnings);
     return 0;
 }
 
@@ -69,7 +73,7 @@ DWORD WINAPI EndWhenOverdue(void* parameter) {
     ::Sleep(overdue->milliseconds);
     const platform::KernelHandle saying(::CreateThread(nullptr, 0, SayOverdue, parameter, 0, nullptr));
     if (saying) ::WaitForSingleObject(saying.get(), kSayingOverdueMilliseconds);
-    ::ExitProcess(1);
+    ::ExitProcess(setup::kExitTimedOut);
 }
 
 void LimitSetDefault(const cli::CommandLine& line) {
@@ -106,9 +110,10 @@ int wmain(int argc, wchar_t** argv) {
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
         try {
-            cli::ReportRunEvent(events, *line, 1, u"an internal error ended the run.");
+            cli::ReportRunEvent({machine, printers, processes, files, registry, events, services}, *line,
+                                setup::kExitFailed, u"an internal error ended the run.");
         } catch (const std::exception&) {
         }
-        return 1;
+        return setup::kExitFailed;
     }
 }

@@ -78,6 +78,33 @@ long RegSetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
 }
 
 // NOLINTBEGIN(performance-unnecessary-value-param): texts by value, as above
+long RegSetDword(AnsiRegistry& registry, RegHandle root, std::u16string subKey, std::u16string valueName,
+                 std::uint32_t value) {
+    // NOLINTEND(performance-unnecessary-value-param)
+    ScopedKey key(registry);
+    const long result = RegOpenOrCreateKey(registry, root, std::move(subKey), key.handle());
+    if (result != kErrorSuccess) return result;
+    const auto ansiName = registry.ToAnsi(valueName);
+    if (!ansiName) return kErrorNoUnicodeTranslation;
+    // Little-endian, as Windows keeps a REG_DWORD.
+    const std::uint8_t data[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    return registry.RegSetValueExA(key.handle(), *ansiName, kRegDword, data, sizeof data);
+}
+
+// NOLINTBEGIN(performance-unnecessary-value-param): texts by value, as above
+long RegDeleteValue(AnsiRegistry& registry, RegHandle root, std::u16string subKey, std::u16string valueName) {
+    // NOLINTEND(performance-unnecessary-value-param)
+    ScopedKey key(registry);
+    const auto ansiSubKey = registry.ToAnsi(subKey);
+    const auto ansiName = registry.ToAnsi(valueName);
+    if (!ansiSubKey || !ansiName) return kErrorNoUnicodeTranslation;
+    const long result = registry.RegOpenKeyExA(root, *ansiSubKey, 0, kKeyAllAccess, key.handle());
+    if (result != kErrorSuccess) return result;
+    return registry.RegDeleteValueA(key.handle(), *ansiName);
+}
+
+// NOLINTBEGIN(performance-unnecessary-value-param): texts by value, as above
 long RegGetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                   std::u16string valueName, std::u16string& value) {
     // NOLINTEND(performance-unnecessary-value-param)

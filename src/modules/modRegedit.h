@@ -7,6 +7,7 @@
 
 #include "platform/AnsiRegistry.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,14 @@ long RegOpenOrCreateKey(AnsiRegistry& registry, RegHandle root, std::u16string s
 // Writes `value` as the REG_SZ value `valueName`, creating the key if needed.
 long RegSetString(AnsiRegistry& registry, RegHandle root, std::u16string subKey,
                   std::u16string valueName, std::u16string value);
+
+// Writes `value` as the REG_DWORD value `valueName`, creating the key if needed.
+long RegSetDword(AnsiRegistry& registry, RegHandle root, std::u16string subKey, std::u16string valueName,
+                 std::uint32_t value);
+
+// Deletes the value `valueName`; ERROR_FILE_NOT_FOUND when it or its key
+// is missing.
+long RegDeleteValue(AnsiRegistry& registry, RegHandle root, std::u16string subKey, std::u16string valueName);
 
 // Reads the REG_SZ value `valueName`. `value` is always assigned: the text
 // read, or the empty string when the key or value is missing, the value is

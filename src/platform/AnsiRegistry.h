@@ -1,4 +1,4 @@
-// The five ANSI registry functions the registry helpers use, and the system's
+// The six ANSI registry functions the registry helpers use, and the system's
 // ANSI code page that their texts cross in. On Windows this is advapi32 itself;
 // on the host an in-memory registry that keeps the same contract.
 #pragma once
@@ -43,6 +43,7 @@ public:
                                   std::uint32_t& size) = 0;
     virtual long RegSetValueExA(RegHandle key, const std::string& valueName, std::uint32_t type,
                                 const std::uint8_t* data, std::uint32_t size) = 0;
+    virtual long RegDeleteValueA(RegHandle key, const std::string& valueName) = 0;
     virtual long RegCloseKey(RegHandle key) = 0;
 
     // Exact conversions to and from the system's ANSI code page: nothing when

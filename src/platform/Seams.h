@@ -127,6 +127,13 @@ public:
     virtual NameList ListPrinterDrivers() = 0;
 };
 
+// A page sent as a print job.
+struct SentJob {
+    std::uint32_t id = 0;     // the job's id; 0 when no job was started
+    bool taken = false;       // the print system took the whole page: it is in the queue or printed
+    std::u16string reason;    // why not; empty while it is still being taken at the time limit
+};
+
 // What unattended runs also ask of the print system and do with it.
 class Printers : public PrinterList {
 public:
@@ -145,14 +152,19 @@ public:
     // Deletes the print jobs queued for `printer`: a printer with jobs is not
     // deleted at once, only marked for deletion, and stays listed.
     virtual bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) = 0;
-    // Sends `bytes` to `printer` as one RAW print job; its job id, or 0 with
-    // the reason.
-    virtual std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
-                                   std::u16string& reason) = 0;
+    // Sends `bytes` to `printer` as one RAW print job, waiting at most
+    // `timeoutMilliseconds` for the print system to take it: a print system
+    // that hangs (or hands the job to its port before it answers) does not
+    // hold the caller past its time.
+    virtual SentJob PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
+                             std::uint32_t timeoutMilliseconds) = 0;
     // A job's status bits (JOB_STATUS_*); nothing when it is no longer queued
     // or cannot be asked (then `reason` says why).
     virtual std::optional<std::uint32_t> JobStatus(std::u16string_view printer, std::uint32_t job,
                                                    std::u16string& reason) = 0;
+    // Deletes the job from the queue: a page that did not print does not
+    // print later, when nobody waits for it.
+    virtual bool CancelJob(std::u16string_view printer, std::uint32_t job, std::u16string& reason) = 0;
 };
 
 // ---- Processes the programs start: the printer setup tool's commands,

@@ -34,7 +34,7 @@ namespace platform {
 // a second, which the window's start does not pay.
 #define PORTSETUP_WINSPOOL(X) X(EnumPrintersW) X(EnumPrinterDriversW) X(GetDefaultPrinterW) \
     X(OpenPrinterW) X(SetPrinterW) X(GetPrinterW) X(ClosePrinter) X(StartDocPrinterW) X(StartPagePrinter) \
-    X(WritePrinter) X(EndPagePrinter) X(EndDocPrinter) X(GetJobW)
+    X(WritePrinter) X(EndPagePrinter) X(EndDocPrinter) X(AbortPrinter) X(GetJobW) X(EnumJobsW) X(SetJobW)
 PORTSETUP_API(WinspoolApi, PORTSETUP_WINSPOOL)
 const WinspoolApi& Winspool();
 

@@ -1,6 +1,12 @@
 #include "platform/Win32Api.h"
 #include "platform/Win32Seams.h"
 
+#include "platform/Win32Handles.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -249,48 +255,187 @@ private:
 
 }  // namespace
 
-std::uint32_t Win32Printers::PrintRaw(std::u16string_view printer, std::u16string_view document,
-                                      std::string_view bytes, std::u16string& reason) {
-    const OpenedPrinter opened(printer, reason);
-    if (!opened.get()) return 0;
+namespace {
+
+// Runs `work` on a thread of its own and waits at most `milliseconds` for
+// it: false when it has not ended by then. A call into the print system can
+// wait on its port or on a spooler that hangs; the thread is then left to
+// end on its own (or with the process), and `work` owns what it uses.
+DWORD WINAPI RunWork(void* parameter) {
+    const std::unique_ptr<std::function<void()>> call(static_cast<std::function<void()>*>(parameter));
+    (*call)();
+    return 0;
+}
+
+bool RunBounded(std::function<void()> work, DWORD milliseconds) {
+    auto* owned = new std::function<void()>(std::move(work));
+    const KernelHandle thread(::CreateThread(nullptr, 0, RunWork, owned, 0, nullptr));
+    if (!thread.get()) {
+        // No thread: the call is made here, unbounded.
+        const std::unique_ptr<std::function<void()>> call(owned);
+        (*call)();
+        return true;
+    }
+    return ::WaitForSingleObject(thread.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+// What the sending thread found; read by the caller once the thread has
+// ended, except the job id, which it reads while the thread still waits.
+struct Sending {
+    std::u16string printer;
+    std::u16string document;
+    std::string bytes;
+    std::atomic<DWORD> job{0};
+    bool taken = false;
+    std::u16string reason;
+};
+
+// The page as one RAW job: started, written, ended. A write that fails
+// aborts the job, so that no partial page stays queued; a job the print
+// system would not end is deleted.
+void SendPage(Sending& sending) {
+    const OpenedPrinter opened(sending.printer, sending.reason);
+    if (!opened.get()) return;
     const WinspoolApi& api = opened.api();
     if (!api.StartDocPrinterW || !api.StartPagePrinter || !api.WritePrinter || !api.EndPagePrinter ||
-        !api.EndDocPrinter) {
-        reason = u"the print system's client lacks the printing functions";
-        return 0;
+        !api.EndDocPrinter || !api.AbortPrinter) {
+        sending.reason = u"the print system's client lacks the printing functions";
+        return;
     }
-    std::u16string name(document);
+    std::u16string name(sending.document);
     wchar_t raw[] = L"RAW";
     DOC_INFO_1W doc{reinterpret_cast<wchar_t*>(name.data()), nullptr, raw};
     const DWORD job = api.StartDocPrinterW(opened.get(), 1, reinterpret_cast<BYTE*>(&doc));
     if (job == 0) {
-        reason = SystemErrorText(::GetLastError());
-        return 0;
+        sending.reason = SystemErrorText(::GetLastError());
+        return;
     }
+    sending.job = job;
     DWORD written = 0;
     const bool sent = api.StartPagePrinter(opened.get()) &&
-                      api.WritePrinter(opened.get(), const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()),
+                      api.WritePrinter(opened.get(), sending.bytes.data(), static_cast<DWORD>(sending.bytes.size()),
                                        &written) &&
-                      written == bytes.size() && api.EndPagePrinter(opened.get());
-    if (!sent) reason = SystemErrorText(::GetLastError());
-    api.EndDocPrinter(opened.get());
-    return sent ? job : 0;
+                      written == sending.bytes.size() && api.EndPagePrinter(opened.get());
+    if (!sent) {
+        const DWORD error = ::GetLastError();
+        sending.reason = (error ? SystemErrorText(error) : u"the page was not written whole") + u"; the job was aborted";
+        api.AbortPrinter(opened.get());
+        return;
+    }
+    if (!api.EndDocPrinter(opened.get())) {
+        sending.reason = u"the print system did not take the job: " + SystemErrorText(::GetLastError());
+        if (api.SetJobW) api.SetJobW(opened.get(), job, 0, nullptr, JOB_CONTROL_DELETE);
+        return;
+    }
+    sending.taken = true;
+}
+
+// How long a question to the print system may take before it counts as
+// unanswered.
+constexpr DWORD kAnswerMilliseconds = 10000;
+
+// The queue's jobs' ids and status bits, when the print system lists them.
+std::optional<std::vector<std::pair<DWORD, DWORD>>> ListJobs(const OpenedPrinter& opened) {
+    if (!opened.api().EnumJobsW) return std::nullopt;
+    std::vector<BYTE> buffer;
+    DWORD count = 0;
+    DWORD error = 0;
+    ::SetLastError(ERROR_SUCCESS);
+    if (!EnumerateInto(
+            [&](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
+                return opened.api().EnumJobsW(opened.get(), 0, 0xFFFFFFFF, 1, data, size, needed, returned);
+            },
+            buffer, count, error))
+        return std::nullopt;
+    std::vector<std::pair<DWORD, DWORD>> jobs;
+    const auto* info = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) jobs.emplace_back(info[i].JobId, info[i].Status);
+    return jobs;
+}
+
+struct JobAnswer {
+    std::optional<DWORD> status;
+    std::u16string reason;
+};
+
+// A job's status. A job the queue no longer holds is not an error of one
+// code: the queue's listing without it says so; where the print system
+// cannot list its jobs, GetJob's "no such job" does, which Windows says as
+// ERROR_INVALID_PARAMETER and Wine as ERROR_INVALID_HANDLE or no error.
+JobAnswer AskJob(const std::u16string& printer, DWORD job) {
+    JobAnswer answer;
+    const OpenedPrinter opened(printer, answer.reason);
+    if (!opened.get()) return answer;
+    if (!opened.api().GetJobW) {
+        answer.reason = Unavailable();
+        return answer;
+    }
+    DWORD needed = 0;
+    ::SetLastError(ERROR_SUCCESS);
+    opened.api().GetJobW(opened.get(), job, 1, nullptr, 0, &needed);
+    const DWORD error = ::GetLastError();
+    if (needed != 0) {
+        std::vector<BYTE> buffer(needed);
+        if (opened.api().GetJobW(opened.get(), job, 1, buffer.data(), needed, &needed)) {
+            answer.status = reinterpret_cast<const JOB_INFO_1W*>(buffer.data())->Status;
+            return answer;
+        }
+    }
+    if (const auto jobs = ListJobs(opened)) {
+        for (const auto& [id, status] : *jobs)
+            if (id == job) answer.status = status;
+        return answer;
+    }
+    if (error != ERROR_SUCCESS && error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_HANDLE)
+        answer.reason = SystemErrorText(error);
+    return answer;
+}
+
+}  // namespace
+
+SentJob Win32Printers::PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
+                                std::uint32_t timeoutMilliseconds) {
+    auto sending = std::make_shared<Sending>();
+    sending->printer = printer;
+    sending->document = document;
+    sending->bytes = bytes;
+    if (!RunBounded([sending] { SendPage(*sending); }, timeoutMilliseconds)) return {sending->job.load(), false, {}};
+    return {sending->job.load(), sending->taken, sending->reason};
 }
 
 std::optional<std::uint32_t> Win32Printers::JobStatus(std::u16string_view printer, std::uint32_t job,
                                                       std::u16string& reason) {
-    const OpenedPrinter opened(printer, reason);
-    if (!opened.get() || !opened.api().GetJobW) return std::nullopt;
-    DWORD needed = 0;
-    opened.api().GetJobW(opened.get(), job, 1, nullptr, 0, &needed);
-    if (needed == 0) {
-        // An id the queue no longer holds is an invalid parameter.
-        if (const DWORD error = ::GetLastError(); error != ERROR_INVALID_PARAMETER) reason = SystemErrorText(error);
+    auto answer = std::make_shared<JobAnswer>();
+    const std::u16string name(printer);
+    if (!RunBounded([answer, name, job] { *answer = AskJob(name, job); }, kAnswerMilliseconds)) {
+        reason = u"the print system did not answer within 10 s";
         return std::nullopt;
     }
-    std::vector<BYTE> buffer(needed);
-    if (!opened.api().GetJobW(opened.get(), job, 1, buffer.data(), needed, &needed)) return std::nullopt;
-    return reinterpret_cast<const JOB_INFO_1W*>(buffer.data())->Status;
+    reason = answer->reason;
+    return answer->status;
+}
+
+bool Win32Printers::CancelJob(std::u16string_view printer, std::uint32_t job, std::u16string& reason) {
+    struct Outcome {
+        bool cancelled = false;
+        std::u16string reason;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const std::u16string name(printer);
+    const bool answered = RunBounded(
+        [outcome, name, job] {
+            const OpenedPrinter opened(name, outcome->reason);
+            if (!opened.get()) return;
+            if (!opened.api().SetJobW) {
+                outcome->reason = Unavailable();
+                return;
+            }
+            if (opened.api().SetJobW(opened.get(), job, 0, nullptr, JOB_CONTROL_DELETE)) outcome->cancelled = true;
+            else outcome->reason = SystemErrorText(::GetLastError());
+        },
+        kAnswerMilliseconds);
+    reason = answered ? outcome->reason : u"the print system did not answer within 10 s";
+    return answered && outcome->cancelled;
 }
 
 }  // namespace platform

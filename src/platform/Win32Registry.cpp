@@ -38,6 +38,10 @@ long Win32Registry::RegSetValueExA(RegHandle key, const std::string& valueName, 
     return ::RegSetValueExA(ToHkey(key), valueName.c_str(), 0, type, data, size);
 }
 
+long Win32Registry::RegDeleteValueA(RegHandle key, const std::string& valueName) {
+    return ::RegDeleteValueA(ToHkey(key), valueName.c_str());
+}
+
 long Win32Registry::RegCloseKey(RegHandle key) { return ::RegCloseKey(ToHkey(key)); }
 
 // WC_NO_BEST_FIT_CHARS keeps look-alikes out (a full-width P must not become P):

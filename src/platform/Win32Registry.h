@@ -14,6 +14,7 @@ public:
                           std::uint8_t* data, std::uint32_t& size) override;
     long RegSetValueExA(RegHandle key, const std::string& valueName, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) override;
+    long RegDeleteValueA(RegHandle key, const std::string& valueName) override;
     long RegCloseKey(RegHandle key) override;
     std::optional<std::string> ToAnsi(std::u16string_view text) override;
     std::optional<std::u16string> FromAnsi(std::string_view bytes) override;

@@ -66,10 +66,11 @@ public:
     std::u16string DriverVersion(std::u16string_view model) override;
     std::u16string DefaultPrinter() override;
     bool PurgePrintJobs(std::u16string_view printer, std::u16string& reason) override;
-    std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
-                           std::u16string& reason) override;
+    SentJob PrintRaw(std::u16string_view printer, std::u16string_view document, std::string_view bytes,
+                     std::uint32_t timeoutMilliseconds) override;
     std::optional<std::uint32_t> JobStatus(std::u16string_view printer, std::uint32_t job,
                                            std::u16string& reason) override;
+    bool CancelJob(std::u16string_view printer, std::uint32_t job, std::u16string& reason) override;
 
 private:
     Win32PrinterList list_;

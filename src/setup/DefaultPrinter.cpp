@@ -59,7 +59,7 @@ Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     if (!ours.asked)
         return Failed(u"The print system could not be asked whether the printer " + Quoted(s.product.printerName) +
                       u" is installed: " + ours.reason);
-    if (!ours.printer) return Failed(NoPrinterOfOurs(ours, s.product) + u"; nothing was changed.");
+    if (!ours.printer) return {kExitNoPrinter, NoPrinterOfOurs(ours, s.product) + u"; nothing was changed."};
     const std::u16string name = ours.printer->name;
     s.journal.Step(u"found: the printer " + Quoted(name) + u" on " + ours.printer->port +
                    (ours.note.empty() ? u"" : u" (" + ours.note + u")"));
@@ -85,7 +85,7 @@ Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     const std::uint32_t left =
         spent < timeoutMilliseconds ? static_cast<std::uint32_t>(timeoutMilliseconds - spent) : 1;
     if (auto failed = FailureOfCommand(s, left, SetDefaultPrinterCommandLine(name)))
-        return Failed(failed->message);
+        return *failed;
     const std::u16string current = s.printers.DefaultPrinter();
     if (current != name)
         return Failed(u"The printer " + Quoted(name) + u" could not be made the default printer of " + account +

@@ -19,7 +19,7 @@ bool RunsAsSystem(platform::System& machine) { return machine.RunningUserSid() =
 // one (problem code 28): the package in the driver store, and the devices
 // it matches updated, give it its driver without re-plugging. The driver
 // store tool's exit code is its verdict.
-std::optional<Verdict> FailureOfDriverStore(const UnattendedInstallRequest& request, Services& s) {
+std::optional<Verdict> FailureOfDriverStore(const UnattendedInstallRequest& request, Services& s, bool& restart) {
     const std::u16string line = AddToDriverStoreCommandLine(request.packageDirectory, s.product);
     std::optional<std::uint32_t> code;
     if (auto failed = FailureOfRun(s, DriverStoreProgram, u"The driver store tool (pnputil)", request.timeoutMilliseconds,
@@ -28,8 +28,7 @@ std::optional<Verdict> FailureOfDriverStore(const UnattendedInstallRequest& requ
     if (code == 0u) s.journal.Step(u"updated: the USB devices that the package matches have its driver");
     else if (code == kDriverStoreNothingToUpdate) s.journal.Step(u"checked: no device waits for this driver");
     else if (code == kDriverStoreRestartNeeded)
-        s.journal.Step(u"warning: a restart of Windows is needed before the USB printer uses the driver "
-                       u"(pnputil exit code 3010)");
+        restart = true;
     else
         return Failed(u"The driver store tool (pnputil) could not add the driver package or update the devices it "
                       u"matches (exit code " + (code ? Number(*code) : u"unknown") + u"):\n\n" + line);
@@ -171,15 +170,21 @@ Verdict InstallUnattended(const UnattendedInstallRequest& request, Services s) {
     // there decides what follows.
     bool changed = false;
     bool printerThere = false;
+    bool restart = false;
     if (auto failed = CheckPrinterOnPort(request, s, changed, printerThere)) return *failed;
     if (request.port.IsUsb())
-        if (auto failed = FailureOfDriverStore(request, s)) return *failed;
+        if (auto failed = FailureOfDriverStore(request, s, restart)) return *failed;
     if (printerThere)
         if (auto failed = MakeDefaultPrinter(request, s, changed)) return *failed;
     if (!request.port.IsUsb())
         if (auto failed = StoreSettings(request, s, changed)) return *failed;
     if (request.rememberChoice)
         if (auto failed = RememberChoice(request, s)) return *failed;
+    // Done, but the USB printer gets its driver only once Windows restarts:
+    // said with its own exit code, which deployment systems act on.
+    if (restart)
+        return Verdict{kExitRestartNeeded, u"a restart of Windows is needed before the USB printer uses the driver "
+                                           u"(pnputil exit code 3010)"};
     if (foundInstalled && !changed) s.journal.Step(u"already installed as asked");
     return {};
 }

@@ -34,9 +34,19 @@ bool KeyExists(platform::AnsiRegistry& registry, const std::string& subKey) {
     return true;
 }
 
+// `text`, then `detail` in parentheses.
+std::u16string WithinParentheses(std::u16string text, std::u16string_view detail) {
+    text += u" (";
+    text += detail;
+    text += u")";
+    return text;
+}
+
 Finding Refused(std::u16string check, std::u16string detail, std::u16string fix, int exitCode) {
     return {std::move(check), Finding::Result::Refused, std::move(detail), std::move(fix), exitCode};
 }
+
+}  // namespace
 
 Finding SpoolerFinding(bool start, const platform::Seams& seams) {
     static constexpr std::u16string_view kCheck = u"print spooler";
@@ -63,6 +73,8 @@ Finding SpoolerFinding(bool start, const platform::Seams& seams) {
                        kExitSpoolerNotRunning);
     return {std::u16string(kCheck), Finding::Result::Passed, u"the Print Spooler was stopped; it was started", u"", 0};
 }
+
+namespace {
 
 // Windows protected print mode (Windows 11 24H2 and later) loads no
 // third-party printer driver at all.
@@ -111,9 +123,10 @@ Finding PackageFinding(const std::u16string& directory, const platform::Seams& s
     members = {inf};
     for (const auto& file : facts.files) {
         if (!InsidePackage(file))
-            return Refused(std::u16string(kCheck), inf + u" names a file outside the package (" + file + u")",
+            return Refused(std::u16string(kCheck), WithinParentheses(inf + u" names a file outside the package", file),
                            u"use the vendor's driver package as it ships.", kExitPackageInvalid);
-        members.push_back(directory + u"\\" + file);
+        members.push_back(directory + u"\\");
+        members.back() += file;
     }
     const std::u16string decoration = u"NT" + processor;
     if (!facts.hasProcessorSection)

@@ -45,6 +45,10 @@ struct PreCheckRequest {
 std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const platform::Seams& seams,
                                         const Product& product = kVeltro);
 
+// The Print Spooler: it runs, or is stopped and (with `start`) started;
+// disabled (1058), missing or not started in time (1062) is a refusal.
+Finding SpoolerFinding(bool start, const platform::Seams& seams);
+
 // The first refusal among the findings, or nothing.
 const Finding* FirstRefusal(const std::vector<Finding>& findings);
 

@@ -19,12 +19,13 @@ std::vector<std::u16string> UsingOurDriver(const platform::PrinterInfoList& list
     return names;
 }
 
-Verdict DriverKeptBy(const Product& product, const std::vector<std::u16string>& users, std::u16string_view why) {
+Verdict DriverKeptBy(int exitCode, const Product& product, const std::vector<std::u16string>& users,
+                     std::u16string_view why) {
     std::vector<std::u16string> quoted;
     quoted.reserve(users.size());
     for (const auto& name : users) quoted.push_back(Quoted(name));
-    return Failed(u"The printer driver " + Quoted(product.driverName) + u" was not deleted: these printers still use it: " +
-                  CommaList(quoted) + std::u16string(why));
+    return Verdict{exitCode, u"The printer driver " + Quoted(product.driverName) + u" was not deleted: these printers still use it: " +
+                                 CommaList(quoted) + std::u16string(why)};
 }
 
 // Each printer is made the default just before its delete, as the window
@@ -57,7 +58,7 @@ std::optional<Verdict> DeletePrinters(const std::vector<std::u16string>& found, 
     for (const auto& name : found)
         if (std::find(after.names.begin(), after.names.end(), name) != after.names.end()) left.push_back(name);
     if (!left.empty())
-        return DriverKeptBy(s.product, left, u" (still listed after their delete: the delete failed, or it waits for print "
+        return DriverKeptBy(kExitFailed, s.product, left, u" (still listed after their delete: the delete failed, or it waits for print "
                                   u"jobs to end).");
     s.journal.Step(u"checked: the " + Number(found.size()) + u" printer(s) are no longer listed");
     return std::nullopt;
@@ -94,7 +95,8 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
         // meanwhile is named.
         const platform::PrinterInfoList details = s.printers.ListPrinterDetails();
         const std::vector<std::u16string> users = details.listed ? UsingOurDriver(details, s.product) : std::vector<std::u16string>{};
-        if (!users.empty()) return DriverKeptBy(s.product, users, u" (a printer that uses it keeps it installed).");
+        if (!users.empty())
+            return DriverKeptBy(kExitDriverInUse, s.product, users, u" (a printer that uses it keeps it installed).");
         return Failed(u"The printer driver " + Quoted(s.product.driverName) + u" could not be removed: it is still installed, "
                       u"because a printer still uses it or the print system refused to delete it.");
     }

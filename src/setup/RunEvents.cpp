@@ -1,5 +1,6 @@
 #include "setup/RunEvents.h"
 
+#include "setup/ExitCodes.h"
 #include "setup/Text.h"
 
 #include <algorithm>
@@ -13,8 +14,9 @@ std::uint32_t EventIdOf(const RunRecord& record) {
     case RunCommand::Remove: succeeded = kEventRemoveSucceeded; break;
     case RunCommand::SetDefault: succeeded = kEventSetDefaultSucceeded; break;
     case RunCommand::Delete: succeeded = kEventDeleteSucceeded; break;
+    case RunCommand::TestPrint: succeeded = kEventTestPrintSucceeded; break;
     }
-    return record.exitCode == 0 ? succeeded : succeeded + 1;
+    return Succeeded(record.exitCode) ? succeeded : succeeded + 1;
 }
 
 namespace {
@@ -45,7 +47,7 @@ std::u16string Escaped(std::u16string_view text, bool continued = false) {
 }  // namespace
 
 std::u16string EventTextOf(const RunRecord& record) {
-    std::u16string text = std::u16string(u"Verdict: ") + (record.exitCode == 0 ? u"done" : u"failed") +
+    std::u16string text = std::u16string(u"Verdict: ") + (Succeeded(record.exitCode) ? u"done" : u"failed") +
                           u"\r\nExit code: " + Number(static_cast<std::uint32_t>(record.exitCode));
     if (!record.reason.empty()) text += u"\r\nReason: " + Escaped(record.reason, true);
     for (const auto& warning : record.warnings) text += u"\r\nWarning: " + Escaped(warning, true);
@@ -59,7 +61,7 @@ std::u16string EventTextOf(const RunRecord& record) {
 }
 
 void ReportRun(platform::EventLog& events, const RunRecord& record) {
-    events.WriteEventLog(record.exitCode == 0 ? platform::EventType::Information : platform::EventType::Error,
+    events.WriteEventLog(Succeeded(record.exitCode) ? platform::EventType::Information : platform::EventType::Error,
                          EventIdOf(record), EventTextOf(record));
 }
 

@@ -12,7 +12,7 @@
 
 namespace setup {
 
-enum class RunCommand { Install, Remove, SetDefault, Delete };
+enum class RunCommand { Install, Remove, SetDefault, Delete, TestPrint };
 
 // The event IDs: the command's succeeded ID, plus one when it failed. They
 // are the message IDs of the programs' message table too.
@@ -24,11 +24,13 @@ inline constexpr std::uint32_t kEventSetDefaultSucceeded = 1020;
 inline constexpr std::uint32_t kEventSetDefaultFailed = 1021;
 inline constexpr std::uint32_t kEventDeleteSucceeded = 1030;
 inline constexpr std::uint32_t kEventDeleteFailed = 1031;
+inline constexpr std::uint32_t kEventTestPrintSucceeded = 1040;
+inline constexpr std::uint32_t kEventTestPrintFailed = 1041;
 
 struct RunRecord {
     RunCommand command = RunCommand::Install;
     std::u16string commandLine;  // as it ran: "PortSetupCli install --port COM3", "PortSetup.exe DEL"
-    int exitCode = 0;            // 0: succeeded
+    int exitCode = 0;            // 0 (or 3010, a restart to follow): succeeded
     std::u16string reason;       // why it failed; empty when it did not
     std::vector<std::u16string> warnings;
     std::u16string logPath;      // the run's log file; empty when there is none

@@ -182,6 +182,22 @@ bool OlderVersion(std::u16string_view a, std::u16string_view b) {
     return left && right && *left < *right;
 }
 
+bool IsDriverVersion(std::u16string_view text) {
+    const auto parts = VersionParts(text);
+    return parts && std::all_of(parts->begin(), parts->end(), [](std::uint32_t part) { return part <= 0xFFFF; });
+}
+
+std::optional<std::u16string> BelowVersion(const InstallationStatus& status, std::u16string_view minimum) {
+    if (!status.driverInstalled) return std::nullopt;  // said already: the driver is not installed
+    // A version that cannot be read is no proof of the new driver: a
+    // detection must install rather than take an old one for it.
+    if (!VersionParts(status.driverVersion))
+        return u"the installed driver's version is unknown (at least " + std::u16string(minimum) + u" is asked)";
+    if (OlderVersion(status.driverVersion, minimum))
+        return u"the installed driver (version " + status.driverVersion + u") is older than " + std::u16string(minimum);
+    return std::nullopt;
+}
+
 std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, const std::optional<Port>& port,
                                        const std::optional<std::u16string>& portSettings, bool countDefault,
                                        const Product& product) {

@@ -67,6 +67,12 @@ std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, const s
 std::u16string VersionOfDriverVer(std::u16string_view driverVer);
 // Whether version `a` ("1.2.3.4") is older than `b`; false when either is not a version.
 bool OlderVersion(std::u16string_view a, std::u16string_view b);
+// Whether `text` is a driver version: one to four numbers from 0 to 65535, with dots between.
+bool IsDriverVersion(std::u16string_view text);
+// Why the installed driver is not at least version `minimum`: it is older,
+// or its version is unknown; nothing when it is, or when no driver is
+// installed (NotAsAsked says that).
+std::optional<std::u16string> BelowVersion(const InstallationStatus& status, std::u16string_view minimum);
 
 // The printer that is ours among `printers`: the one named the product's
 // printer when it uses the product's driver; otherwise the one of that

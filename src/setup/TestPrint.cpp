@@ -38,37 +38,84 @@ std::u16string JobStatusText(std::uint32_t status) {
     return names.empty() ? u"waiting" : CommaList(names);
 }
 
-Verdict TestPrint(std::uint32_t timeoutMilliseconds, Services s) {
+namespace {
+
+constexpr std::uint32_t kJobDeletedBits = 0x0004 | 0x0100;  // being deleted, deleted
+
+// The job is still queued (or still being handed over) at the time limit:
+// deleted from the queue, so that it does not print later when nobody waits
+// for it, and the verdict names its status and the port's settings, the
+// usual causes.
+Verdict StillQueued(TestPrintResult& result, std::uint32_t timeoutMilliseconds, Services& s) {
+    std::u16string reason;
+    const bool cancelled = s.printers.CancelJob(result.printer, result.job, reason);
+    return {kExitTimedOut, u"Job " + Number(result.job) + u" is still queued after " + Number(timeoutMilliseconds / 1000) +
+                               u" s (" + result.jobStatus + u"); the port is " + result.port +
+                               u": check the cable, that the printer is on and has paper, and that its line settings "
+                               u"match. " +
+                               (cancelled ? u"The job was deleted from the queue."
+                                          : u"The job could not be deleted from the queue: " + reason)};
+}
+
+}  // namespace
+
+TestPrintResult TestPrint(std::uint32_t timeoutMilliseconds, Services s) {
+    TestPrintResult result;
     const std::uint64_t startedAt = s.machine.Milliseconds();
     const OurPrinterLookup ours = FindOurPrinter(s.printers, s.product);
-    if (!ours.asked)
-        return Failed(u"The print system could not be asked for the printer " + Quoted(s.product.printerName) + u": " + ours.reason);
-    if (!ours.printer) return Failed(NoPrinterOfOurs(ours, s.product) + u".");
-    const std::u16string name = ours.printer->name;
+    if (!ours.asked) {
+        result.verdict = Failed(u"The print system could not be asked for the printer " + Quoted(s.product.printerName) +
+                                u": " + ours.reason);
+        return result;
+    }
+    if (!ours.printer) {
+        result.verdict = {kExitNoPrinter, NoPrinterOfOurs(ours, s.product) + u"."};
+        return result;
+    }
+    result.printer = ours.printer->name;
     if (!ours.note.empty()) s.journal.Step(u"found: " + ours.note);
-    const std::u16string portText = PortText(ours.printer->port, s);
-    const std::u16string page = u"PortSetup test print\r\nPrinter: " + name + u"\r\nPort: " +
-                                portText + u"\r\nTime: " + s.machine.LocalTimestamp() + u"\r\n\r\n\r\n\r\n";
-    std::u16string reason;
-    const std::uint32_t job = s.printers.PrintRaw(name, u"PortSetup test print", Utf8(page), reason);
-    if (job == 0) return Failed(u"The test page could not be sent to " + Quoted(name) + u": " + reason);
-    s.journal.Step(u"sent: the test page, job " + Number(job) + u" on " + portText);
+    result.port = PortText(ours.printer->port, s);
+    const std::u16string page = u"PortSetup test print\r\nPrinter: " + result.printer + u"\r\nPort: " + result.port +
+                                u"\r\nTime: " + s.machine.LocalTimestamp() + u"\r\n\r\n\r\n\r\n";
+    const platform::SentJob sent =
+        s.printers.PrintRaw(result.printer, u"PortSetup test print", Utf8(page), timeoutMilliseconds);
+    result.job = sent.id;
+    if (!sent.taken && !(sent.id != 0 && sent.reason.empty())) {
+        result.verdict = {kExitPageNotSent, u"The test page could not be sent to " + Quoted(result.printer) + u": " +
+                                                (sent.reason.empty() ? u"no job was started" : sent.reason)};
+        return result;
+    }
+    if (!sent.taken) {
+        // The print system still takes the page at the time limit: its port
+        // does not take the data.
+        result.jobStatus = u"being sent to the port";
+        result.verdict = StillQueued(result, timeoutMilliseconds, s);
+        return result;
+    }
+    s.journal.Step(u"sent: the test page, job " + Number(result.job) + u" on " + result.port);
     std::uint32_t last = 0;
+    result.jobStatus = JobStatusText(last);
     for (;;) {
-        const auto status = s.printers.JobStatus(name, job, reason);
+        std::u16string reason;
+        const auto status = s.printers.JobStatus(result.printer, result.job, reason);
         if (!status) {
-            if (!reason.empty()) return Failed(u"The print queue could not be asked about job " + Number(job) + u": " + reason);
-            if (last & 0x0104) return Failed(u"Job " + Number(job) + u" was deleted before it printed.");
-            s.journal.Step(u"printed: job " + Number(job) + u" left the queue");
-            return {};
+            if (!reason.empty())
+                result.verdict = Failed(u"The print queue could not be asked about job " + Number(result.job) + u": " + reason);
+            else if (last & kJobDeletedBits)
+                result.verdict = {kExitPrintCancelled, u"Job " + Number(result.job) + u" was deleted before it printed."};
+            else {
+                result.printed = true;
+                s.journal.Step(u"printed: job " + Number(result.job) + u" left the queue");
+            }
+            return result;
         }
         last = *status;
+        result.jobStatus = JobStatusText(last);
         if (s.machine.Milliseconds() - startedAt >= timeoutMilliseconds) break;
         s.processes.Sleep(500);
     }
-    return Failed(u"Job " + Number(job) + u" is still queued after " + Number(timeoutMilliseconds / 1000) +
-                  u" s (" + JobStatusText(last) + u"); the port is " + portText +
-                  u": check the cable, that the printer is on and has paper, and that its line settings match.");
+    result.verdict = StillQueued(result, timeoutMilliseconds, s);
+    return result;
 }
 
 }  // namespace setup

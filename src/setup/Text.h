@@ -16,5 +16,8 @@ std::u16string Quoted(std::u16string_view text);
 std::u16string CommaList(const std::vector<std::u16string>& items);
 // UTF-8 for the log, JSON and redirected output; a lone surrogate becomes U+FFFD.
 std::string Utf8(std::u16string_view text);
+// UTF-16 from UTF-8 that another program wrote; each byte that does not
+// belong to a well-formed sequence becomes U+FFFD.
+std::u16string FromUtf8(std::string_view bytes);
 
 }  // namespace setup

@@ -13,7 +13,7 @@ struct Verdict {
     int exitCode = kExitDone;
     std::u16string message;  // what failed, and the system's reason; empty when done
 
-    bool failed() const { return exitCode != kExitDone; }
+    bool failed() const { return !Succeeded(exitCode); }
 };
 
 inline Verdict Failed(std::u16string message) { return {kExitFailed, std::move(message)}; }

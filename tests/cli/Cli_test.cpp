@@ -69,7 +69,7 @@ TEST(Cli, InstallOnAComPortWaitsChecksAndStores) {
     // status agrees, for the port asked and not for another.
     EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM3"}));
     EXPECT_TRUE(m.console.OutHas(u"KALDO Veltro MiniPrinter on COM3: (the default printer)"));
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM2"}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--port", u"COM2"}));
 
     // A port above COM4 (a USB adapter's) the same way; status lists the
     // port the printer is on, and the one asked about.
@@ -77,7 +77,7 @@ TEST(Cli, InstallOnAComPortWaitsChecksAndStores) {
     EXPECT_EQ("9600,n,8,1,p", m.Port("COM12:"));
     EXPECT_EQ(kExitDone, m.Run({u"status"}));
     EXPECT_TRUE(m.console.OutHas(u"  COM12: 9600,n,8,1,p"));
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM200"}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--port", u"COM200"}));
     EXPECT_TRUE(m.console.OutHas(u"  COM200: (none)"));
 }
 
@@ -97,12 +97,15 @@ TEST(Cli, InstallOnUsbAndFromAnotherPackageFolder) {
     EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"USB"}));
 
     // A printer plugged in before: its queue appears; a restart the tool asks
-    // for is a warning; a tool that fails is the run's failure.
+    // for is passed on as 3010 (done, restart needed), not "already
+    // installed"; a tool that fails is the run's failure.
     m.platform.devicesWithoutDriver = {std::u16string(DriverModel)};
     m.platform.driverStoreNeedsRestart = true;
-    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port=USB", u"--package", u"Pkg"}));
-    EXPECT_TRUE(m.console.OutHas(u"warning: a restart of Windows is needed before the USB printer uses the driver"));
+    ASSERT_EQ(kExitRestartNeeded, m.Run({u"install", u"--port=USB", u"--package", u"Pkg"}));
+    EXPECT_FALSE(m.console.OutHas(u"already installed as asked"));
+    EXPECT_NE(std::string::npos, m.Log().find("verdict: done, exit code 3010"));
     EXPECT_EQ(u"USB001", m.platform.printerPorts[std::u16string(DriverModel)]);
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"USB"}));
     m.platform.failsOnPurpose = [](std::u16string_view line) { return line.rfind(u"pnputil", 0) == 0; };
     EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port=USB", u"--package", u"Pkg"}));
     EXPECT_TRUE(m.console.Has(m.console.err, u"could not add the driver package or update the devices it matches "
@@ -123,7 +126,7 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM257"}));
         EXPECT_TRUE(m.platform.Started().empty());
         EXPECT_NE(std::u16string::npos, m.console.err[0].find(u"PortSetupCli install --port"));
-        EXPECT_NE(std::u16string::npos, m.platform.eventLog.back().text.find(u"Exit code: 2"));
+        EXPECT_NE(std::u16string::npos, m.platform.eventLog.back().text.find(u"Exit code: 87"));
         EXPECT_EQ(kExitUsage, m.Run({u"status", u"--bogus"}));
         // A refused line is used nowhere: not its --log, nor what a raw scan
         // would take for one.
@@ -153,7 +156,7 @@ TEST(Cli, FailuresHaveTheirOwnExitCodesAndStartNothingTheyNeedNot) {
         EXPECT_EQ(kExitNotAdministrator, m.Run({u"remove"}));
         EXPECT_TRUE(m.platform.events.empty());
         EXPECT_EQ(kExitDone, m.Run({u"--version"}));
-        EXPECT_EQ(kExitFailed, m.Run({u"status"}));  // status needs no rights: it runs, and says "not installed"
+        EXPECT_EQ(kExitNotInstalled, m.Run({u"status"}));  // status needs no rights: it runs, and says "not installed"
         EXPECT_TRUE(m.console.OutHas(u"not installed"));
     }
     {  // another run in progress
@@ -279,6 +282,96 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
     }
 }
 
+// remove needs the Print Spooler as install does: disabled or missing is
+// refused with its code and fix before anything is started; a stopped one
+// is started and the removal goes on.
+TEST(Cli, RemoveChecksThePrintSpoolerFirst) {
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+        int exitCode;
+        bool startsSpooler;
+    };
+    const std::vector<Case> cases = {
+        {"disabled", [](Machine& m) { m.platform.spooler.disabled = true; }, kExitSpoolerDisabled, false},
+        {"not installed", [](Machine& m) { m.platform.spooler.exists = false; }, kExitSpoolerNotRunning, false},
+        {"stopped, and it does not start",
+         [](Machine& m) {
+             m.platform.spooler.running = false;
+             m.platform.spoolerStartFails = true;
+         },
+         kExitSpoolerNotRunning, true},
+        {"stopped, and it starts", [](Machine& m) { m.platform.spooler.running = false; }, kExitDone, true},
+        {"running", [](Machine&) {}, kExitDone, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2"}));
+        m.platform.eventLog.clear();
+        c.arrange(m);
+        EXPECT_EQ(c.exitCode, m.Run({u"remove"}));
+        EXPECT_EQ(c.startsSpooler, !m.platform.EventsOf(RecordingPlatform::Event::Kind::StartService).empty());
+        if (c.exitCode == kExitDone) {
+            EXPECT_TRUE(m.platform.drivers.empty());
+            continue;
+        }
+        EXPECT_TRUE(m.platform.Started().empty());
+        EXPECT_FALSE(m.platform.drivers.empty());
+        EXPECT_TRUE(m.console.Has(m.console.err, u"nothing was changed. Fix: "));
+        EXPECT_NE(std::u16string::npos, m.OnlyEvent().text.find(u"Exit code: " + setup::Number(c.exitCode)));
+    }
+}
+
+// Each elevated install and remove keeps its verdict under
+// HKLM\SOFTWARE\PortSetup, for inventory and wrappers: the code, the
+// verdict's text, the time and the command; other commands leave it as it is.
+TEST(Cli, InstallAndRemoveKeepTheirLastVerdict) {
+    Machine m;
+    const auto value = [&](const char* name) { return m.registry.Get("SOFTWARE\\PortSetup", name); };
+    const auto text = [&](const char* name) {
+        const auto v = value(name);
+        return v ? std::string(v->data.begin(), v->data.end() - 1) : std::string("<none>");
+    };
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2"}));
+    ASSERT_TRUE(value("LastExitCode"));
+    EXPECT_EQ(platform::kRegDword, value("LastExitCode")->type);
+    EXPECT_EQ((std::vector<std::uint8_t>{0, 0, 0, 0}), value("LastExitCode")->data);
+    EXPECT_EQ("done", text("LastResult"));
+    EXPECT_EQ("2026-12-08T10:00:00+01:00", text("LastRunTime"));
+    EXPECT_EQ("PortSetupCli install --port COM2", text("LastCommand"));
+
+    m.platform.spooler.disabled = true;
+    EXPECT_EQ(kExitSpoolerDisabled, m.Run({u"remove"}));
+    EXPECT_EQ((std::vector<std::uint8_t>{0x22, 0x04, 0, 0}), value("LastExitCode")->data);  // 1058
+    EXPECT_EQ(0u, text("LastResult").find("failed: the Print Spooler service is disabled; nothing was changed. Fix: "));
+
+    // Reads, and runs without the rights, leave it as it is; an elevated
+    // refusal before the run (bad usage) is kept too.
+    m.platform.spooler.disabled = false;
+    EXPECT_EQ(kExitDone, m.Run({u"status"}));
+    EXPECT_EQ(kExitDone, m.Run({u"doctor"}));
+    m.platform.administrator = false;
+    EXPECT_EQ(kExitNotAdministrator, m.Run({u"install", u"--port", u"COM2"}));
+    EXPECT_EQ((std::vector<std::uint8_t>{0x22, 0x04, 0, 0}), value("LastExitCode")->data);
+    m.platform.administrator = true;
+    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM0"}));
+    EXPECT_EQ((std::vector<std::uint8_t>{87, 0, 0, 0}), value("LastExitCode")->data);
+    // A text the code page cannot hold costs only its characters; line breaks become blanks.
+    m.platform.failsOnPurpose = [](std::u16string_view) { return true; };
+    EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM3"}));
+    EXPECT_EQ(std::string::npos, text("LastResult").find('\n'));
+    EXPECT_EQ(0u, text("LastResult").find("failed: "));
+
+    // A key that cannot be written is said in the event, and the verdict stands.
+    m.platform.failsOnPurpose = nullptr;
+    m.registry.DenyAccess("SOFTWARE\\PortSetup");
+    m.platform.eventLog.clear();
+    EXPECT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2"}));
+    EXPECT_NE(std::u16string::npos,
+              m.OnlyEvent().text.find(u"Warning: the verdict could not be kept under HKLM\\SOFTWARE\\PortSetup (status 5)"));
+}
+
 TEST(Cli, DoctorReportsEveryCheckAndChangesNothing) {
     Machine m;
     m.platform.administrator = false;
@@ -348,7 +441,7 @@ TEST(Cli, RemoveLeavesTheDriverWhileAPrinterStillUsesIt) {
             m.platform.printerDrivers[u"POS B"] = u"KALDO QTX_VELTRO";
         }
     };
-    EXPECT_EQ(kExitFailed, m.Run({u"remove"}));
+    EXPECT_EQ(kExitDriverInUse, m.Run({u"remove"}));
     // The driver delete is tried once the printers found are gone, and the
     // print system keeps a driver in use: the run names the printer.
     EXPECT_EQ(3u, m.platform.Started().size());
@@ -382,10 +475,10 @@ TEST(Cli, StatusAsJson) {
     m.platform.defaultPrinter = u"Office";
     m.platform.serialComm = {u"COM2", u"COM1"};
     m.platform.driverVersions[u"KALDO QTX_VELTRO"] = u"1.2.3.10";
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--json", u"--port", u"COM2", u"--default"}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--json", u"--port", u"COM2", u"--default"}));
     ASSERT_EQ(1u, m.console.out.size());
     EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"driverVersion\":\"1.2.3.10\","
-              u"\"packageDriverVersion\":\"1.2.3.4\",\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
+              u"\"minDriverVersion\":null,\"packageDriverVersion\":\"1.2.3.4\",\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
               u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"ourPrinter\":null,\"ourPrinterNote\":null,\"defaultPrinter\":\"Office\",\"account\":"
               u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
               u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"presentComPorts\":[\"COM1\","
@@ -402,8 +495,50 @@ TEST(Cli, StatusAsJson) {
     EXPECT_TRUE(m.console.OutHas(u"Driver version: installed 1.2.3.10; package 1.2.3.4"));
     m.platform.driverVersions[u"KALDO QTX_VELTRO"] = u"1.2.2.99";
     EXPECT_EQ(kExitDone, m.Run({u"status"}));
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--package", package}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--package", package}));
     EXPECT_TRUE(m.console.OutHas(u"the installed driver (version 1.2.2.99) is older than the package's (1.2.3.4)"));
+}
+
+// Detection of a new package: the installed driver must be at least the
+// version asked; an older one, or one whose version cannot be read, is not
+// as asked, so the deployment installs.
+TEST(Cli, StatusWithAMinimumDriverVersion) {
+    struct Row {
+        std::u16string installed;  // "": the version cannot be read; "-": no driver
+        std::u16string asked;
+        int exitCode;
+    };
+    const Row rows[] = {
+        {u"1.2.3.4", u"1.2.3.4", kExitDone},           {u"1.2.3.10", u"1.2.3.9", kExitDone},
+        {u"2.0", u"1.9.9.9", kExitDone},               {u"1.2.3.4", u"1.2.3.5", kExitNotInstalled},
+        {u"1.2.3.9", u"1.2.3.10", kExitNotInstalled}, {u"", u"1.0", kExitNotInstalled},
+        {u"-", u"1.0", kExitNotInstalled},
+    };
+    for (const auto& row : rows) {
+        Machine m;
+        if (row.installed != u"-") {
+            m.platform.drivers = {u"KALDO QTX_VELTRO"};
+            if (!row.installed.empty()) m.platform.driverVersions[u"KALDO QTX_VELTRO"] = row.installed;
+        }
+        EXPECT_EQ(row.exitCode, m.Run({u"status", u"--min-driver-version", row.asked, u"--json"}))
+            << setup::Utf8(row.installed) << " vs " << setup::Utf8(row.asked);
+        ASSERT_EQ(1u, m.console.out.size());
+        // The JSON carries the installed and the asked version.
+        EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"minDriverVersion\":\"" + row.asked + u"\""));
+        EXPECT_NE(std::u16string::npos,
+                  m.console.out[0].find(u"\"driverVersion\":" +
+                                        (row.installed.empty() || row.installed == u"-" ? u"null"
+                                                                                       : u"\"" + row.installed + u"\"")));
+    }
+    // The reason names the versions; an unknown one says so.
+    Machine m;
+    m.platform.drivers = {u"KALDO QTX_VELTRO"};
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--min-driver-version", u"3.1.0.0"}));
+    EXPECT_TRUE(m.console.OutHas(u"the installed driver's version is unknown (at least 3.1.0.0 is asked)"));
+    // Not a version: bad usage, before anything is read.
+    for (const char16_t* bad : {u"1.2.3.4.5", u"1..2", u"1.2.3.65536", u"v1", u"1.2.", u""})
+        EXPECT_EQ(kExitUsage, m.Run({u"status", u"--min-driver-version", bad})) << setup::Utf8(bad);
+    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM1", u"--min-driver-version", u"1.0"}));
 }
 
 TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {

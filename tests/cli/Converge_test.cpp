@@ -86,7 +86,7 @@ TEST(Converge, APrinterOfOursOnAnotherPortIsMovedAndKept) {
     EXPECT_EQ("38400,o,8,2,x", m.Port("COM3:"));
     EXPECT_EQ("9600,n,8,1,p", m.Port("COM1:"));  // the earlier run's, left
     EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM3", u"--settings", u"38400,o,8,2,x"}));
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM1"}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--port", u"COM1"}));
 
     // A move the print system refuses: said, and failed.
     m.platform.failsOnPurpose = [](std::u16string_view line) { return line.find(u"/Xs") != std::u16string_view::npos; };
@@ -151,7 +151,7 @@ TEST(Converge, WhatAKilledRunLeftIsFinishedByTheNextOne) {
         Machine m;
         m.Printer(kPrinter, u"COM4:", kDriver);
         m.platform.defaultPrinter = u"Office";
-        EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM4", u"--settings", u"4800,m,5,1.5", u"--default"}));
+        EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--port", u"COM4", u"--settings", u"4800,m,5,1.5", u"--default"}));
         EXPECT_TRUE(m.console.Has(m.console.out, u"is not the default printer"));
         EXPECT_TRUE(m.console.Has(m.console.out, u"the settings of COM4: are 9600,n,8,1, not 4800,m,5,1.5"));
         // A detection as SYSTEM counts the machine's state only: another default does not flap it.

@@ -99,7 +99,7 @@ TEST(RunEvents, EachInstallAndRemoveRunLeavesOneEventWithItsVerdict) {
         EXPECT_EQ(kEventInstallFailed, event.id);
         ASSERT_FALSE(m.console.err.empty());
         // The reason's own lines, indented: no line of it can pass for a line of the event.
-        EXPECT_TRUE(Has(event.text, u"Verdict: failed\r\nExit code: 1\r\nReason: The printer setup tool could not "
+        EXPECT_TRUE(Has(event.text, u"Verdict: failed\r\nExit code: 1603\r\nReason: The printer setup tool could not "
                                     u"be started:\r\n  \r\n  rundll32 printui.dll"));
     }
     {  // remove done, then remove refused by the print system
@@ -118,7 +118,7 @@ TEST(RunEvents, EachInstallAndRemoveRunLeavesOneEventWithItsVerdict) {
         Machine m;
         EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM0"}));
         EXPECT_EQ(kEventInstallFailed, m.OnlyEvent().id);
-        EXPECT_TRUE(Has(m.OnlyEvent().text, u"Exit code: 2\r\nReason: bad usage: --port \"COM0\" is not a COM port"));
+        EXPECT_TRUE(Has(m.OnlyEvent().text, u"Exit code: 87\r\nReason: bad usage: --port \"COM0\" is not a COM port"));
         EXPECT_FALSE(Has(m.OnlyEvent().text, u"Log:"));  // a refused line writes no log
 
         m.platform.eventLog.clear();
@@ -149,9 +149,9 @@ TEST(RunEvents, EachInstallAndRemoveRunLeavesOneEventWithItsVerdict) {
 TEST(RunEvents, SetDefaultLeavesOneEventToo) {
     Machine m;
     m.platform.administrator = false;
-    ASSERT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));  // not installed
+    ASSERT_EQ(kExitNoPrinter, m.Run({u"set-default", u"--quiet"}));  // not installed
     EXPECT_EQ(kEventSetDefaultFailed, m.OnlyEvent().id);
-    EXPECT_TRUE(Has(m.OnlyEvent().text, u"Verdict: failed\r\nExit code: 1"));
+    EXPECT_TRUE(Has(m.OnlyEvent().text, u"Verdict: failed\r\nExit code: 3012"));
     EXPECT_TRUE(m.OnlyEvent().text.ends_with(u"\r\nCommand: PortSetupCli set-default --quiet"));
     m.Installed();
     m.platform.eventLog.clear();
@@ -166,19 +166,20 @@ TEST(RunEvents, SetDefaultLeavesOneEventToo) {
 TEST(RunEvents, ARunEndedFromOutsideItsVerdictStillLeavesItsEvent) {
     // The set-default watchdog, and an internal error, end a run this way.
     testing_support::RecordingPlatform platform;
-    cli::ReportRunEvent(platform, cli::ReadCommandLine({u"set-default", u"--quiet"}), 1, u"the print system did not answer in time");
+    testing_support::MemoryRegistry registry;
+    cli::ReportRunEvent(platform.Seams(registry), cli::ReadCommandLine({u"set-default", u"--quiet"}), 1, u"the print system did not answer in time");
     ASSERT_EQ(1u, platform.eventLog.size());
     EXPECT_EQ(kEventSetDefaultFailed, platform.eventLog[0].id);
     EXPECT_EQ(EventType::Error, platform.eventLog[0].type);
     EXPECT_EQ(u"Verdict: failed\r\nExit code: 1\r\nReason: the print "
               u"system did not answer in time\r\nCommand: PortSetupCli set-default --quiet",
               platform.eventLog[0].text);
-    cli::ReportRunEvent(platform, cli::ReadCommandLine({u"install", u"--port", u"COM 3"}), 1, u"an internal error ended the run.");
+    cli::ReportRunEvent(platform.Seams(registry), cli::ReadCommandLine({u"install", u"--port", u"COM 3"}), 1, u"an internal error ended the run.");
     EXPECT_EQ(kEventInstallFailed, platform.eventLog.back().id);
     EXPECT_TRUE(platform.eventLog.back().text.ends_with(u"Command: PortSetupCli install --port \"COM 3\""));
     for (const std::vector<std::u16string>& other :
          {std::vector<std::u16string>{u"status"}, {u"--version"}, {u"bogus"}, {}})
-        cli::ReportRunEvent(platform, cli::ReadCommandLine(other), 1, u"x");
+        cli::ReportRunEvent(platform.Seams(registry), cli::ReadCommandLine(other), 1, u"x");
     EXPECT_EQ(2u, platform.eventLog.size());
 }
 

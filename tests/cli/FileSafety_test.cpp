@@ -71,7 +71,7 @@ TEST(FileSafety, ARunThatIsNotElevatedOrRefusedTouchesNoMachineFile) {
     EXPECT_EQ(kExitNotAdministrator, m.Run({u"install", u"--port", u"COM1"}));
     EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM257"}));
     EXPECT_EQ(kExitNotAdministrator, m.Run({u"remove", u"--log", u"D:\\r.log"}));
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM1"}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--port", u"COM1"}));
     // Elevated, a refused command line changes nothing either: no folder, no log.
     m.platform.administrator = true;
     EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM257"}));
@@ -83,7 +83,7 @@ TEST(FileSafety, ARunThatIsNotElevatedOrRefusedTouchesNoMachineFile) {
     EXPECT_TRUE(m.platform.Started().empty());
 
     // status never writes there, elevated or not.
-    EXPECT_EQ(kExitFailed, m.Run({u"status"}));
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status"}));
     EXPECT_TRUE(m.platform.fileEvents.empty());
 
     // Nor does an elevated run of a program others could have replaced: in
@@ -301,10 +301,26 @@ TEST(FileSafety, AGivenLogIsWrittenOnlyWhereNoOneElseCanRedirectIt) {
             EXPECT_TRUE(m.console.err.empty());
             continue;
         }
-        EXPECT_EQ(0u, m.Appends());
+        // Only the copy is not written: the machine log still is.
+        EXPECT_EQ(0u, std::count_if(m.platform.fileEvents.begin(), m.platform.fileEvents.end(),
+                                    [&](const std::u16string& e) { return e.find(given) != std::u16string::npos; }));
+        EXPECT_NE(std::string::npos, m.Log().find("verdict: done"));
         EXPECT_EQ(1u, m.console.err.size());
         EXPECT_TRUE(m.console.Has(m.console.err, c.said));
     }
+}
+
+// --log adds a copy: the machine log, where the help desk looks, is still
+// written, and the event names both.
+TEST(FileSafety, AGivenLogIsACopyBesideTheMachineLog) {
+    Machine m;
+    const std::u16string given = u"D:\\Logs\\run.log";
+    m.platform.eventLog.clear();
+    EXPECT_EQ(kExitDone, m.Run({u"remove", u"--log", given}));
+    EXPECT_NE(std::string::npos, m.platform.files[given].find("verdict: done"));
+    EXPECT_NE(std::string::npos, m.Log().find("verdict: done"));
+    EXPECT_NE(std::u16string::npos, m.platform.eventLog.back().text.find(
+                                        u"Log: C:\\ProgramData\\PortSetup\\Logs\\PortSetupCli.log; " + given));
 }
 
 TEST(FileSafety, FolderRules) {

@@ -39,7 +39,8 @@ struct Machine : testing_support::CliMachine {
 TEST(RememberedChoice, StoredOnlyWhenAskedAndOnlyAfterADoneInstall) {
     Machine m;
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM3"}));
-    EXPECT_FALSE(m.registry.KeyExists(kChoice));
+    EXPECT_FALSE(m.registry.Get(kChoice, "Port"));
+    EXPECT_FALSE(m.registry.Get(kChoice, "Settings"));
 
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"com4", u"--settings", u"115200,e,7,2,x", u"--remember"}));
     EXPECT_EQ("COM4", m.Choice("Port"));
@@ -55,6 +56,22 @@ TEST(RememberedChoice, StoredOnlyWhenAskedAndOnlyAfterADoneInstall) {
     m.platform.failsOnPurpose = [](std::u16string_view line) { return line.find(u"/Xs") != std::u16string_view::npos; };
     EXPECT_EQ(kExitFailed, m.Run({u"install", u"--port", u"COM2", u"--remember"}));
     EXPECT_EQ("USB", m.Choice("Port"));
+
+    // A removal that is refused keeps the choice; one that removed all
+    // clears it (nothing is left for a repair to install again), and the key
+    // keeps the last verdict.
+    m.platform.failsOnPurpose = nullptr;
+    m.platform.spooler.disabled = true;
+    EXPECT_EQ(kExitSpoolerDisabled, m.Run({u"remove"}));
+    EXPECT_EQ("USB", m.Choice("Port"));
+    m.platform.spooler.disabled = false;
+    ASSERT_EQ(kExitDone, m.Run({u"remove"}));
+    EXPECT_FALSE(m.registry.Get(kChoice, "Port"));
+    EXPECT_FALSE(m.registry.Get(kChoice, "Settings"));
+    EXPECT_TRUE(m.registry.Get(kChoice, "LastExitCode"));
+    EXPECT_TRUE(m.console.OutHas(u"cleared: the stored choice's Port"));
+    ASSERT_EQ(kExitDone, m.Run({u"remove"}));  // nothing left to clear: no warning
+    EXPECT_FALSE(m.console.OutHas(u"warning: the stored choice"));
 }
 
 TEST(RememberedChoice, AChoiceThatCannotBeStoredFailsTheRun) {

@@ -27,7 +27,7 @@ TEST(Products, ASecondModelIsARowOfData) {
     EXPECT_EQ(u"KALDO QTX_FORTE", m.platform.printerDrivers[u"KALDO Forte Printer"]);
     EXPECT_EQ(u"COM2:", m.platform.printerPorts[u"KALDO Forte Printer"]);
     EXPECT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM2"}, kForte));
-    EXPECT_EQ(kExitFailed, m.Run({u"status", u"--port", u"COM2"}));  // not the first product's printer
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--port", u"COM2"}));  // not the first product's printer
 
     ASSERT_EQ(kExitDone, m.Run({u"remove"}, kForte));
     EXPECT_EQ(std::vector<std::u16string>{std::u16string(PrinterName)}, m.platform.printers);

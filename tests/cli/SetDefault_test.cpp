@@ -75,7 +75,7 @@ TEST(SetDefault, WithoutThePrinterNothingChanges) {
     Machine m;
     m.Installed();
     m.platform.printers = {u"Office"};
-    EXPECT_EQ(kExitFailed, m.Run({u"set-default", u"--quiet"}));
+    EXPECT_EQ(kExitNoPrinter, m.Run({u"set-default", u"--quiet"}));
     EXPECT_TRUE(m.console.out.empty());
     EXPECT_TRUE(m.console.Has(m.console.err, u"No printer of the driver \"KALDO QTX_VELTRO\" is installed on this "
                                              u"machine yet (not \"KALDO Veltro MiniPrinter\", nor a USB printer's queue)"));
@@ -86,7 +86,7 @@ TEST(SetDefault, WithoutThePrinterNothingChanges) {
     // A printer of that name with another driver is not ours either.
     m.platform.printers = {std::u16string(PrinterName)};
     m.platform.printerDrivers = {{std::u16string(PrinterName), u"Generic"}};
-    EXPECT_EQ(kExitFailed, m.Run({u"set-default"}));
+    EXPECT_EQ(kExitNoPrinter, m.Run({u"set-default"}));
     EXPECT_TRUE(m.console.Has(m.console.err, u"uses the driver \"Generic\""));
 
     // The queues Plug and Play made for USB printers, named after the model:
@@ -145,7 +145,7 @@ TEST(SetDefault, ADefaultNotTakenOrNotSetInTimeFailsWithOneAndSaysWhy) {
     slow.Installed();
     slow.platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return std::nullopt; };
     const std::uint64_t before = slow.platform.now;
-    EXPECT_EQ(kExitFailed, slow.Run({u"set-default", u"--timeout", u"5"}));
+    EXPECT_EQ(kExitTimedOut, slow.Run({u"set-default", u"--timeout", u"5"}));
     EXPECT_LE(slow.platform.now - before, 5000u);
     EXPECT_TRUE(slow.console.Has(slow.console.err, u"did not end within 5 s"));
     // Windows' management was already turned off: harmless, and what the next try needs.

@@ -2,10 +2,12 @@
 // the queue; the job's status and the port's settings say why it did not.
 #include "setup/ExitCodes.h"
 #include "setup/Product.h"
+#include "setup/RunEvents.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 using namespace setup;
@@ -17,37 +19,86 @@ struct Machine : testing_support::CliMachine {
         platform.administrator = false;  // a cashier: no rights needed
         platform.runningUser = u"S-1-5-21-1-2-3-1001";
         platform.runningAccount = u"SHOP\\cashier1";
+        InstallOursBesideOffice();
+        registry.PutString(kPorts, "COM3:", "19200,e,7,1,x");
     }
-    void Installed() { InstallOursBesideOffice(); }
 };
 
-TEST(TestPrint, APagePrintsOrTheJobsStatusAndThePortsSettingsSayWhyNot) {
-    Machine m;  // a cashier: no rights needed
-    m.Installed();
-    m.registry.PutString(testing_support::CliMachine::kPorts, "COM3:", "19200,e,7,1,x");
+TEST(TestPrint, APagePrintsWithThePortsSettingsOnIt) {
+    Machine m;
     ASSERT_EQ(kExitDone, m.Run({u"test-print"}));
     ASSERT_EQ(1u, m.platform.jobs.size());
     EXPECT_NE(std::string::npos, m.platform.jobs[1].bytes.find("Port: COM3: (19200,e,7,1,x)"));
+    EXPECT_FALSE(m.platform.jobs[1].cancelled);
     EXPECT_TRUE(m.console.OutHas(u"printed: job 1 left the queue"));
+    EXPECT_EQ(kEventTestPrintSucceeded, m.OnlyEvent().id);
+}
 
-    // Offline or out of paper: still queued at the time limit, with why and the settings.
+// Each way a page does not print ends with its own code, and a job that did
+// not print is not left queued to print later when nobody waits for it.
+TEST(TestPrint, EachWayAPageDoesNotPrintHasItsCode) {
+    struct Row {
+        const char* what;
+        std::function<void(testing_support::RecordingPlatform&)> arrange;
+        int exitCode;
+        bool jobCancelled;  // the job deleted from the queue at the end
+    };
+    const Row rows[] = {
+        {"offline and out of paper at the time limit",
+         [](auto& p) {
+             p.jobPrintsAfter.reset();
+             p.jobStatus = 0x0020 | 0x0040;
+         },
+         kExitTimedOut, true},
+        {"still queued, and the delete fails too",
+         [](auto& p) {
+             p.jobPrintsAfter.reset();
+             p.cancelFails = true;
+         },
+         kExitTimedOut, false},
+        {"the port never takes the page", [](auto& p) { p.pageTakenAfter = 600000; }, kExitTimedOut, true},
+        {"deleted before it printed", [](auto& p) { p.jobStatus = 0x0004; }, kExitPrintCancelled, false},
+        {"the print system refused the page (aborted)",
+         [](auto& p) { p.pageRefused = u"The device is not connected.; the job was aborted"; }, kExitPageNotSent, true},
+        {"the queue cannot be asked", [](auto& p) { p.jobStatusFails = u"The RPC server is unavailable."; },
+         kExitFailed, false},
+        {"no printer of ours", [](auto& p) { p.printers.clear(); }, kExitNoPrinter, false},
+    };
+    for (const auto& row : rows) {
+        Machine m;
+        row.arrange(m.platform);
+        const std::uint64_t before = m.platform.now;
+        EXPECT_EQ(row.exitCode, m.Run({u"test-print", u"--timeout", u"5"})) << row.what;
+        EXPECT_LE(m.platform.now - before, 5500u) << row.what;
+        EXPECT_EQ(row.jobCancelled, !m.platform.jobs.empty() && m.platform.jobs[1].cancelled) << row.what;
+        EXPECT_EQ(kEventTestPrintFailed, m.OnlyEvent().id) << row.what;
+        EXPECT_FALSE(m.console.OutHas(u"printed: job 1 left the queue")) << row.what;
+    }
+}
+
+TEST(TestPrint, AtTheTimeLimitTheJobsStatusAndThePortsSettingsSayWhy) {
+    Machine m;
     m.platform.jobPrintsAfter.reset();
     m.platform.jobStatus = 0x0020 | 0x0040;
-    const std::uint64_t before = m.platform.now;
-    EXPECT_EQ(kExitFailed, m.Run({u"test-print", u"--timeout", u"5"}));
-    EXPECT_LE(m.platform.now - before, 5500u);
-    EXPECT_TRUE(m.console.Has(m.console.err, u"Job 2 is still queued after 5 s (offline, paper out); the port is "
+    EXPECT_EQ(kExitTimedOut, m.Run({u"test-print", u"--timeout", u"5"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"Job 1 is still queued after 5 s (offline, paper out); the port is "
                                              u"COM3: (19200,e,7,1,x)"));
+    m.platform.pageTakenAfter = 600000;
+    EXPECT_EQ(kExitTimedOut, m.Run({u"test-print", u"--timeout", u"5"}));
+    EXPECT_TRUE(m.console.Has(m.console.err, u"Job 2 is still queued after 5 s (being sent to the port)"));
+}
 
-    // A job deleted before it printed left the queue, but did not print.
-    m.platform.jobPrintsAfter = 1500;
-    m.platform.jobStatus = 0x0004;
-    EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
-
+TEST(TestPrint, AsJson) {
+    Machine m;
+    ASSERT_EQ(kExitDone, m.Run({u"test-print", u"--json"}));
+    ASSERT_EQ(1u, m.console.out.size());  // the object only
+    EXPECT_EQ(u"{\"printer\":\"KALDO Veltro MiniPrinter\",\"port\":\"COM3: (19200,e,7,1,x)\",\"job\":1,"
+              u"\"jobStatus\":\"printing\",\"printed\":true,\"exitCode\":0,\"reason\":null}",
+              m.console.out[0]);
     m.platform.printers.clear();
-    EXPECT_EQ(kExitFailed, m.Run({u"test-print"}));
-    EXPECT_TRUE(m.console.Has(m.console.err, u"No printer of the driver \"KALDO QTX_VELTRO\" is installed"));
-    EXPECT_EQ(3u, m.platform.jobs.size());
+    ASSERT_EQ(kExitNoPrinter, m.Run({u"test-print", u"--json"}));
+    EXPECT_NE(std::u16string::npos, m.console.out.back().find(u"\"printer\":null,\"port\":null,\"job\":null"));
+    EXPECT_NE(std::u16string::npos, m.console.out.back().find(u"\"printed\":false,\"exitCode\":3012,\"reason\":\"No printer"));
 }
 
 }  // namespace

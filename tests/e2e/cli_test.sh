@@ -19,7 +19,7 @@ inf_arg() { printf '"%s\\PRT3Q42WD32.inf"' "$(winpath "$1")"; }
 reset_state
 rm -f "$logfile"
 cli status --json
-expect_code "status before" 1
+expect_code "status before" 1605
 expect_eq "driver installed before" "False" "$(json 'd["driverInstalled"]')"
 expect_eq "printers before" "0" "$(json 'len(d["printers"])')"
 
@@ -50,7 +50,7 @@ expect_eq "status printer" "KALDO Veltro MiniPrinter COM7: True" \
 expect_eq "status COM7 value" "19200,e,7,1,x" "$(json 'd["ports"]["COM7:"]')"
 expect_eq "the package's driver version" "1.2.3.4" "$(json 'd["packageDriverVersion"]')"
 cli status --port COM2
-expect_code "status for another port" 1
+expect_code "status for another port" 1605
 printf '%s\n' "$RUN_OUT" | grep -q '^Installed as asked (COM2): no (the printer "KALDO Veltro MiniPrinter" is on COM7:, not COM2:' || fail "plain status: $RUN_OUT"
 
 # 2. A second run while one is in progress: 1618, and the first is not disturbed.
@@ -78,13 +78,13 @@ pnputil /add-driver $(inf_arg "$WINEPREFIX/drive_c/$folder") /install" "$(starte
   expect_eq "Ports after USB" "$ports_before" "$(reg_query "$PORTS")"
 done
 
-# 4. Bad usage starts nothing: exit 2 with the usage text.
+# 4. Bad usage starts nothing: exit 87 (ERROR_INVALID_PARAMETER) with the usage text.
 reset_state
 for args in "install --port COM257" "install --port COM1 --settings 9601,n,8,1,p" \
             "install --port COM1 --speed 9600" "install --port USB --settings 9600,n,8,1,p"; do
   # shellcheck disable=SC2086
   cli $args
-  expect_code "$args" 2
+  expect_code "$args" 87
   printf '%s\n' "$RUN_ERR" | grep -q 'PortSetupCli install --port' || fail "$args: no usage text: $RUN_ERR"
 done
 expect_eq "starts after bad usage" "" "$(started_lines)"
@@ -120,14 +120,14 @@ expect_eq "drivers left" "" "$(drivers)"
 expect_eq "driver delete" "done: driver deleted" "$(outcomes | tail -1)"
 expect_eq "one command at a time" "yes" "$(last_start_after_others)"
 cli status --json
-expect_code "status after remove" 1
+expect_code "status after remove" 1605
 expect_eq "driver after remove" "False" "$(json 'd["driverInstalled"]')"
 
-# 8. Without a printer setup tool: exit 1 with the system's reason.
+# 8. Without a printer setup tool: exit 1603 with the system's reason.
 reset_state
 rm -f "$SYSTEM32/rundll32.exe"
 on_exit install_standin
 cli install --port COM1
-expect_code "no printer setup tool" 1
+expect_code "no printer setup tool" 1603
 printf '%s\n' "$RUN_ERR" | grep -q 'could not be started' || fail "no reason given: $RUN_ERR"
 echo "cli: ok"

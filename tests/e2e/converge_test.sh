@@ -47,7 +47,7 @@ reset_state
 printf '%s\t%s\n' "$PRINTER" "Generic / Text Only" | add_printers
 before=$(printer_state)
 cli install --port COM2
-expect_code "install over another driver's printer" 1
+expect_code "install over another driver's printer" 1603
 printf '%s\n' "$RUN_ERR" | grep -q 'uses the driver "Generic / Text Only"' || fail "the driver is not named: $RUN_ERR"
 expect_eq "that printer" "$before" "$(printer_state)"
 started_lines | grep -qv '/if /b' && fail "more than the driver install was started: $(started_lines)"
@@ -61,7 +61,7 @@ sleep 2
 wine_run taskkill /f /im PortSetupCli.exe >/dev/null 2>&1 || true
 wait "$runner" || true
 cli status --port COM4 --settings 4800,o,6,2
-expect_code "status of the killed install" 1
+expect_code "status of the killed install" 1605
 cli install --port COM4 --settings 4800,o,6,2
 expect_code "the killed install run again" 0
 expect_eq "printers after the rerun" "$PRINTER${TAB}COM4:${TAB}KALDO QTX_VELTRO" "$(printer_state)"

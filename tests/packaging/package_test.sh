@@ -84,15 +84,38 @@ condition() { cell InstallExecuteSequence "$1" 2; }
 for action in InstallPrinter RemovePrinters; do
   type=$(cell CustomAction "$action" 2)
   [ -n "$type" ] || fail "no custom action $action"
-  [ $((type & 63)) -eq 18 ] || fail "$action does not run an installed file (type $type)"
+  [ $((type & 63)) -eq 1 ] || fail "$action does not call the custom action DLL (type $type)"
   [ $((type & 1024)) -ne 0 ] || fail "$action is not deferred (type $type)"
   [ $((type & 2048)) -ne 0 ] || fail "$action is impersonated (type $type)"
   [ $((type & 256 | type & 512)) -eq 0 ] || fail "$action is a rollback or commit action (type $type)"
-  expect_eq "$action runs PortSetupCli.exe" "PortSetupCliExe" "$(cell CustomAction "$action" 3)"
+  expect_eq "$action calls PortSetupCa.dll's RunCli" "PortSetupCa RunCli" \
+    "$(cell CustomAction "$action" 3) $(cell CustomAction "$action" 4)"
   s=$(seq "$action")
   [ "$s" -gt "$(seq InstallInitialize)" ] && [ "$s" -lt "$(seq InstallFinalize)" ] \
     || fail "$action ($s) is outside the install script"
+  # Its command line is its CustomActionData, set just before it under the same condition.
+  data=$(table CustomAction | awk -F'\t' -v a="$action" '$3 == a && $2 % 64 == 51 { print $1 }')
+  [ -n "$data" ] || fail "no action sets $action's CustomActionData"
+  [ "$(seq "$data")" -lt "$s" ] && [ "$(seq "$data")" -gt "$(seq InstallInitialize)" ] \
+    || fail "$data does not run between InstallInitialize and $action"
+  expect_eq "$data's condition" "$(condition "$action")" "$(condition "$data")"
 done
+type=$(cell CustomAction CheckRestart 2)
+[ $((type & 63)) -eq 1 ] && [ $((type & 1024)) -eq 0 ] || fail "CheckRestart is not an immediate DLL action (type $type)"
+[ "$(seq CheckRestart)" -gt "$(seq InstallFinalize)" ] || fail "CheckRestart runs before InstallFinalize"
+expect_eq "the custom action DLL in the Binary table" "PortSetupCa" "$(table Binary | cut -f1)"
+streams="$work/streams"
+mkdir -p "$streams"
+(cd "$streams" && msidump -s -d . "$msi" >/dev/null)  # it writes the Binary table's streams beside too
+ca="$streams/_Streams/Binary.PortSetupCa"
+[ -f "$ca" ] || ca=$(find "$streams" -name 'Binary.PortSetupCa*' | head -1)
+[ -f "$ca" ] || fail "the custom action DLL is not in the package: $(find "$streams" | head)"
+expect_eq "the DLL's imports" "KERNEL32.dll msi.dll msvcrt.dll" \
+  "$(x86_64-w64-mingw32-objdump -p "$ca" | sed -n 's/^\tDLL Name: //p' | sort | tr '\n' ' ' | sed 's/ $//')"
+expect_eq "the DLL's entry points" "CheckRestart RunCli" \
+  "$(x86_64-w64-mingw32-objdump -p "$ca" | sed -n 's/^\t\[ *[0-9]*\] \([A-Za-z_][A-Za-z0-9_@]*\)$/\1/p' | sort | tr '\n' ' ' | sed 's/ $//')"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$ca" 2>&1 | grep -q 'Signature verification: ok' \
+  || fail "the custom action DLL is not signed"
 [ "$(seq InstallPrinter)" -gt "$(seq InstallFiles)" ] || fail "InstallPrinter runs before InstallFiles"
 [ "$(seq RemovePrinters)" -lt "$(seq RemoveFiles)" ] || fail "RemovePrinters runs after RemoveFiles"
 s=$(seq RemoveExistingProducts)
@@ -113,7 +136,7 @@ expect_eq "port argument" 'PortArg --port "[PORT]"' "$(cell CustomAction PortArg
 # Every property a command line is made of is private (no command line can
 # set it), or a public one that the refusal above checks, or a stored one
 # replaced by a marker when unsafe.
-for property in $(table CustomAction | awk -F'\t' '$2 % 64 == 18 { print $4 }' | grep -o '\[[A-Za-z_.]*\]' | tr -d '[]' | sort -u); do
+for property in $(table CustomAction | awk -F'\t' '$2 % 64 == 51 { print $4 }' | grep -o '\[[A-Za-z_.]*\]' | tr -d '[]' | sort -u); do
   case "$property" in
     *[a-z]*) ;;  # private
     PORT|SETTINGS|INSTALLFOLDER) condition RefuseUnsafeChoice | grep -q "$property >< Quote" || fail "$property is not refused with a quote" ;;
@@ -128,12 +151,12 @@ done
 [ -n "$(seq RemoveFolders)" ] && [ "$(seq RemoveFolders)" -gt "$(seq RemoveFiles)" ] && \
   [ "$(seq RemoveFolders)" -lt "$(seq CreateFolders)" ] || fail "RemoveFolders is not scheduled after RemoveFiles"
 # No registry row takes its value from a property: only checked values are stored.
-expect_eq "stored choice rows" "Package=$version -=" \
+expect_eq "stored choice rows" "Package=$version" \
   "$(table Registry | awk -F'\t' '$3 == "SOFTWARE\\PortSetup" && $2 == 2 { printf "%s%s=%s", sep, $4, $5; sep = " " }')"
 expect_eq "install condition" 'NOT REMOVE' "$(condition InstallPrinter)"
-expect_eq "install command" 'install [PortArg] [SettingsArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
-  "$(cell CustomAction InstallPrinter 4)"
-expect_eq "removal command" 'remove' "$(cell CustomAction RemovePrinters 4)"
+expect_eq "install command" '"[INSTALLFOLDER]PortSetupCli.exe" install [PortArg] [SettingsArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
+  "$(cell CustomAction InstallPrinterCommand 4)"
+expect_eq "removal command" '"[INSTALLFOLDER]PortSetupCli.exe" remove' "$(cell CustomAction RemovePrintersCommand 4)"
 
 echo "== the Active Setup entry"
 active='SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{8F3C2A6D-4B1E-4E7A-9C55-2D7E1A0B6F34}'
@@ -162,6 +185,14 @@ expect_eq "32-bit launch condition" "This package is for 32-bit Windows; this Wi
   "$(table_of "$msi32" LaunchCondition | awk -F'\t' '$1 == "Installed OR NOT VersionNT64" { print $2 }')"
 expect_eq "64-bit launch condition" "This package is for 64-bit Windows; this Windows is 32-bit. Install PortSetup-$version-x86.msi instead." \
   "$(table LaunchCondition | awk -F'\t' '$1 == "Installed OR VersionNT64" { print $2 }')"
+streams32="$work/streams32"
+mkdir -p "$streams32"
+(cd "$streams32" && msidump -s -d . "$msi32" >/dev/null)
+ca32=$(find "$streams32" -name 'Binary.PortSetupCa*' | head -1)
+x86_64-w64-mingw32-objdump -f "$ca32" | grep -q 'file format pei-i386' || fail "the 32-bit package's DLL is not 32-bit"
+# Exported by their plain names, as Windows Installer looks them up (no @4).
+expect_eq "the 32-bit DLL's entry points" "CheckRestart RunCli" \
+  "$(x86_64-w64-mingw32-objdump -p "$ca32" | sed -n 's/^\t\[ *[0-9]*\] \([A-Za-z_][A-Za-z0-9_@]*\)$/\1/p' | sort | tr '\n' ' ' | sed 's/ $//')"
 upgrade64=$(cell Property UpgradeCode 2)
 upgrade32=$(table_of "$msi32" Property | awk -F'\t' '$1 == "UpgradeCode" { print $2 }')
 [ -n "$upgrade32" ] && [ "$upgrade32" != "$upgrade64" ] || fail "the packages share an UpgradeCode ($upgrade32)"
@@ -183,6 +214,23 @@ for file in "$extract/PortSetup.exe" "$extract/PortSetupCli.exe" "$msi" "$extrac
   grep -q 'Signature verification: ok' "$work/verify.txt" || fail "no verified signature on $(basename "$file")"
 done
 grep -q 'Message digest algorithm *: SHA256' "$work/verify.txt" || fail "the MSI is not signed with SHA-256"
+
+echo "== the Intune scripts"
+driver_version=$(sed -n 's/^DriverVer *= *[^,]*, *\([0-9.]*\).*/\1/p' "$driver/PRT3Q42WD32.inf" | tr -d '\r')
+[ -n "$driver_version" ] || fail "the test package's INF has no DriverVer"
+for script in detect remediation-detect remediation-remediate; do
+  file="$dist/PortSetup-$version-intune-$script.ps1"
+  [ -f "$file" ] || fail "no $script script in build/dist"
+  ! grep -q '@[A-Z_]*@' "$file" || fail "$script keeps a placeholder: $(grep '@[A-Z_]*@' "$file")"
+  # A missing program never reads as success.
+  grep -q "Test-Path -LiteralPath \$cli" "$file" || fail "$script does not check that PortSetupCli.exe is there"
+done
+for script in detect remediation-detect; do
+  grep -q "^\$MinDriverVersion = '$driver_version'$" "$dist/PortSetup-$version-intune-$script.ps1" \
+    || fail "$script does not ask for the package's driver version $driver_version"
+  grep -q 'status --port $Port --min-driver-version $MinDriverVersion' "$dist/PortSetup-$version-intune-$script.ps1" \
+    || fail "$script does not ask PortSetupCli status for the version"
+done
 
 echo "== zip and checksums"
 expect_eq "zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract" | sort | tr '\n' ' ' | sed 's/ $//')"

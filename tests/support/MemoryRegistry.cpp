@@ -216,6 +216,13 @@ long MemoryRegistry::RegSetValueExA(RegHandle key, const std::string& valueName,
     return kErrorSuccess;
 }
 
+long MemoryRegistry::RegDeleteValueA(RegHandle key, const std::string& valueName) {
+    if (auto failure = TakeFailure(Op::SetValueEx)) return *failure;
+    auto handle = handles_.find(key);
+    if (handle == handles_.end()) return kErrorInvalidHandle;
+    return keys_[handle->second].erase(Fold(valueName)) ? kErrorSuccess : kErrorFileNotFound;
+}
+
 long MemoryRegistry::RegCloseKey(RegHandle key) {
     if (auto failure = TakeFailure(Op::CloseKey)) return *failure;
     return handles_.erase(key) ? kErrorSuccess : kErrorInvalidHandle;

@@ -38,6 +38,7 @@ public:
                        platform::RegHandle& key) override;
     long RegQueryValueExA(platform::RegHandle key, const std::string& valueName,
                           std::uint32_t& type, std::uint8_t* data, std::uint32_t& size) override;
+    long RegDeleteValueA(platform::RegHandle key, const std::string& valueName) override;
     long RegSetValueExA(platform::RegHandle key, const std::string& valueName, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) override;
     long RegCloseKey(platform::RegHandle key) override;

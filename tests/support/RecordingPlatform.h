@@ -178,29 +178,58 @@ public:
     std::u16string programProcessor = u"amd64";
     std::u16string ProgramProcessor() override { return programProcessor; }
     // Print jobs: each prints (leaves the queue) `jobPrintsAfter` ms after
-    // it was sent, or never; queued, it shows `jobStatus`.
+    // it was sent, or never; queued, it shows `jobStatus`. The print system
+    // takes a page at once, or, with `pageTakenAfter`, only after that many
+    // ms; `pageRefused` makes it refuse the page (the job is aborted).
     struct Job {
         std::u16string printer;
         std::string bytes;
         std::uint64_t sentAt = 0;
+        bool cancelled = false;
     };
     std::map<std::uint32_t, Job> jobs;
     std::optional<std::uint32_t> jobPrintsAfter = 1500;
     std::uint32_t jobStatus = 0x0010;  // printing
-    std::uint32_t PrintRaw(std::u16string_view printer, std::u16string_view, std::string_view bytes,
-                           std::u16string& reason) override {
-        if (std::find(printers.begin(), printers.end(), std::u16string(printer)) == printers.end()) {
-            reason = u"The printer name is invalid.";
-            return 0;
-        }
+    std::optional<std::uint32_t> pageTakenAfter;
+    std::u16string pageRefused;
+    std::u16string jobStatusFails;  // JobStatus's reason, when set
+    bool cancelFails = false;
+    platform::SentJob PrintRaw(std::u16string_view printer, std::u16string_view, std::string_view bytes,
+                               std::uint32_t timeoutMilliseconds) override {
+        if (std::find(printers.begin(), printers.end(), std::u16string(printer)) == printers.end())
+            return {0, false, u"The printer name is invalid."};
         const auto id = static_cast<std::uint32_t>(jobs.size() + 1);
         jobs[id] = {std::u16string(printer), std::string(bytes), now};
-        return id;
+        if (!pageRefused.empty()) {
+            jobs[id].cancelled = true;
+            return {id, false, pageRefused};
+        }
+        if (pageTakenAfter && *pageTakenAfter >= timeoutMilliseconds) {
+            now += timeoutMilliseconds;
+            return {id, false, {}};
+        }
+        if (pageTakenAfter) now += *pageTakenAfter;
+        return {id, true, {}};
     }
-    std::optional<std::uint32_t> JobStatus(std::u16string_view, std::uint32_t job, std::u16string&) override {
+    std::optional<std::uint32_t> JobStatus(std::u16string_view, std::uint32_t job, std::u16string& reason) override {
+        if (!jobStatusFails.empty()) {
+            reason = jobStatusFails;
+            return std::nullopt;
+        }
         const auto found = jobs.find(job);
-        if (found == jobs.end() || (jobPrintsAfter && now >= found->second.sentAt + *jobPrintsAfter)) return std::nullopt;
+        if (found == jobs.end() || found->second.cancelled ||
+            (jobPrintsAfter && now >= found->second.sentAt + *jobPrintsAfter))
+            return std::nullopt;
         return jobStatus;
+    }
+    bool CancelJob(std::u16string_view, std::uint32_t job, std::u16string& reason) override {
+        const auto found = jobs.find(job);
+        if (cancelFails || found == jobs.end()) {
+            reason = u"The parameter is incorrect.";
+            return false;
+        }
+        found->second.cancelled = true;
+        return true;
     }
     std::map<std::u16string, std::u16string> driverVersions;  // model -> "1.2.3.4"
     std::u16string DriverVersion(std::u16string_view model) override {
@@ -223,7 +252,7 @@ public:
         const auto busy = busyComPorts.find(std::u16string(port));
         return busy == busyComPorts.end() ? std::nullopt : std::optional<std::u16string>(busy->second);
     }
-    platform::ServiceState QueryService(std::u16string_view) override { return spooler; }
+    platform::ServiceState QueryService(std::u16string_view /*name*/) override { return spooler; }
     bool StartAndWait(std::u16string_view, std::uint32_t timeoutMilliseconds, std::u16string& reason) override {
         events.push_back({Event::Kind::StartService, u"Spooler", {}, timeoutMilliseconds, 0, now});
         if (spoolerStartFails || spooler.disabled) {
@@ -253,13 +282,13 @@ public:
     Opening OpenFolder(std::u16string_view path) override;
     platform::LockAttempt TakeAdministratorsLock(std::u16string_view name) override;
     // What the held folders do, by full path: the same rules as the system's.
-    bool CreateFolderAt(const std::u16string& path, std::u16string_view descriptor, std::u16string& reason);
-    bool RemoveAt(const std::u16string& path, std::u16string& reason);
-    bool MoveAt(const std::u16string& path, const std::u16string& to, std::u16string& reason);
+    bool CreateFolderAt(const std::u16string& key, std::u16string_view descriptor, std::u16string& reason);
+    bool RemoveAt(const std::u16string& key, std::u16string& reason);
+    bool MoveAt(const std::u16string& from, const std::u16string& target, std::u16string& reason);
     std::vector<std::u16string> NamesIn(const std::u16string& path);
-    platform::LockAttempt TakeLockAt(const std::u16string& path, std::u16string_view descriptor,
+    platform::LockAttempt TakeLockAt(const std::u16string& key, std::u16string_view descriptor,
                                      std::uint32_t waitMilliseconds);
-    std::unique_ptr<platform::AppendFile> OpenForAppendAt(const std::u16string& path, std::u16string& reason);
+    std::unique_ptr<platform::AppendFile> OpenForAppendAt(const std::u16string& key, std::u16string& reason);
     // The file system's number for what is at `path`: another for what
     // replaces it.
     std::uint64_t IdOf(const std::u16string& path);

@@ -1,0 +1,112 @@
+#include "msi/CustomAction.h"
+
+#include "setup/ExitCodes.h"
+#include "setup/Text.h"
+
+namespace msi {
+
+namespace {
+
+constexpr std::u16string_view kProgramName = u"\\PortSetupCli.exe";
+constexpr std::u16string_view kErrorPrefix = u"PortSetupCli: ";
+
+bool EndsWithProgram(std::u16string_view path) {
+    if (path.size() <= kProgramName.size()) return false;
+    const std::u16string_view tail = path.substr(path.size() - kProgramName.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        char16_t a = tail[i], b = kProgramName[i];
+        if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
+        if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<CliCommand> ReadCliCommand(std::u16string_view data) {
+    if (data.size() < 2 || data[0] != u'"') return std::nullopt;
+    const std::size_t close = data.find(u'"', 1);
+    if (close == std::u16string_view::npos) return std::nullopt;
+    CliCommand command;
+    command.program = std::u16string(data.substr(1, close - 1));
+    if (!EndsWithProgram(command.program)) return std::nullopt;
+    std::size_t verb = close + 1;
+    if (verb >= data.size() || data[verb] != u' ') return std::nullopt;
+    while (verb < data.size() && data[verb] == u' ') ++verb;
+    const std::size_t end = data.find(u' ', verb);
+    command.verb = std::u16string(data.substr(verb, end == std::u16string_view::npos ? std::u16string_view::npos : end - verb));
+    if (command.verb.empty()) return std::nullopt;
+    command.commandLine = std::u16string(data);
+    return command;
+}
+
+std::u16string CauseOf(const std::vector<std::u16string>& lines) {
+    std::size_t last = lines.size();
+    for (std::size_t i = lines.size(); i-- > 0;)
+        if (lines[i].rfind(kErrorPrefix, 0) == 0) {
+            last = i;
+            break;
+        }
+    if (last == lines.size()) return {};
+    std::size_t end = lines.size();
+    while (end > last + 1 && (lines[end - 1] == u"failed" || lines[end - 1].empty())) --end;
+    std::u16string cause = lines[last].substr(kErrorPrefix.size());
+    for (std::size_t i = last + 1; i < end; ++i) cause += u"\r\n" + lines[i];
+    return cause;
+}
+
+ActionOutcome JudgeRun(const CliCommand& command, const CliRun& run) {
+    ActionOutcome outcome;
+    const std::u16string what = command.verb == u"remove" ? u"remove the printer driver" : u"install the printer driver";
+    if (!run.started) {
+        outcome.summary = u"PortSetupCli could not be started: " + run.startError;
+        outcome.errorText = u"PortSetup could not " + what + u": PortSetupCli.exe could not be started (" +
+                            run.startError + u").";
+        return outcome;
+    }
+    const std::u16string code = setup::Number(run.exitCode);
+    const int exitCode = static_cast<int>(run.exitCode);
+    if (setup::Succeeded(exitCode)) {
+        outcome.succeeded = true;
+        outcome.restart = exitCode == setup::kExitRestartNeeded;
+        outcome.summary = u"PortSetupCli " + command.verb + u" ended with exit code " + code +
+                          (outcome.restart ? u": done; Windows must restart before the USB printer uses the driver"
+                                           : u": done");
+        return outcome;
+    }
+    const std::u16string cause = CauseOf(run.lines);
+    outcome.summary = u"PortSetupCli " + command.verb + u" ended with exit code " + code + u": " +
+                      (cause.empty() ? u"failed" : cause);
+    outcome.errorText = u"PortSetup could not " + what + u" (PortSetupCli exit code " + code + u"):\r\n" +
+                        (cause.empty() ? u"see the log." : cause) +
+                        u"\r\n\r\nThe run's log is %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log; the Application "
+                        u"event log holds its event (source PortSetup).";
+    return outcome;
+}
+
+std::u16string PlainForRecord(std::u16string_view text) {
+    std::u16string plain(text);
+    for (char16_t& c : plain) {
+        if (c == u'[' || c == u'{') c = u'(';
+        if (c == u']' || c == u'}') c = u')';
+    }
+    return plain;
+}
+
+void TakeLines(std::string& pending, std::vector<std::u16string>& lines, bool ended) {
+    std::size_t start = 0;
+    for (std::size_t newline; (newline = pending.find('\n', start)) != std::string::npos; start = newline + 1) {
+        std::string line = pending.substr(start, newline - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(setup::FromUtf8(line));
+    }
+    pending.erase(0, start);
+    if (ended && !pending.empty()) {
+        if (pending.back() == '\r') pending.pop_back();
+        lines.push_back(setup::FromUtf8(pending));
+        pending.clear();
+    }
+}
+
+}  // namespace msi
