@@ -65,6 +65,10 @@ TEST(RememberedChoice, StoredOnlyWhenAskedAndOnlyAfterADoneInstall) {
     EXPECT_EQ(kExitSpoolerDisabled, m.Run({u"remove"}));
     EXPECT_EQ("USB", m.Choice("Port"));
     m.platform.spooler.disabled = false;
+    m.platform.printerListingFails = u"The RPC server is unavailable.";
+    EXPECT_EQ(kExitFailed, m.Run({u"remove"}));
+    EXPECT_EQ("USB", m.Choice("Port"));
+    m.platform.printerListingFails.reset();
     ASSERT_EQ(kExitDone, m.Run({u"remove"}));
     EXPECT_FALSE(m.registry.Get(kChoice, "Port"));
     EXPECT_FALSE(m.registry.Get(kChoice, "Settings"));

@@ -222,10 +222,12 @@ expect_eq "entries after REMOVEPRINTERS=0" "" "$(entries)"
 expect_eq "printers after REMOVEPRINTERS=0" "KALDO Veltro MiniPrinter" "$(printers)"
 expect_eq "drivers after REMOVEPRINTERS=0" "KALDO QTX_VELTRO" "$(drivers)"
 expect_eq "starts during REMOVEPRINTERS=0" "" "$(started_lines)"
+# The printer stays, and so does its choice, for the next installation.
+expect_eq "stored choice after REMOVEPRINTERS=0" "COM2" "$(reg_value "$CHOICE" Port)"
 
 # 8. An installation whose CLI fails after the printer was added: files and
 #    entry are rolled back, the printer and driver stay (as the README says),
-#    and no choice is stored.
+#    and its choice is not stored: the earlier one stays.
 reset_state
 wine_run reg add "$DELAYS" /v fail /d y /f >/dev/null 2>&1
 msiexec /i "$(msi_path "$msi")" PORT=COM3
@@ -234,7 +236,7 @@ msiexec /i "$(msi_path "$msi")" PORT=COM3
 expect_eq "entries after the failed installation" "" "$(entries)"
 expect_eq "printers after the failed installation" "KALDO Veltro MiniPrinter" "$(printers)"
 expect_eq "drivers after the failed installation" "KALDO QTX_VELTRO" "$(drivers)"
-expect_eq "stored choice after the failed installation" "" "$(reg_value "$CHOICE" Port)"
+expect_eq "stored choice after the failed installation (the earlier one)" "COM2" "$(reg_value "$CHOICE" Port)"
 # 9. Values that would add arguments to SYSTEM's command line: a given one
 #    fails the installation before anything is changed, with the reason in the
 #    MSI log; a stored one (Wine's msiexec cannot take a quote in a given

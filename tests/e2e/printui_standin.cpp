@@ -1,7 +1,8 @@
 // Stands in for Windows' printer setup tool in the test sandbox, installed as
 // system32\rundll32.exe. It carries out the printui command on Wine's print
-// system (the registry keys EnumPrinters and EnumPrinterDrivers list), keeping
-// the print system's rules, so that the tests can observe the effect:
+// system (printers added through AddPrinterW, so that they print; the other
+// changes as the registry keys EnumPrinters and EnumPrinterDrivers list),
+// keeping the print system's rules, so that the tests can observe the effect:
 //   /if /b NAME /f INF /r PORT /m MODEL   add printer NAME on PORT and driver MODEL (only if INF exists);
 //                                         a NAME that is taken is not added and nothing of that
 //                                         printer changes (ERROR_PRINTER_ALREADY_EXISTS, 0x0000070a),
@@ -79,6 +80,31 @@ bool DriverInUse(const std::wstring& model) {
     for (DWORD i = 0; i < count; ++i)
         if (info[i].pDriverName && model == info[i].pDriverName) return true;
     return false;
+}
+
+// Adds the printer through the print system (AddPrinterW), as printui's /if
+// does: Wine's print system opens, prints to and lists only printers it
+// added itself. Needs the driver installed; a name that is taken is refused
+// (ERROR_PRINTER_ALREADY_EXISTS) and nothing of that printer changes.
+DWORD AddPrinterThroughPrintSystem(const std::wstring& name, const std::wstring& port, const std::wstring& model) {
+    using AddPrinterFn = HANDLE(WINAPI*)(LPWSTR, DWORD, LPBYTE);
+    using ClosePrinterFn = BOOL(WINAPI*)(HANDLE);
+    HMODULE winspool = ::LoadLibraryW(L"winspool.drv");
+    auto addPrinter = reinterpret_cast<AddPrinterFn>(reinterpret_cast<void*>(::GetProcAddress(winspool, "AddPrinterW")));
+    auto closePrinter =
+        reinterpret_cast<ClosePrinterFn>(reinterpret_cast<void*>(::GetProcAddress(winspool, "ClosePrinter")));
+    if (!addPrinter || !closePrinter) return ERROR_PROC_NOT_FOUND;
+    std::wstring printerName = name, portName = port, driverName = model, processor = L"winprint", datatype = L"RAW";
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = printerName.data();
+    info.pPortName = portName.data();
+    info.pDriverName = driverName.data();
+    info.pPrintProcessor = processor.data();
+    info.pDatatype = datatype.data();
+    HANDLE printer = addPrinter(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    if (!printer) return ::GetLastError();
+    closePrinter(printer);
+    return ERROR_SUCCESS;
 }
 
 std::string Utf8(const std::wstring& w) {
@@ -226,10 +252,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             outcome = "failed: no INF file";
         } else {
             installDriver();
-            outcome = CreateKeyWith(HKEY_LOCAL_MACHINE, kPrinters + options[L"/b"],
-                                    {{L"Name", options[L"/b"]}, {L"Printer Driver", options[L"/m"]}, {L"Port", options[L"/r"]}},
-                                    true)
-                          ? "done: printer added" : "failed: printer exists (0x0000070a)";
+            // Wine's AddPrinterW replaces a printer of the name; Windows'
+            // refuses it. The check and the add are one step, under a lock
+            // all stand-ins share, as the print spooler's are.
+            HANDLE adding = ::CreateMutexW(nullptr, FALSE, L"PortSetupPrintUiStandInAdd");
+            ::WaitForSingleObject(adding, 30000);
+            const DWORD added = KeyExists(kPrinters + options[L"/b"])
+                                    ? ERROR_PRINTER_ALREADY_EXISTS
+                                    : AddPrinterThroughPrintSystem(options[L"/b"], options[L"/r"], options[L"/m"]);
+            ::ReleaseMutex(adding);
+            ::CloseHandle(adding);
+            outcome = added == ERROR_SUCCESS                  ? "done: printer added"
+                      : added == ERROR_PRINTER_ALREADY_EXISTS ? "failed: printer exists (0x0000070a)"
+                                                              : "failed: AddPrinterW error " + std::to_string(added);
         }
     } else if (options.count(L"/Xs")) {
         ::Sleep(DelayOf(L"Xs"));

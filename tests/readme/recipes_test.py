@@ -2,7 +2,8 @@
 """The README's deployment recipes run programs and driver packages only from
 folders that only administrators can write: no folder directly under the
 system drive (C:\\X, %SystemDrive%\\X, \\\\pc\\C$\\X) but Program Files and
-Windows, and nothing in a Temp folder."""
+Windows, and nothing in a Temp folder; and no detection takes a program that
+never ran for one that succeeded."""
 import re
 import sys
 from pathlib import Path
@@ -36,6 +37,10 @@ def faults(text):
                 found.append(f"line {number}: runs or copies from {match.group(0)}: {code.strip()}")
         if re.search(r"\\temp\b", code, re.IGNORECASE):
             found.append(f"line {number}: uses a Temp folder: {code.strip()}")
+        # A program that never ran leaves $LASTEXITCODE empty: "exit $LASTEXITCODE"
+        # alone would read a missing PortSetupCli.exe as success.
+        if re.search(r"exit \$LASTEXITCODE", code, re.IGNORECASE) and "test-path" not in code.lower():
+            found.append(f"line {number}: a missing program reads as success: {code.strip()}")
         # robocopy fails with 8 and above; "&" alone would install the old files.
         if re.search(r"robocopy.*\s&\s", code, re.IGNORECASE) and "errorlevel 8" not in code.lower():
             found.append(f"line {number}: runs on after a failed copy: {code.strip()}")
@@ -50,6 +55,7 @@ def self_check():
         "    & 'C:\\Temp\\PortSetup\\PortSetupCli.exe' install --port COM1",
         '    Copy-Item .\\PortSetup "\\\\$pc\\C$\\Tools\\PortSetup" -Recurse',
         '`& "$env:SystemDrive\\PortSetup\\PortSetupCli.exe" status`',
+        '    & "$env:ProgramW6432\\PortSetup\\PortSetupCli.exe" status --port COM3; exit $LASTEXITCODE',
     ]
     good = [
         '    cmd.exe /c robocopy . "%ProgramW6432%\\PortSetup" /e & if errorlevel 8 (exit 8) else "%ProgramW6432%\\PortSetup\\PortSetupCli.exe" install',
