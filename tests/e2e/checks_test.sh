@@ -18,12 +18,6 @@ refused() {  # what, exit code, text on stderr
 
 reset_state
 make_package "$package"
-# Wine's sc has no "config": the start type goes to the registry, which
-# Wine's service manager reads as it starts with the server.
-spooler_start() {
-  wine_run reg add 'HKLM\System\CurrentControlSet\Services\Spooler' /v Start /t REG_DWORD /d "$1" /f >/dev/null
-  wine_server_persist
-}
 on_exit 'spooler_start 3'
 spooler_start 4
 cli install --port COM1

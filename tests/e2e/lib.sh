@@ -159,6 +159,14 @@ reset_state() {
   wine_run reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v Device /f >/dev/null 2>&1 || true
 }
 
+# Sets the Print Spooler's start type (3 demand, 4 disabled). Wine's sc has
+# no "config": it goes to the registry, which Wine's service manager reads as
+# it starts with the server.
+spooler_start() {
+  wine_run reg add 'HKLM\System\CurrentControlSet\Services\Spooler' /v Start /t REG_DWORD /d "$1" /f >/dev/null
+  wine_server_persist
+}
+
 # Makes one printer setup operation (if, ia, y, dl, dd) take MS milliseconds.
 standin_delay() { wine_run reg add "$DELAYS" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1; }
 

@@ -14,10 +14,6 @@ msi_log="$WINEPREFIX/drive_c/msi.log"
 msiexec() { rm -f "$msi_log"; run_console 'C:\windows\system32\msiexec.exe' "$@" /qn /l*v 'C:\msi.log'; }
 # The MSI log as text, whichever encoding Wine wrote it in.
 log_text() { if [ "$(head -c 2 "$msi_log" | od -An -tx1 | tr -d ' ')" = fffe ]; then iconv -f UTF-16LE -t UTF-8 "$msi_log"; else cat "$msi_log"; fi; }
-spooler_start() {
-  wine_run reg add 'HKLM\System\CurrentControlSet\Services\Spooler' /v Start /t REG_DWORD /d "$1" /f >/dev/null
-  wine_server_persist
-}
 on_exit 'spooler_start 3'
 on_exit "wine_run reg delete '$WPP' /f >/dev/null 2>&1 || true"
 

@@ -49,10 +49,6 @@ reg_value "$KEY" LastResult | grep -q '^done, a restart is needed: ' || fail "La
 reset_state
 cli install --port COM2 --remember
 expect_code "install on COM2" 0
-spooler_start() {
-  wine_run reg add 'HKLM\System\CurrentControlSet\Services\Spooler' /v Start /t REG_DWORD /d "$1" /f >/dev/null
-  wine_server_persist
-}
 on_exit 'spooler_start 3'
 spooler_start 4
 rm -f "$LOG"

@@ -12,14 +12,14 @@ namespace {
 
 using msi::CliRun;
 
-const std::u16string kData = u"\"C:\\Program Files\\PortSetup\\PortSetupCli.exe\" install --port \"COM3\" --remember";
+constexpr std::u16string_view kData = u"\"C:\\Program Files\\PortSetup\\PortSetupCli.exe\" install --port \"COM3\" --remember";
 
 TEST(CustomAction, RunsOnlyAPortSetupCliNamedWholeInQuotes) {
     const auto command = msi::ReadCliCommand(kData);
     ASSERT_TRUE(command);
     EXPECT_EQ(u"C:\\Program Files\\PortSetup\\PortSetupCli.exe", command->program);
     EXPECT_EQ(u"install", command->verb);
-    EXPECT_EQ(kData, command->commandLine);
+    EXPECT_EQ(std::u16string(kData), command->commandLine);
     EXPECT_EQ(u"remove", msi::ReadCliCommand(u"\"C:\\P\\portsetupcli.EXE\" remove")->verb);
     for (const char16_t* refused :
          {u"C:\\P\\PortSetupCli.exe install", u"\"C:\\P\\PortSetupCli.exe install", u"\"C:\\P\\Other.exe\" install",
