@@ -248,6 +248,36 @@ std::vector<std::u16string> ToArguments(const Command& command) {
     return arguments;
 }
 
+namespace {
+
+// The exit codes, a line each, as the usage lists them.
+std::u16string ExitCodesText() {
+    return u"Exit codes, each a Windows error code whose text reads right (net helpmsg N):\n"
+           u"  0     done and checked\n"
+           u"  3010  done; Windows must restart before the USB printer uses the driver\n"
+           u"  5     not run as an administrator\n"
+           u"  29    test-print: the print system did not take the page\n"
+           u"  63    test-print: the job was deleted before it printed\n"
+           u"  87    bad usage\n"
+           u"  448   the driver package holds a link\n"
+           u"  577   the package's catalog is not signed as needed\n"
+           u"  1058  the Print Spooler is disabled\n"
+           u"  1062  the Print Spooler does not run and could not be started\n"
+           u"  1336  run elevated from a folder others can change\n"
+           u"  1460  a command, or test-print's page, did not end in time\n"
+           u"  1603  the printer setup tool ran and the print system did not end as asked\n"
+           u"  1605  status: not installed as asked\n"
+           u"  1618  another PortSetupCli run is in progress\n"
+           u"  1619  a package others can change could not be copied\n"
+           u"  1620  the driver package is incomplete\n"
+           u"  1625  a policy forbids third-party printer drivers\n"
+           u"  1633  the package is not for this processor\n"
+           u"  3001  remove: printers still use the driver\n"
+           u"  3012  set-default, test-print: no printer of the driver\n";
+}
+
+}  // namespace
+
 std::u16string UsageText() {
     return u"PortSetupCli: installs and removes the KALDO Veltro MiniPrinter's driver without a window.\n"
            u"\n"
@@ -277,28 +307,7 @@ std::u16string UsageText() {
            u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"
            u"            --settings is not given, and only when valid (else COM1 and 9600,n,8,1,p, with a warning).\n"
            u"\n"
-           u"Exit codes, each a Windows error code whose text reads right (net helpmsg N):\n"
-           u"  0     done and checked\n"
-           u"  3010  done; Windows must restart before the USB printer uses the driver\n"
-           u"  5     not run as an administrator\n"
-           u"  29    test-print: the print system did not take the page\n"
-           u"  63    test-print: the job was deleted before it printed\n"
-           u"  87    bad usage\n"
-           u"  448   the driver package holds a link\n"
-           u"  577   the package's catalog is not signed as needed\n"
-           u"  1058  the Print Spooler is disabled\n"
-           u"  1062  the Print Spooler does not run and could not be started\n"
-           u"  1336  run elevated from a folder others can change\n"
-           u"  1460  a command, or test-print's page, did not end in time\n"
-           u"  1603  the printer setup tool ran and the print system did not end as asked\n"
-           u"  1605  status: not installed as asked\n"
-           u"  1618  another PortSetupCli run is in progress\n"
-           u"  1619  a package others can change could not be copied\n"
-           u"  1620  the driver package is incomplete\n"
-           u"  1625  a policy forbids third-party printer drivers\n"
-           u"  1633  the package is not for this processor\n"
-           u"  3001  remove: printers still use the driver\n"
-           u"  3012  set-default, test-print: no printer of the driver\n"
+           + ExitCodesText() +
            u"install and remove keep their last verdict under HKLM\\SOFTWARE\\PortSetup (LastExitCode,\n"
            u"LastResult, LastRunTime, LastCommand); --log FILE adds a copy of the machine log.\n"
            u"status exits 0 when the driver is installed and, with --port COMn, the printer is on COMn with it\n"

@@ -14,6 +14,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,36 @@ std::u16string ErrorText(DWORD error) {
     return text;
 }
 
+// Starts the command with `writer`, the pipe's write end, as its stdout and
+// stderr, and nothing else of this process handed down; the process, or
+// nothing with `error` set.
+std::optional<PROCESS_INFORMATION> Start(const msi::CliCommand& command, HANDLE writer, DWORD& error) {
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<unsigned char> attributes(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+    HANDLE inherited = writer;
+    const bool listed = ::InitializeProcThreadAttributeList(list, 1, 0, &size) &&
+                        ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
+                                                    sizeof inherited, nullptr, nullptr);
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdOutput = writer;
+    startup.StartupInfo.hStdError = writer;
+    startup.StartupInfo.hStdInput = nullptr;
+    startup.lpAttributeList = listed ? list : nullptr;
+    std::wstring line(command.commandLine.begin(), command.commandLine.end());
+    PROCESS_INFORMATION process{};
+    const BOOL created = ::CreateProcessW(Wide(command.program), line.data(), nullptr, nullptr, TRUE,
+                                          CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
+                                          nullptr, &startup.StartupInfo, &process);
+    error = ::GetLastError();
+    if (listed) ::DeleteProcThreadAttributeList(list);
+    if (!created) return std::nullopt;
+    return process;
+}
+
 // Runs the command with its output in a pipe, each line copied into the MSI
 // log as it comes.
 msi::CliRun Run(MSIHANDLE install, const msi::CliCommand& command) {
@@ -80,37 +111,16 @@ msi::CliRun Run(MSIHANDLE install, const msi::CliCommand& command) {
     const KernelHandle reader(readEnd);
     KernelHandle writer(writeEnd);
     ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    // Only the pipe's write end is handed down, nothing else of this process.
-    SIZE_T size = 0;
-    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::vector<unsigned char> attributes(size);
-    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
-    HANDLE inherited = writer.get();
-    const bool listed = ::InitializeProcThreadAttributeList(list, 1, 0, &size) &&
-                        ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
-                                                    sizeof inherited, nullptr, nullptr);
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-    startup.StartupInfo.hStdOutput = writer.get();
-    startup.StartupInfo.hStdError = writer.get();
-    startup.StartupInfo.hStdInput = nullptr;
-    startup.lpAttributeList = listed ? list : nullptr;
-    std::wstring line(command.commandLine.begin(), command.commandLine.end());
-    PROCESS_INFORMATION process{};
-    const BOOL created = ::CreateProcessW(Wide(command.program), line.data(), nullptr, nullptr, TRUE,
-                                          CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
-                                          nullptr, &startup.StartupInfo, &process);
-    const DWORD startError = ::GetLastError();
-    if (listed) ::DeleteProcThreadAttributeList(list);
+    DWORD error = 0;
+    const auto process = Start(command, writer.get(), error);
     writer.reset();  // the child holds the only write end: the pipe ends with it
-    if (!created) {
-        run.startError = ErrorText(startError);
+    if (!process) {
+        run.startError = ErrorText(error);
         return run;
     }
     run.started = true;
-    const KernelHandle processHandle(process.hProcess);
-    const KernelHandle thread(process.hThread);
+    const KernelHandle processHandle(process->hProcess);
+    const KernelHandle thread(process->hThread);
     std::string pending;
     char buffer[4096];
     DWORD read = 0;
