@@ -145,6 +145,13 @@ TEST(FileSafety, WhatSomeoneElseLeftAtTheMachineFolderIsMovedAsideWhole) {
     };
     const std::vector<Case> cases = {
         {"the machine folder is a link", [](Machine& m) { m.Link(kRoot, u"D:\\Elsewhere", true); }, kRoot, u""},
+        {"the machine folder is a link to a folder as this run makes it, opened through as Wine does",
+         [](Machine& m) {
+             m.Folder(u"D:\\Elsewhere", u"S-1-5-18", {Allow(u"S-1-5-18", 0x1F01FF)});
+             m.Link(kRoot, u"D:\\Elsewhere", true);
+             m.platform.foldersOpenThroughLinks = true;
+         },
+         kRoot, u""},
         {"the Logs folder is a link",
          [](Machine& m) {
              m.Folder(kRoot, u"S-1-5-18", {Allow(u"S-1-5-18", 0x1F01FF)});

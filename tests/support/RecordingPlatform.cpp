@@ -329,6 +329,8 @@ public:
         const std::u16string path = Within(entry.name);
         if (!Same(entry, reason)) return nullptr;
         const platform::PathFacts facts = machine_.Examine(path);
+        if (facts.redirected && facts.directory && machine_.foldersOpenThroughLinks)
+            return std::make_unique<Folder>(machine_, machine_.nodes[path].target);
         if (facts.redirected || !facts.directory) {
             reason = facts.redirected ? u"it is a link" : u"it is not a folder";
             return nullptr;

@@ -92,6 +92,9 @@ public:
     bool administrator = true;
     bool anotherRunActive = false;  // holds every "...\PortSetupCli.lock"
     bool filesWritable = true;
+    // As Wine does: a link opened as a folder gives its target, so only the
+    // caller's own look at the entry keeps a link from being used.
+    bool foldersOpenThroughLinks = false;
 
     // Folders, and files that are more than their content: owner, access,
     // links, a reparse point. A redirected file's appends land in `target`,
