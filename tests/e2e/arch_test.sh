@@ -44,10 +44,10 @@ case "${1:?mode}" in
     expect_eq "the 32-bit PortSetupCli's exit code" 1633 "$RUN_CODE"
     printf '%s\n' "$RUN_ERR" | grep -qF 'This PortSetupCli.exe is the 32-bit program, for 32-bit Windows; this Windows is 64-bit (amd64). Use the 64-bit PortSetupCli.exe' \
       || fail "the 32-bit PortSetupCli's reason: $RUN_ERR"
-    WINEDEBUG=-all,trace+eventlog run_console "$(winpath "$build32/PortSetup.exe")" DEL
+    run_events "$(winpath "$build32/PortSetup.exe")" DEL
     expect_eq "the 32-bit PortSetup.exe DEL's exit code" 1 "$RUN_CODE"
-    printf '%s\n' "$RUN_ERR" | grep -qF 'The removal did not start: This PortSetup.exe is the 32-bit program' \
-      || fail "the 32-bit DEL's event: $RUN_ERR"
+    expect_event "the 32-bit DEL's event" \
+      '1031 error Verdict: failed\r\nExit code: 1\r\nReason: The removal did not start: This PortSetup.exe is the 32-bit program, for 32-bit Windows'
     expect_eq "starts by the 32-bit programs" "" "$(started_lines)"
     expect_eq "the driver, left alone" "KALDO QTX_VELTRO" "$(drivers)" ;;
   win32)

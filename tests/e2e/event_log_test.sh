@@ -11,39 +11,10 @@ make_package "$package"
 cli_exe='C:\Setup\PortSetupCli.exe'
 SERIALCOMM='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
 SOURCE='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\PortSetup'
-CHANNELS=-all,trace+eventlog,err+eventlog,fixme+advapi
 logfile='C:\ProgramData\PortSetup\Logs\PortSetupCli.log'
 
-# The events in a run's stderr, one line each: "ID TYPE TEXT", TYPE being
-# error or information, TEXT as Wine prints it (\r\n for line breaks, up to
-# some 300 characters).
-events_of() {
-  local line type="" id="" text
-  while IFS= read -r line; do
-    case "$line" in
-      *fixme:advapi:ReportEventW\ \(*)
-        IFS=, read -r _ type _ id _ <<< "$line"
-        case $((type)) in 1) type=error ;; 4) type=information ;; *) type="type-$type" ;; esac
-        id=$((id)) ;;
-      *:eventlog:ReportEventW\ L\"*)
-        text=${line#*ReportEventW L\"}
-        text=${text%\"}
-        printf '%s %s %s\n' "$id" "$type" "${text%\"...}" ;;
-    esac
-  done
-}
 # Runs PortSetupCli with the event channels on; EVENTS holds its events.
-cli_events() {
-  local saved=${WINEDEBUG-}
-  export WINEDEBUG=$CHANNELS
-  run_console "$cli_exe" "$@"
-  export WINEDEBUG=$saved
-  EVENTS=$(printf '%s\n' "$RUN_ERR" | events_of)
-}
-expect_event() {  # what, the one event expected (a prefix of its text will do)
-  [ "$(printf '%s\n' "$EVENTS" | grep -c .)" = 1 ] || fail "$1: not one event but: $EVENTS"
-  case "$EVENTS" in "$2"*) ;; *) fail "$1: expected an event starting '$2', saw '$EVENTS'" ;; esac
-}
+cli_events() { run_events "$cli_exe" "$@"; }
 
 # 1. The ports: SERIALCOMM as the test sets it (Wine's own values go first).
 wine_run reg delete "$SERIALCOMM" /va /f >/dev/null 2>&1 || true
@@ -93,7 +64,7 @@ case "$sid" in ""|"(nil)") fail "the event has no user SID: $RUN_ERR" ;; esac
 # 5. A hidden DEL: the window's event, with no window and no file log.
 install_driver
 del_err="$WINEPREFIX/drive_c/del-stderr.txt"
-WINEDEBUG=$CHANNELS drive start hidden "$(winpath "$PORTSETUP_BUILD/PortSetup.exe")" DEL wait-exit 20000 0 \
+WINEDEBUG=$EVENT_CHANNELS drive start hidden "$(winpath "$PORTSETUP_BUILD/PortSetup.exe")" DEL wait-exit 20000 0 \
   expect-no-window 2> "$del_err"
 EVENTS=$(tr -d '\r' < "$del_err" | events_of)
 expect_event "DEL event" "1030 information Verdict: done\\r\\nExit code: 0\\r\\nCommand: PortSetup.exe DEL"

@@ -204,6 +204,43 @@ run_console() {
   rm -f "$out" "$err"
 }
 
+# The events a run writes to the Application log. Wine prints each one on
+# its debug channels: the text on eventlog (information and warnings on
+# trace, errors on err), the type and ID on advapi. Every scenario that reads
+# events goes through run_events, so none can listen on a channel that
+# misses one kind.
+EVENT_CHANNELS=-all,trace+eventlog,err+eventlog,fixme+advapi
+# The events in a run's stderr, one line each: "ID TYPE TEXT", TYPE being
+# error, warning or information, TEXT as Wine prints it (\r\n for line
+# breaks, up to some 300 characters).
+events_of() {
+  local line type="" id="" text
+  while IFS= read -r line; do
+    case "$line" in
+      *fixme:advapi:ReportEventW\ \(*)
+        IFS=, read -r _ type _ id _ <<< "$line"
+        case $((type)) in 1) type=error ;; 2) type=warning ;; 4) type=information ;; *) type="type-$type" ;; esac
+        id=$((id)) ;;
+      *:eventlog:ReportEventW\ L\"*)
+        text=${line#*ReportEventW L\"}
+        text=${text%\"}
+        printf '%s %s %s\n' "$id" "$type" "${text%\"...}" ;;
+    esac
+  done
+}
+# Runs a console program as run_console does, with the event channels on;
+# EVENTS holds its events.
+run_events() {
+  WINEDEBUG=$EVENT_CHANNELS run_console "$@"
+  EVENTS=$(printf '%s\n' "$RUN_ERR" | events_of)
+}
+# Fails unless the run wrote exactly one event and it starts as expected
+# ("ID TYPE TEXT"; a prefix of the text will do).
+expect_event() {  # what, the one event expected
+  [ "$(printf '%s\n' "$EVENTS" | grep -c .)" = 1 ] || fail "$1: not one event but: $EVENTS"
+  case "$EVENTS" in "$2"*) ;; *) fail "$1: expected an event starting '$2', saw '$EVENTS'" ;; esac
+}
+
 # Fails the scenario, with the run's output, unless RUN_CODE is the one expected.
 expect_code() {  # what, expected code
   [ "$RUN_CODE" = "$2" ] || { printf 'stdout:\n%s\nstderr:\n%s\n' "$RUN_OUT" "$RUN_ERR" >&2; fail "$1: exit code $RUN_CODE, expected $2"; }
