@@ -223,6 +223,12 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
                             "WindowsProtectedPrintGroupPolicyState", platform::kRegDword, {1, 0, 0, 0});
          },
          kExitForbiddenByPolicy, u"driver policy", Finding::Result::Refused},
+        {"Windows protected print mode explicitly off",
+         [](Machine& m) {
+             m.registry.Put("SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
+                            "WindowsProtectedPrintGroupPolicyState", platform::kRegDword, {0, 0, 0, 0});
+         },
+         kExitDone, u"driver policy", Finding::Result::Passed},
         {"no catalog named", [&](Machine& m) { replaced(m, "CatalogFile=prt3q42wd32.cat", "; none"); },
          kExitPackageInvalid, u"driver package", Finding::Result::Refused},
         {"the catalog is missing",

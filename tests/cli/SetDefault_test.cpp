@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,41 @@ TEST(SetDefault, ADefaultNotTakenOrNotSetInTimeFailsWithOneAndSaysWhy) {
     EXPECT_TRUE(slow.console.Has(slow.console.err, u"did not end within 5 s"));
     // Windows' management was already turned off: harmless, and what the next try needs.
     EXPECT_EQ(1u, slow.LegacyMode());
+}
+
+TEST(SetDefault, AQuietRunThatFailsForAnyReasonArrangesOneMoreTry) {
+    const char* const runOnce = "hkcu\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+        int exitCode;
+        bool retry;  // one more try at the next sign-in
+    };
+    const std::vector<Case> cases = {
+        {"made the default", [](Machine&) {}, kExitDone, false},
+        // The sign-in before the USB printer is plugged in: the try after it finds the queue.
+        {"no printer of ours yet", [](Machine& m) { m.platform.printers = {u"Office"}; }, kExitNoPrinter, true},
+        {"the print system does not answer in time",
+         [](Machine& m) { m.platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return std::nullopt; }; },
+         kExitTimedOut, true},
+        {"the default not taken",
+         [](Machine& m) { m.platform.failsOnPurpose = [](std::u16string_view line) { return line.find(u"/y") != std::u16string_view::npos; }; },
+         kExitFailed, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        m.Installed();
+        c.arrange(m);
+        EXPECT_EQ(c.exitCode, m.Run({u"set-default", u"--quiet", u"--timeout", u"5"}));
+        EXPECT_EQ(c.retry, m.registry.Get(runOnce, "PortSetupDefaultPrinter").has_value());
+        // Run by hand, a failure arranges nothing: the user sees it.
+        Machine byHand;
+        byHand.Installed();
+        c.arrange(byHand);
+        EXPECT_EQ(c.exitCode, byHand.Run({u"set-default", u"--timeout", u"5"}));
+        EXPECT_FALSE(byHand.registry.Get(runOnce, "PortSetupDefaultPrinter").has_value());
+    }
 }
 
 TEST(SetDefault, UsageAndTheUserKeyThatCannotBeWritten) {
