@@ -37,9 +37,9 @@ set_tests_properties(registry_suite_cp932 PROPERTIES ENVIRONMENT "PORTSETUP_TEST
 add_test(NAME registry_suite_cp936 COMMAND unit_tests --gtest_filter=RegistrySuite.*:RegistryHost.*)
 set_tests_properties(registry_suite_cp936 PROPERTIES ENVIRONMENT "PORTSETUP_TEST_CODEPAGE=CP936;PORTSETUP_EXPECT_DOUBLE_BYTE=1")
 
-# The README's deployment recipes run nothing from folders users can write.
+# The administrators' deployment recipes run nothing from folders users can write.
 find_program(PYTHON3 python3 REQUIRED)
-add_test(NAME readme_recipes COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/readme/recipes_test.py ${CMAKE_SOURCE_DIR}/README.md)
+add_test(NAME docs_recipes COMMAND ${PYTHON3} ${CMAKE_SOURCE_DIR}/tests/docs/recipes_test.py ${CMAKE_SOURCE_DIR}/docs/administrators.md)
 
 # The Wine scenarios' library believes only positive evidence, and reports how each scenario ended.
 add_test(NAME e2e_harness COMMAND bash ${CMAKE_SOURCE_DIR}/tests/e2e/harness_test.sh)

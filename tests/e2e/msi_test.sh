@@ -226,7 +226,7 @@ expect_eq "starts during REMOVEPRINTERS=0" "" "$(started_lines)"
 expect_eq "stored choice after REMOVEPRINTERS=0" "COM2" "$(reg_value "$CHOICE" Port)"
 
 # 8. An installation whose CLI fails after the printer was added: files and
-#    entry are rolled back, the printer and driver stay (as the README says),
+#    entry are rolled back, the printer and driver stay (as the administrators' page says),
 #    and its choice is not stored: the earlier one stays.
 reset_state
 wine_run reg add "$DELAYS" /v fail /d y /f >/dev/null 2>&1

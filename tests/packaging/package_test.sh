@@ -235,7 +235,7 @@ done
 echo "== zip and checksums"
 expect_eq "zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract" | sort | tr '\n' ' ' | sed 's/ $//')"
 expect_eq "32-bit zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract32" | sort | tr '\n' ' ' | sed 's/ $//')"
-grep -q '^## For administrators: PortSetupCli.exe' "$extract/ADMINISTRATORS.txt" || fail "ADMINISTRATORS.txt lacks the guide"
+cmp -s "$root/docs/administrators.md" "$extract/ADMINISTRATORS.txt" || fail "ADMINISTRATORS.txt is not the administrators' page"
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
 expect_eq "files with sums" "$(cd "$dist" && ls | grep -v SHA256SUMS | sort | tr '\n' ' ')" \
   "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort | tr '\n' ' ')"

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The README's deployment recipes run programs and driver packages only from
+"""The administrators' deployment recipes run programs and driver packages only from
 folders that only administrators can write: no folder directly under the
 system drive (C:\\X, %SystemDrive%\\X, \\\\pc\\C$\\X) but Program Files and
 Windows, and nothing in a Temp folder; and no detection takes a program that
@@ -8,7 +8,7 @@ import re
 import sys
 from pathlib import Path
 
-readme = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parents[2] / "README.md")
+page = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parents[2] / "docs" / "administrators.md")
 ALLOWED = {"program files", "windows"}
 # A folder right under the system drive, in each way a recipe may name it.
 ROOTED = re.compile(
@@ -18,12 +18,9 @@ RUNS = re.compile(r"PortSetupCli\.exe|PortSetup\.exe|robocopy|Copy-Item|xcopy|ms
 
 
 def recipe_lines(text):
-    """Lines of the administrators' section, in indented code blocks or inline
+    """Lines of the administrators' page, in indented code blocks or inline
     code, that run or copy something."""
-    lines = text.splitlines()
-    start = next((i for i, l in enumerate(lines) if l.startswith("## For administrators")), len(lines))
-    end = next((i for i, l in enumerate(lines) if l.startswith("## ") and i > start), len(lines))
-    for number, line in enumerate(lines[start:end], start + 1):
+    for number, line in enumerate(text.splitlines(), 1):
         code = line if line.startswith("    ") else " ".join(re.findall(r"`([^`]+)`", line))
         if code and RUNS.search(code):
             yield number, code
@@ -62,20 +59,19 @@ def self_check():
         '    robocopy .\\PortSetup "\\\\$pc\\C$\\Program Files\\PortSetup" /e',
         "    msiexec /i PortSetup-1.0.0.msi /qn /l*v %SystemRoot%\\Logs\\PortSetup-msi.log",
     ]
-    bad = ["## For administrators"] + bad
-    for line in bad[1:]:
-        assert faults(bad[0] + "\n" + line), f"not caught: {line}"
+    for line in bad:
+        assert faults(line), f"not caught: {line}"
     for line in good:
-        assert not faults(bad[0] + "\n" + line), f"wrongly caught: {line}"
+        assert not faults(line), f"wrongly caught: {line}"
 
 
 self_check()
-problems = faults(readme.read_text(encoding="utf-8"))
+problems = faults(page.read_text(encoding="utf-8"))
 for problem in problems:
     print("FAIL:", problem)
-lines = sum(1 for _ in recipe_lines(readme.read_text(encoding="utf-8")))
+lines = sum(1 for _ in recipe_lines(page.read_text(encoding="utf-8")))
 if lines < 5:
-    print(f"FAIL: only {lines} recipe lines found in {readme}")
+    print(f"FAIL: only {lines} recipe lines found in {page}")
     sys.exit(1)
 print(f"recipes: {lines} lines checked, {len(problems)} faults")
 sys.exit(1 if problems else 0)
