@@ -204,7 +204,20 @@ std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, const s
     if (!status.listed) return {u"the print system could not be asked"};
     std::vector<std::u16string> missing;
     if (!status.driverInstalled) missing.push_back(u"the printer driver " + Quoted(product.driverName) + u" is not installed");
-    if (!port || port->IsUsb()) return missing;
+    // The machine's state only, unless asked: a deployment system detects
+    // as SYSTEM, whose default printer anything may change. Asked, with a
+    // port or without, our printer (the one on the port asked, or the one
+    // taken as ours) must be the running account's default.
+    const bool com = port && !port->IsUsb();
+    const auto checkDefault = [&] {
+        const std::u16string ours = com ? std::u16string(product.printerName) : status.ourPrinter;
+        if (countDefault && (ours.empty() || status.defaultPrinter != ours))
+            missing.push_back(Quoted(ours.empty() ? product.printerName : ours) + u" is not the default printer");
+    };
+    if (!com) {
+        checkDefault();
+        return missing;
+    }
     const std::u16string portName = port->PrintSystemName();
     const auto printer = std::find_if(status.printers.begin(), status.printers.end(),
                                       [&](const InstallationStatus::Printer& p) { return p.name == product.printerName; });
@@ -212,10 +225,7 @@ std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, const s
         missing.push_back(u"no printer " + Quoted(product.printerName) + u" uses the driver");
     else if (printer->port != portName)
         missing.push_back(u"the printer " + Quoted(product.printerName) + u" is on " + printer->port + u", not " + portName);
-    // The machine's state only, unless asked: a deployment system detects
-    // as SYSTEM, whose default printer anything may change.
-    if (countDefault && status.defaultPrinter != product.printerName)
-        missing.push_back(Quoted(product.printerName) + u" is not the default printer");
+    checkDefault();
     const auto stored = std::find_if(status.ports.begin(), status.ports.end(),
                                      [&](const auto& value) { return value.port == *port; });
     if (stored != status.ports.end()) {

@@ -216,6 +216,34 @@ TEST(DefaultOwner, StatusNamesTheAccountAndWhetherWindowsManagesItsDefault) {
     EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"windowsManagesDefault\":true"));
 }
 
+TEST(DefaultOwner, StatusCountsTheDefaultWheneverAskedWithOrWithoutAPort) {
+    struct Case {
+        const char* what;
+        std::vector<std::u16string> arguments;
+        std::u16string_view defaultPrinter;
+        int exitCode;
+    };
+    const std::vector<Case> cases = {
+        {"not asked: the machine's state only", {u"status"}, u"Office", kExitDone},
+        {"asked alone, another default", {u"status", u"--default"}, u"Office", kExitNotInstalled},
+        {"asked alone, ours the default", {u"status", u"--default"}, PrinterName, kExitDone},
+        {"asked with USB, another default", {u"status", u"--port", u"USB", u"--default"}, u"Office", kExitNotInstalled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        m.Installed();
+        m.platform.defaultPrinter = std::u16string(c.defaultPrinter);
+        EXPECT_EQ(c.exitCode, m.Run(c.arguments));
+    }
+    // No printer of ours at all: nothing of ours can be the default.
+    Machine none;
+    none.platform.drivers = {std::u16string(DriverModel)};
+    none.platform.printers = {u"Office"};
+    none.platform.defaultPrinter = u"Office";
+    EXPECT_EQ(kExitNotInstalled, none.Run({u"status", u"--default"}));
+}
+
 TEST(DefaultOwner, AnInstallAsSystemSaysHowUsersGetTheDefault) {
     Machine m;
     m.platform.administrator = true;
