@@ -1,9 +1,10 @@
 # PortSetup @VERSION@: remediation script of an Intune Remediation (run as
-# SYSTEM, 64-bit): installs the printer on $Port with the driver package
-# beside PortSetupCli.exe, and stores the choice for later repairs. Exit 0
-# when done (also when Windows must restart first: 3010); otherwise
-# PortSetupCli's exit code, with its reason as the output.
-$Port = 'COM1'
+# SYSTEM, 64-bit): installs again with the stored port and line settings and
+# the driver package beside PortSetupCli.exe (PortSetupCli repair), so that
+# nothing the MSI was given is reset. Exit 0 when done (also when Windows must
+# restart first: 3010); otherwise PortSetupCli's exit code, with its reason as
+# the output (1614: nothing is stored to repair). The same script for every
+# till: nothing to edit.
 $folder = if ($env:ProgramW6432) { $env:ProgramW6432 } else { $env:ProgramFiles }
 $cli = Join-Path $folder 'PortSetup\PortSetupCli.exe'
 if (-not (Test-Path -LiteralPath $cli -PathType Leaf)) {
@@ -11,7 +12,7 @@ if (-not (Test-Path -LiteralPath $cli -PathType Leaf)) {
     exit 1
 }
 $global:LASTEXITCODE = $null
-$output = & $cli install --port $Port --remember 2>&1
+$output = & $cli repair 2>&1
 $code = $LASTEXITCODE
 Write-Output ($output -join "`n")
 if ($code -eq 0) { exit 0 }

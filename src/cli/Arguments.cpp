@@ -14,19 +14,28 @@ namespace {
 
 constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
 
+// An option: its name, its bit, and for a flag the field it sets; an
+// option without a flag takes a value (TakeValue checks and keeps it).
 struct OptionRule {
     std::u16string_view name;
-    bool takesValue;
     Option bit;
+    bool Command::*flag = nullptr;
 };
 
 constexpr OptionRule kOptions[] = {
-    {u"--port", true, kPortOption},          {u"--settings", true, kSettingsOption},
-    {u"--package", true, kPackageOption},    {u"--timeout", true, kTimeoutOption},
-    {u"--log", true, kLogOption},            {u"--stored-port", true, kStoredOptions},
-    {u"--stored-settings", true, kStoredOptions}, {u"--json", false, kJsonOption},
-    {u"--remember", false, kRememberOption}, {u"--quiet", false, kQuietOption},
-    {u"--default", false, kDefaultOption},   {u"--min-driver-version", true, kMinVersionOption},
+    {u"--port", kPortOption},
+    {u"--settings", kSettingsOption},
+    {u"--package", kPackageOption},
+    {u"--timeout", kTimeoutOption},
+    {u"--log", kLogOption},
+    {u"--stored-port", kStoredOptions},
+    {u"--stored-settings", kStoredOptions},
+    {u"--json", kJsonOption, &Command::json},
+    {u"--remember", kRememberOption, &Command::remember},
+    {u"--quiet", kQuietOption, &Command::quiet},
+    {u"--default", kDefaultOption, &Command::countDefault},
+    {u"--min-driver-version", kMinVersionOption},
+    {u"--stored", kStoredChoiceOption, &Command::asStored},
 };
 
 // The options `action` takes, from its row; --help and --version take none.
@@ -115,12 +124,9 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
             return Error(u"The option " + name + u" is given more than once.");
         seen.push_back(rule->name);
 
-        if (!rule->takesValue) {
+        if (rule->flag) {
             if (equals != std::u16string::npos) return Error(u"The option " + name + u" takes no value.");
-            (name == u"--json"      ? command.json
-             : name == u"--quiet"   ? command.quiet
-             : name == u"--default" ? command.countDefault
-                                    : command.remember) = true;
+            command.*(rule->flag) = true;
             continue;
         }
         std::u16string value;
@@ -176,6 +182,8 @@ Parsed Combined(Command command) {
         return Error(u"install needs --port: COM1 to COM256, or USB.");
     if (command.settings && !command.port && !command.storedPort)
         return Error(u"--settings needs --port: a COM port from COM1 to COM256.");
+    if (command.asStored && (command.port || command.settings))
+        return Error(u"--stored asks about the stored port and settings: give it without --port and --settings.");
     if (command.settings && command.port && command.port->IsUsb())
         return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
     return {command, {}, {}};
@@ -267,6 +275,7 @@ std::u16string ExitCodesText() {
            u"  1460  a command, or test-print's page, did not end in time\n"
            u"  1603  the printer setup tool ran and the print system did not end as asked\n"
            u"  1605  status: not installed as asked\n"
+           u"  1614  repair: no port is stored to repair\n"
            u"  1618  another PortSetupCli run is in progress\n"
            u"  1619  a package others can change could not be copied\n"
            u"  1620  the driver package is incomplete\n"
@@ -284,8 +293,9 @@ std::u16string UsageText() {
            u"  PortSetupCli install --port COMn|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
            u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
            u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
+           u"  PortSetupCli repair [--timeout SECONDS] [--log FILE]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
-           u"  PortSetupCli status [--port COMn|USB [--settings 9600,n,8,1,p]] [--default]\n"
+           u"  PortSetupCli status [--port COMn|USB [--settings 9600,n,8,1,p] | --stored] [--default]\n"
            u"                      [--min-driver-version W.X.Y.Z] [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
            u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"
@@ -306,6 +316,8 @@ std::u16string UsageText() {
            u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
            u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"
            u"            --settings is not given, and only when valid (else COM1 and 9600,n,8,1,p, with a warning).\n"
+           u"--stored    status: whether the till is as the stored choice says (its port and settings).\n"
+           u"repair installs again with the stored port and settings and the package beside the program.\n"
            u"\n"
            + ExitCodesText() +
            u"install and remove keep their last verdict under HKLM\\SOFTWARE\\PortSetup (LastExitCode,\n"

@@ -12,7 +12,7 @@
 
 namespace cli {
 
-enum class Action { Install, Remove, Status, SetDefault, Doctor, TestPrint, Help, Version };
+enum class Action { Install, Repair, Remove, Status, SetDefault, Doctor, TestPrint, Help, Version };
 
 // The options, as bits: what a command takes is in its row (Verbs.h).
 enum Option : unsigned {
@@ -27,6 +27,7 @@ enum Option : unsigned {
     kQuietOption = 1u << 8,
     kDefaultOption = 1u << 9,
     kMinVersionOption = 1u << 10,
+    kStoredChoiceOption = 1u << 11,  // --stored: status asks about the stored choice
 };
 
 struct Command {
@@ -45,6 +46,7 @@ struct Command {
     bool remember = false;  // install: store the port and settings as the package's choice
     bool quiet = false;     // set-default: nothing on stdout
     bool countDefault = false;  // status: the running account's default printer counts too
+    bool asStored = false;      // status: the port and settings are the stored choice's
     std::optional<std::u16string> minDriverVersion;  // status: the oldest driver version that counts
 };
 

@@ -5,24 +5,23 @@
 #include "cli/MachineRun.h"
 #include "cli/Verbs.h"
 #include "setup/Install.h"
+#include "setup/MachineRecord.h"
 #include "setup/PreChecks.h"
 #include "setup/Remove.h"
 #include "setup/Text.h"
-#include "modules/modRegedit.h"
 
 namespace cli {
 
 namespace {
 
 void ForgetChoice(platform::AnsiRegistry& registry, setup::Journal& journal) {
-    const std::u16string key(setup::kChoiceKey);
-    for (const char16_t* name : {u"Port", u"Settings"}) {
-        const long status = modRegedit::RegDeleteValue(registry, platform::kHkeyLocalMachine, key, name);
+    setup::ForgetChoice(registry, [&](std::u16string_view name, long status) {
         if (status == platform::kErrorSuccess) journal.Step(u"cleared: the stored choice's " + std::u16string(name));
         else if (status != platform::kErrorFileNotFound)
-            journal.Step(u"warning: the stored choice's " + std::u16string(name) + u" could not be cleared (HKLM\\" + key +
-                         u", status " + setup::Number(static_cast<std::uint64_t>(status)) + u")");
-    }
+            journal.Step(u"warning: the stored choice's " + std::u16string(name) + u" could not be cleared (HKLM\\" +
+                         std::u16string(setup::kMachineRecordKey) + u", status " +
+                         setup::Number(static_cast<std::uint64_t>(status)) + u")");
+    });
 }
 
 }  // namespace

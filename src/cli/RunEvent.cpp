@@ -1,7 +1,7 @@
 #include "cli/RunEvent.h"
 
 #include "cli/Verbs.h"
-#include "setup/LastVerdict.h"
+#include "setup/MachineRecord.h"
 #include "setup/RunEvents.h"
 #include "setup/Text.h"
 
@@ -26,7 +26,7 @@ void ReportRunEvent(const platform::Seams& seams, const CommandLine& line, int e
             seams.registry, {record.commandLine, exitCode, std::u16string(reason), seams.machine.LocalTimestamp()});
         if (status != platform::kErrorSuccess)
             record.warnings.push_back(u"the verdict could not be kept under HKLM\\" +
-                                      std::u16string(setup::kLastVerdictKey) + u" (status " +
+                                      std::u16string(setup::kMachineRecordKey) + u" (status " +
                                       setup::Number(static_cast<std::uint64_t>(status)) + u")");
     }
     setup::ReportRun(seams.events, record);

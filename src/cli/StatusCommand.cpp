@@ -5,7 +5,9 @@
 #include "cli/StatusReport.h"
 #include "cli/Verbs.h"
 #include "platform/CommandLineText.h"
+#include "setup/MachineRecord.h"
 #include "setup/PreChecks.h"
+#include "setup/SerialSettings.h"
 #include "setup/Status.h"
 #include "setup/Text.h"
 
@@ -56,10 +58,28 @@ setup::Finding InstallationFinding(const Command& command, VerbRun& run) {
             u"run PortSetupCli install with the port and settings wanted (elevated).", 0};
 }
 
+// status --stored: the port and settings the machine's record holds stand
+// for --port and --settings; none stored, or one not valid, is not as asked.
+std::optional<std::u16string> TakeStoredChoice(Command& command, platform::AnsiRegistry& registry) {
+    if (!command.asStored) return std::nullopt;
+    const setup::StoredChoice stored = setup::ReadStoredChoice(registry);
+    if (!stored.port) return u"no port is stored under HKLM\\" + std::u16string(setup::kMachineRecordKey);
+    command.port = setup::Port::Parse(*stored.port);
+    if (!command.port)
+        return u"the stored port \"" + *stored.port + u"\" is not a COM port from COM1 to COM256, nor USB";
+    std::u16string error;
+    if (command.port->IsUsb()) return std::nullopt;
+    if (!stored.settings) return u"no settings are stored for " + command.port->Name();
+    if (!setup::ValidPortSettings(*stored.settings, error)) return u"the stored settings " + error;
+    command.settings = stored.settings;
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunStatus(VerbRun& run) {
-    const Command& command = run.command;
+    Command command = run.command;
+    const std::optional<std::u16string> unstored = TakeStoredChoice(command, run.seams.registry);
     Silent silent;
     const setup::Services services(run.seams, silent, run.product);
     setup::InstallationStatus status = setup::QueryStatus(services, command.port);
@@ -81,6 +101,7 @@ int RunStatus(VerbRun& run) {
     // unknown, is not as asked: a detection that installs a new package.
     if (command.minDriverVersion)
         if (auto below = setup::BelowVersion(status, *command.minDriverVersion)) missing.push_back(std::move(*below));
+    if (unstored) missing.push_back(*unstored);
     if (command.json) {
         run.console.Out(StatusJson(status, command.port, missing, run.product, command.minDriverVersion));
     } else {

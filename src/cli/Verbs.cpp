@@ -12,11 +12,14 @@ using setup::RunCommand;
 constexpr unsigned kInstallOptions = kPortOption | kSettingsOption | kPackageOption | kTimeoutOption | kLogOption |
                                      kStoredOptions | kRememberOption;
 
-const std::array<Verb, 6> kVerbs = {{
+const std::array<Verb, 7> kVerbs = {{
     {Action::Install, u"install", kInstallOptions, true, true, RunCommand::Install, RunInstall},
+    {Action::Repair, u"repair", kTimeoutOption | kLogOption, true, true, RunCommand::Repair, RunRepair},
     {Action::Remove, u"remove", kPackageOption | kTimeoutOption | kLogOption, true, true, RunCommand::Remove, RunRemove},
     {Action::Status, u"status",
-     kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption | kMinVersionOption, false, false,
+     kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption | kMinVersionOption |
+         kStoredChoiceOption,
+     false, false,
      std::nullopt, RunStatus},
     {Action::SetDefault, u"set-default", kTimeoutOption | kQuietOption, false, false, RunCommand::SetDefault,
      RunSetDefault},

@@ -45,6 +45,7 @@ const Verb* VerbFor(Action action);
 
 // The flows, each in its own file.
 int RunInstall(VerbRun& run);     // InstallCommand.cpp
+int RunRepair(VerbRun& run);      // RepairCommand.cpp
 int RunRemove(VerbRun& run);      // RemoveCommand.cpp
 int RunStatus(VerbRun& run);      // StatusCommand.cpp
 int RunDoctor(VerbRun& run);      // StatusCommand.cpp

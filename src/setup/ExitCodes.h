@@ -19,6 +19,7 @@ inline constexpr int kExitTimedOut = 1460;             // ERROR_TIMEOUT
 // system did not end as asked (or could not be asked).
 inline constexpr int kExitFailed = 1603;               // ERROR_INSTALL_FAILURE
 inline constexpr int kExitNotInstalled = 1605;         // ERROR_UNKNOWN_PRODUCT: status, not installed as asked
+inline constexpr int kExitNothingStored = 1614;        // ERROR_PRODUCT_UNINSTALLED: repair, no choice stored
 inline constexpr int kExitAlreadyRunning = 1618;       // ERROR_INSTALL_ALREADY_RUNNING: try again later
 inline constexpr int kExitPackageNotUsable = 1619;     // ERROR_INSTALL_PACKAGE_OPEN_FAILED
 inline constexpr int kExitPackageInvalid = 1620;       // ERROR_INSTALL_PACKAGE_INVALID

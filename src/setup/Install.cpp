@@ -3,6 +3,7 @@
 #include "modules/modRegedit.h"
 #include "setup/CommandLines.h"
 #include "setup/CommandRuns.h"
+#include "setup/MachineRecord.h"
 #include "setup/SerialSettings.h"
 #include "setup/Text.h"
 
@@ -107,14 +108,10 @@ std::optional<Verdict> StoreSettings(const UnattendedInstallRequest& request, Se
 
 // The port and settings, stored as the package's choice for its next upgrade or repair.
 std::optional<Verdict> RememberChoice(const UnattendedInstallRequest& request, Services& s) {
-    const std::u16string key(kChoiceKey);
-    long status =
-        modRegedit::RegSetString(s.registry, platform::kHkeyLocalMachine, key, u"Port", request.port.Name());
-    if (status == platform::kErrorSuccess && !request.port.IsUsb())
-        status = modRegedit::RegSetString(s.registry, platform::kHkeyLocalMachine, key, u"Settings",
-                                          request.portSettings);
+    const long status = StoreChoice(s.registry, request.port, request.portSettings);
     if (status != platform::kErrorSuccess)
-        return Failed(u"The installation is done, but the choice could not be stored under HKLM\\" + key +
+        return Failed(u"The installation is done, but the choice could not be stored under HKLM\\" +
+                      std::u16string(kMachineRecordKey) +
                       u" (status " + Number(static_cast<std::uint64_t>(status)) +
                       u"); the next upgrade or repair would not find it.");
     s.journal.Step(u"stored as the package's choice: Port = " + request.port.Name() +

@@ -25,10 +25,6 @@ struct UnattendedInstallRequest {
     bool rememberChoice = false;
 };
 
-// Where the package's choice is stored: the values "Port" and "Settings"
-// under HKEY_LOCAL_MACHINE, which the next upgrade or repair reads back.
-inline constexpr std::u16string_view kChoiceKey = u"SOFTWARE\\PortSetup";
-
 // Installs the driver (and for a COM port the printer), makes the printer
 // the running user's default, stores the port's settings and, when asked,
 // the choice; each step checked, and left alone when it is already as asked.

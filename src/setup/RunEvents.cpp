@@ -11,6 +11,7 @@ std::uint32_t EventIdOf(const RunRecord& record) {
     std::uint32_t succeeded = kEventInstallSucceeded;
     switch (record.command) {
     case RunCommand::Install: succeeded = kEventInstallSucceeded; break;
+    case RunCommand::Repair: succeeded = kEventRepairSucceeded; break;
     case RunCommand::Remove: succeeded = kEventRemoveSucceeded; break;
     case RunCommand::SetDefault: succeeded = kEventSetDefaultSucceeded; break;
     case RunCommand::Delete: succeeded = kEventDeleteSucceeded; break;

@@ -12,7 +12,7 @@
 
 namespace setup {
 
-enum class RunCommand { Install, Remove, SetDefault, Delete, TestPrint };
+enum class RunCommand { Install, Repair, Remove, SetDefault, Delete, TestPrint };
 
 // The event IDs: the command's succeeded ID, plus one when it failed. They
 // are the message IDs of the programs' message table too.
@@ -26,6 +26,8 @@ inline constexpr std::uint32_t kEventDeleteSucceeded = 1030;
 inline constexpr std::uint32_t kEventDeleteFailed = 1031;
 inline constexpr std::uint32_t kEventTestPrintSucceeded = 1040;
 inline constexpr std::uint32_t kEventTestPrintFailed = 1041;
+inline constexpr std::uint32_t kEventRepairSucceeded = 1050;
+inline constexpr std::uint32_t kEventRepairFailed = 1051;
 
 struct RunRecord {
     RunCommand command = RunCommand::Install;

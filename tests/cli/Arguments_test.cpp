@@ -51,7 +51,7 @@ TEST(CliArguments, OptionsInAnyOrderAndInBothForms) {
 
 TEST(CliArguments, BadUsageNamesTheFaultAndWhatIsAllowed) {
     ExpectRefused({}, {u"No command"});
-    ExpectRefused({u"uninstall"}, {u"uninstall", u"install, remove, status, set-default, doctor and test-print"});
+    ExpectRefused({u"uninstall"}, {u"uninstall", u"install, repair, remove, status, set-default, doctor and test-print"});
     ExpectRefused({u"install"}, {u"--port", u"COM1"});
     for (const char16_t* port : {u"COM0", u"COM257", u"COM05", u"COM3x", u"LPT1", u"COM", u"COM99999999999"})
         ExpectRefused({u"install", u"--port", port}, {port, u"COM1 to COM256, nor USB"});

@@ -142,3 +142,67 @@ TEST(QueuedJobs, ADeleteThatStillPendsFailsTheRunAndSaysSo) {
 }
 
 }  // namespace
+
+namespace {
+
+// repair installs again as the record stores it; status --stored asks
+// whether the till is so. Each row: what is stored and installed, then what
+// each command ends with and what repair leaves.
+TEST(RememberedChoice, RepairAndStatusStoredReadTheRecord) {
+    struct Case {
+        const char* what;
+        const char* port;      // stored; nullptr: none
+        const char* settings;  // stored; nullptr: none
+        bool installedAsStored;
+        int status;  // status --stored, before repair
+        int repair;
+        const char* portsValue;  // COM2:'s value after repair ("<none>": not written)
+    };
+    const std::vector<Case> cases = {
+        {"nothing stored", nullptr, nullptr, false, kExitNotInstalled, kExitNothingStored, "<none>"},
+        {"stored, nothing installed", "COM2", "19200,e,7,1,x", false, kExitNotInstalled, kExitDone, "19200,e,7,1,x"},
+        {"stored and as stored", "COM2", "19200,e,7,1,x", true, kExitDone, kExitDone, "19200,e,7,1,x"},
+        {"a stored port that is no port", "COM999", "19200,e,7,1,x", false, kExitNotInstalled, kExitNothingStored,
+         "<none>"},
+        {"stored settings that are no settings", "COM2", "fast", false, kExitNotInstalled, kExitDone, "9600,n,8,1,p"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        if (c.port) m.registry.PutString(kChoice, "Port", c.port);
+        if (c.settings) m.registry.PutString(kChoice, "Settings", c.settings);
+        if (c.installedAsStored) {
+            ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2", u"--settings", u"19200,e,7,1,x"}));
+            m.platform.events.clear();
+        }
+        EXPECT_EQ(c.status, m.Run({u"status", u"--stored"}));
+        EXPECT_EQ(c.repair, m.Run({u"repair"}));
+        EXPECT_EQ(c.portsValue, m.Port("COM2:"));
+        if (c.repair == kExitNothingStored) {
+            EXPECT_TRUE(m.platform.Started().empty());
+            continue;
+        }
+        // Repaired: as stored, the stored port kept (settings that were no
+        // settings give way to the default, which is stored as installed).
+        EXPECT_EQ(kExitDone, m.Run({u"status", u"--stored"})) << c.what;
+        EXPECT_EQ(u"COM2:", m.platform.printerPorts[std::u16string(PrinterName)]);
+        EXPECT_EQ(c.port, m.Choice("Port"));
+    }
+}
+
+TEST(RememberedChoice, SettingsDifferingFromTheStoredOnesAreRepaired) {
+    Machine m;
+    m.registry.PutString(kChoice, "Port", "COM2");
+    m.registry.PutString(kChoice, "Settings", "19200,e,7,1,x");
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2"}));  // 9600,n,8,1,p
+    EXPECT_EQ(kExitNotInstalled, m.Run({u"status", u"--stored"}));
+    ASSERT_EQ(kExitDone, m.Run({u"repair", u"--timeout", u"30"}));
+    EXPECT_EQ("19200,e,7,1,x", m.Port("COM2:"));
+    EXPECT_EQ("19200,e,7,1,x", m.Choice("Settings"));
+    EXPECT_EQ(kExitDone, m.Run({u"status", u"--stored"}));
+    // --stored stands for --port and --settings, never beside them.
+    EXPECT_EQ(kExitUsage, m.Run({u"status", u"--stored", u"--port", u"COM2"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"repair", u"--port", u"COM2"}));
+}
+
+}  // namespace

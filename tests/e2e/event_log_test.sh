@@ -81,10 +81,12 @@ expected=$(printf '%s\n' \
   '1020: PortSetupCli set-default succeeded.\r\n<text>' \
   '1021: PortSetupCli set-default failed.\r\n<text>' \
   '1030: PortSetup.exe DEL removed the printers and the driver.\r\n<text>' \
-  '1031: PortSetup.exe DEL failed.\r\n<text>')
+  '1031: PortSetup.exe DEL failed.\r\n<text>' \
+  '1050: PortSetupCli repair succeeded.\r\n<text>' \
+  '1051: PortSetupCli repair failed.\r\n<text>')
 for exe in PortSetup.exe PortSetupCli.exe; do
   seen=$(wine_run "$(winpath "$PORTSETUP_BUILD/message_check.exe")" "$(winpath "$PORTSETUP_BUILD/$exe")" \
-    1000 1001 1010 1011 1020 1021 1030 1031 2>/dev/null | tr -d '\r')
+    1000 1001 1010 1011 1020 1021 1030 1031 1050 1051 2>/dev/null | tr -d '\r')
   expect_eq "$exe's messages" "$expected" "$seen"
 done
 

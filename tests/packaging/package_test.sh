@@ -228,9 +228,37 @@ done
 for script in detect remediation-detect; do
   grep -q "^\$MinDriverVersion = '$driver_version'$" "$dist/PortSetup-$version-intune-$script.ps1" \
     || fail "$script does not ask for the package's driver version $driver_version"
-  grep -q 'status --port $Port --min-driver-version $MinDriverVersion' "$dist/PortSetup-$version-intune-$script.ps1" \
-    || fail "$script does not ask PortSetupCli status for the version"
 done
+grep -q 'status --port $Port --min-driver-version $MinDriverVersion' "$dist/PortSetup-$version-intune-detect.ps1" \
+  || fail "detect does not ask PortSetupCli status for the version"
+# The Remediation pair is one script for every till: the stored choice, nothing to edit.
+grep -qxF '$status = & $cli status --stored --min-driver-version $MinDriverVersion' "$dist/PortSetup-$version-intune-remediation-detect.ps1" \
+  || fail "remediation-detect does not ask whether the till is as stored"
+grep -qxF '$output = & $cli repair 2>&1' "$dist/PortSetup-$version-intune-remediation-remediate.ps1" \
+  || fail "remediation-remediate does not repair"
+for script in remediation-detect remediation-remediate; do
+  ! grep -q '\$Port' "$dist/PortSetup-$version-intune-$script.ps1" || fail "$script still needs its port edited"
+done
+
+echo "== the Configuration Manager detection script"
+# Configuration Manager's contract: exit 0 with output installed, exit 0
+# without output not installed, any other exit a failed detection. Every
+# branch of the script is one line, read here; the decision stays with
+# PortSetupCli, whose "not as asked" code the script must name.
+file="$dist/PortSetup-$version-configmgr-detect.ps1"
+[ -f "$file" ] || fail "no Configuration Manager detection script in build/dist"
+not_installed=$(sed -n 's/^inline constexpr int kExitNotInstalled = \([0-9]*\);.*/\1/p' "$root/src/setup/ExitCodes.h")
+[ -n "$not_installed" ] || fail "src/setup/ExitCodes.h names no kExitNotInstalled"
+expect_eq "the script's not-installed code" "\$NotInstalled = $not_installed" "$(grep '^\$NotInstalled = ' "$file")"
+grep -qxF "\$MinDriverVersion = '$driver_version'" "$file" || fail "configmgr detect does not ask for the driver version $driver_version"
+branches=$(grep -v '^#' "$file" | grep -E '\bexit [0-9]')
+expect_eq "the script's branches" "if (-not (Test-Path -LiteralPath \$cli -PathType Leaf)) { exit 0 }
+if (\$code -eq 0) { Write-Output \"PortSetup: installed on \$Port with driver \$MinDriverVersion or newer\"; exit 0 }
+if (\$code -eq \$NotInstalled) { exit 0 }
+exit 1" "$branches"
+expect_eq "lines that write output" 1 "$(grep -c 'Write-Output' "$file")"
+grep -qF '$status = & $cli status --port $Port --min-driver-version $MinDriverVersion 2>&1' "$file" \
+  || fail "configmgr detect does not ask PortSetupCli status for the version, catching its output"
 
 echo "== zip and checksums"
 expect_eq "zip contents" "ADMINISTRATORS.txt PortSetup.exe PortSetupCli.exe" "$(ls "$extract" | sort | tr '\n' ' ' | sed 's/ $//')"

@@ -1,4 +1,4 @@
-#include "setup/LastVerdict.h"
+#include "setup/MachineRecord.h"
 
 #include "modules/modRegedit.h"
 #include "setup/ExitCodes.h"
@@ -28,7 +28,7 @@ std::u16string LastResultText(int exitCode, std::u16string_view message) {
 }
 
 long RecordLastVerdict(platform::AnsiRegistry& registry, const LastVerdict& verdict) {
-    const std::u16string key(kLastVerdictKey);
+    const std::u16string key(kMachineRecordKey);
     const auto root = platform::kHkeyLocalMachine;
     long status = modRegedit::RegSetDword(registry, root, key, u"LastExitCode", static_cast<std::uint32_t>(verdict.exitCode));
     const std::pair<std::u16string_view, std::u16string> texts[] = {
@@ -41,6 +41,34 @@ long RecordLastVerdict(platform::AnsiRegistry& registry, const LastVerdict& verd
         if (status == platform::kErrorSuccess) status = written;
     }
     return status;
+}
+
+StoredChoice ReadStoredChoice(platform::AnsiRegistry& registry) {
+    StoredChoice choice;
+    const std::u16string key(kMachineRecordKey);
+    for (auto [name, value] : {std::pair{kStoredPortValue, &choice.port}, std::pair{kStoredSettingsValue, &choice.settings}}) {
+        std::u16string text;
+        if (modRegedit::RegGetString(registry, platform::kHkeyLocalMachine, key, std::u16string(name), text) ==
+                platform::kErrorSuccess &&
+            !text.empty())
+            *value = std::move(text);
+    }
+    return choice;
+}
+
+long StoreChoice(platform::AnsiRegistry& registry, const Port& port, std::u16string_view settings) {
+    const std::u16string key(kMachineRecordKey);
+    long status = modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, key, std::u16string(kStoredPortValue),
+                                           port.Name());
+    if (status == platform::kErrorSuccess && !port.IsUsb())
+        status = modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, key,
+                                          std::u16string(kStoredSettingsValue), std::u16string(settings));
+    return status;
+}
+
+long ForgetStoredValue(platform::AnsiRegistry& registry, std::u16string_view name) {
+    return modRegedit::RegDeleteValue(registry, platform::kHkeyLocalMachine, std::u16string(kMachineRecordKey),
+                                      std::u16string(name));
 }
 
 }  // namespace setup
