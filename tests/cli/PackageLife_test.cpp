@@ -153,13 +153,14 @@ TEST(RememberedChoice, RepairAndStatusStoredReadTheRecord) {
         const char* what;
         const char* port;      // stored; nullptr: none
         const char* settings;  // stored; nullptr: none
-        bool installedAsStored;
+        bool installedAsStored;  // installed on COM2 with 19200,e,7,1,x
         int status;  // status --stored, before repair
         int repair;
         const char* portsValue;  // COM2:'s value after repair ("<none>": not written)
     };
     const std::vector<Case> cases = {
         {"nothing stored", nullptr, nullptr, false, kExitNotInstalled, kExitNothingStored, "<none>"},
+        {"installed, nothing stored", nullptr, nullptr, true, kExitNotInstalled, kExitNothingStored, "19200,e,7,1,x"},
         {"stored, nothing installed", "COM2", "19200,e,7,1,x", false, kExitNotInstalled, kExitDone, "19200,e,7,1,x"},
         {"stored and as stored", "COM2", "19200,e,7,1,x", true, kExitDone, kExitDone, "19200,e,7,1,x"},
         {"a stored port that is no port", "COM999", "19200,e,7,1,x", false, kExitNotInstalled, kExitNothingStored,

@@ -56,6 +56,23 @@ expect_eq "the install command line" \
   "$PRINTUI /q /if /b \"KALDO Veltro MiniPrinter\" /f \"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf\" /r \"COM2:\" /m \"KALDO QTX_VELTRO\"" \
   "$(started_lines | head -1)"
 
+# The Remediation pair's commands, the same on every till: the till as
+# stored, a Ports value someone reset found by status --stored, and repair
+# putting back the settings the MSI was given.
+cli='C:\Program Files\PortSetup\PortSetupCli.exe'
+run_console "$cli" status --stored
+expect_code "status --stored after the MSI" 0
+wine_run reg add "$PORTS" /v COM2: /d 9600,n,8,1,p /f >/dev/null 2>&1
+run_console "$cli" status --stored
+expect_code "status --stored with the settings reset" 1605
+printf '%s\n' "$RUN_OUT" | grep -qF 'the settings of COM2: are 9600,n,8,1,p, not 19200,e,7,1,x' || fail "status --stored: $RUN_OUT"
+run_console "$cli" repair
+expect_code "repair" 0
+expect_eq "COM2: settings after repair" "19200,e,7,1,x" "$(reg_value "$PORTS" "COM2:")"
+expect_eq "the stored settings after repair" "19200,e,7,1,x" "$(reg_value 'HKLM\SOFTWARE\PortSetup' Settings)"
+run_console "$cli" status --stored
+expect_code "status --stored after repair" 0
+
 msiexec /x "$(msi_path "$msi")"
 expect_code "uninstall" 0
 nothing_installed "after uninstall"
