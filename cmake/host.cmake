@@ -25,8 +25,10 @@ add_executable(unit_tests
   tests/cli/TestPrint_test.cpp
   tests/cli/EventLog_test.cpp
   tests/msi/CustomAction_test.cpp
+  tests/docs/Documentation_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
+target_compile_definitions(unit_tests PRIVATE PORTSETUP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(unit_tests PRIVATE portsetup_cli portsetup_msi portsetup_core GTest::gtest_main)
 
 include(GoogleTest)

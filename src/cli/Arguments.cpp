@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include "cli/Verbs.h"
+#include "setup/ExitCodeTable.h"
 #include "setup/SerialSettings.h"
 #include "setup/Status.h"
 #include "setup/Text.h"
@@ -14,27 +15,84 @@ namespace {
 
 constexpr std::uint32_t kMaxTimeoutSeconds = 86400;
 
-// An option: its name, its bit, and for a flag the field it sets; an
-// option without a flag takes a value (TakeValue checks and keeps it).
+// What an option with a value does with it: checks it and keeps it in the
+// command, or says what is wrong; and gives it back as an argument.
+using Take = std::optional<std::u16string> (*)(const std::u16string& value, Command& command);
+using Give = std::optional<std::u16string> (*)(const Command& command);
+
+std::optional<std::u16string> TakePort(const std::u16string& value, Command& command) {
+    command.port = setup::Port::Parse(value);
+    if (!command.port) return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.";
+    return std::nullopt;
+}
+std::optional<std::u16string> GivePort(const Command& command) {
+    if (!command.port) return std::nullopt;
+    return command.port->Name();
+}
+std::optional<std::u16string> TakeSettings(const std::u16string& value, Command& command) {
+    std::u16string error;
+    if (!setup::ValidPortSettings(value, error)) return u"--settings " + error + u".";
+    command.settings = value;
+    return std::nullopt;
+}
+std::optional<std::u16string> TakeMinVersion(const std::u16string& value, Command& command) {
+    if (!setup::IsDriverVersion(value))
+        return u"--min-driver-version \"" + value + u"\" is not a driver version: W.X.Y.Z, each from 0 to 65535.";
+    command.minDriverVersion = value;
+    return std::nullopt;
+}
+std::optional<std::u16string> TakeTimeout(const std::u16string& value, Command& command) {
+    std::uint64_t seconds = 0;
+    bool digits = value.size() <= 6;
+    for (char16_t c : value) {
+        if (c < u'0' || c > u'9') digits = false;
+        else seconds = seconds * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    if (!digits || seconds < 1 || seconds > kMaxTimeoutSeconds)
+        return u"--timeout \"" + value + u"\" is not a number of seconds from 1 to 86400.";
+    command.timeoutSeconds = static_cast<std::uint32_t>(seconds);
+    return std::nullopt;
+}
+std::optional<std::u16string> GiveTimeout(const Command& command) {
+    if (!command.timeoutSeconds) return std::nullopt;
+    return setup::Number(*command.timeoutSeconds);
+}
+// A text kept as it is (its checks come where it is used).
+template <std::optional<std::u16string> Command::*field>
+std::optional<std::u16string> TakeText(const std::u16string& value, Command& command) {
+    command.*field = value;
+    return std::nullopt;
+}
+template <std::optional<std::u16string> Command::*field>
+std::optional<std::u16string> GiveText(const Command& command) {
+    return command.*field;
+}
+
+// An option: its name, its bit, and what it does: a flag sets its field; an
+// option with a value takes it (never empty, unless it may be) and gives it back.
 struct OptionRule {
     std::u16string_view name;
     Option bit;
     bool Command::*flag = nullptr;
+    Take take = nullptr;
+    Give give = nullptr;
+    bool mayBeEmpty = false;  // a stored value may be empty: nothing was stored
 };
 
 constexpr OptionRule kOptions[] = {
-    {u"--port", kPortOption},
-    {u"--settings", kSettingsOption},
-    {u"--package", kPackageOption},
-    {u"--timeout", kTimeoutOption},
-    {u"--log", kLogOption},
-    {u"--stored-port", kStoredOptions},
-    {u"--stored-settings", kStoredOptions},
+    {u"--port", kPortOption, nullptr, TakePort, GivePort},
+    {u"--settings", kSettingsOption, nullptr, TakeSettings, GiveText<&Command::settings>},
+    {u"--package", kPackageOption, nullptr, TakeText<&Command::package>, GiveText<&Command::package>},
+    {u"--timeout", kTimeoutOption, nullptr, TakeTimeout, GiveTimeout},
+    {u"--log", kLogOption, nullptr, TakeText<&Command::log>, GiveText<&Command::log>},
+    {u"--stored-port", kStoredOptions, nullptr, TakeText<&Command::storedPort>, GiveText<&Command::storedPort>, true},
+    {u"--stored-settings", kStoredOptions, nullptr, TakeText<&Command::storedSettings>,
+     GiveText<&Command::storedSettings>, true},
     {u"--json", kJsonOption, &Command::json},
     {u"--remember", kRememberOption, &Command::remember},
     {u"--quiet", kQuietOption, &Command::quiet},
     {u"--default", kDefaultOption, &Command::countDefault},
-    {u"--min-driver-version", kMinVersionOption},
+    {u"--min-driver-version", kMinVersionOption, nullptr, TakeMinVersion, GiveText<&Command::minDriverVersion>},
     {u"--stored", kStoredChoiceOption, &Command::asStored},
 };
 
@@ -61,7 +119,6 @@ std::u16string AllowedFor(Action action) {
 Parsed Error(std::u16string message) { return {std::nullopt, std::move(message), {}}; }
 
 Parsed Options(const std::vector<std::u16string>& arguments, Command command);
-std::optional<std::u16string> TakeValue(const std::u16string& name, const std::u16string& value, Command& command);
 Parsed Combined(Command command);
 
 }  // namespace
@@ -137,43 +194,10 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
         } else {
             return Error(u"The option " + name + u" needs a value.");
         }
-        if (auto error = TakeValue(name, value, command)) return Error(std::move(*error));
+        if (value.empty() && !rule->mayBeEmpty) return Error(u"The option " + name + u" needs a value.");
+        if (auto error = rule->take(value, command)) return Error(std::move(*error));
     }
     return Combined(std::move(command));
-}
-
-// One option's value, checked and kept in `command`; what is wrong with it.
-std::optional<std::u16string> TakeValue(const std::u16string& name, const std::u16string& value, Command& command) {
-    // A stored value may be empty: nothing was stored.
-    if (value.empty() && name.rfind(u"--stored-", 0) != 0) return u"The option " + name + u" needs a value.";
-    if (name == u"--port") {
-        command.port = setup::Port::Parse(value);
-        if (!command.port) return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.";
-    } else if (name == u"--settings") {
-        std::u16string error;
-        if (!setup::ValidPortSettings(value, error)) return u"--settings " + error + u".";
-        command.settings = value;
-    } else if (name == u"--min-driver-version") {
-        if (!setup::IsDriverVersion(value))
-            return u"--min-driver-version \"" + value + u"\" is not a driver version: W.X.Y.Z, each from 0 to 65535.";
-        command.minDriverVersion = value;
-    } else if (name == u"--timeout") {
-        std::uint64_t seconds = 0;
-        bool digits = value.size() <= 6;
-        for (char16_t c : value) {
-            if (c < u'0' || c > u'9') digits = false;
-            else seconds = seconds * 10 + static_cast<std::uint64_t>(c - u'0');
-        }
-        if (!digits || seconds < 1 || seconds > kMaxTimeoutSeconds)
-            return u"--timeout \"" + value + u"\" is not a number of seconds from 1 to 86400.";
-        command.timeoutSeconds = static_cast<std::uint32_t>(seconds);
-    } else {
-        (name == u"--package"       ? command.package
-         : name == u"--log"         ? command.log
-         : name == u"--stored-port" ? command.storedPort
-                                    : command.storedSettings) = value;
-    }
-    return std::nullopt;
 }
 
 // What the options say together.
@@ -234,25 +258,14 @@ std::u16string ShownCommandLine(const CommandLine& line) {
 
 std::vector<std::u16string> ToArguments(const Command& command) {
     std::vector<std::u16string> arguments{std::u16string(NameOf(command.action))};
-    auto add = [&](std::u16string_view name, const std::optional<std::u16string>& value) {
-        if (!value) return;
-        arguments.emplace_back(name);
-        arguments.push_back(*value);
-    };
-    if (command.port) add(u"--port", command.port->Name());
-    add(u"--settings", command.settings);
-    add(u"--package", command.package);
-    if (command.timeoutSeconds) {
-        const std::string n = std::to_string(*command.timeoutSeconds);
-        add(u"--timeout", std::u16string(n.begin(), n.end()));
+    for (const OptionRule& rule : kOptions) {
+        if (rule.flag) {
+            if (command.*(rule.flag)) arguments.emplace_back(rule.name);
+        } else if (const auto value = rule.give(command)) {
+            arguments.emplace_back(rule.name);
+            arguments.push_back(*value);
+        }
     }
-    add(u"--log", command.log);
-    add(u"--stored-port", command.storedPort);
-    add(u"--stored-settings", command.storedSettings);
-    add(u"--min-driver-version", command.minDriverVersion);
-    if (command.json) arguments.emplace_back(u"--json");
-    if (command.remember) arguments.emplace_back(u"--remember");
-    if (command.quiet) arguments.emplace_back(u"--quiet");
     return arguments;
 }
 
@@ -260,29 +273,13 @@ namespace {
 
 // The exit codes, a line each, as the usage lists them.
 std::u16string ExitCodesText() {
-    return u"Exit codes, each a Windows error code whose text reads right (net helpmsg N):\n"
-           u"  0     done and checked\n"
-           u"  3010  done; Windows must restart before the USB printer uses the driver\n"
-           u"  5     not run as an administrator\n"
-           u"  29    test-print: the print system did not take the page\n"
-           u"  63    test-print: the job was deleted before it printed\n"
-           u"  87    bad usage\n"
-           u"  448   the driver package holds a link\n"
-           u"  577   the package's catalog is not signed as needed\n"
-           u"  1058  the Print Spooler is disabled\n"
-           u"  1062  the Print Spooler does not run and could not be started\n"
-           u"  1336  run elevated from a folder others can change\n"
-           u"  1460  a command, or test-print's page, did not end in time\n"
-           u"  1603  the printer setup tool ran and the print system did not end as asked\n"
-           u"  1605  status: not installed as asked\n"
-           u"  1614  repair: no port is stored to repair\n"
-           u"  1618  another PortSetupCli run is in progress\n"
-           u"  1619  a package others can change could not be copied\n"
-           u"  1620  the driver package is incomplete\n"
-           u"  1625  a policy forbids third-party printer drivers\n"
-           u"  1633  the package is not for this processor\n"
-           u"  3001  remove: printers still use the driver\n"
-           u"  3012  set-default, test-print: no printer of the driver\n";
+    std::u16string text = u"Exit codes, each a Windows error code whose text reads right (net helpmsg N):\n";
+    for (const setup::ExitCodeRow& row : setup::ExitCodeTable()) {
+        std::u16string code = setup::Number(static_cast<std::uint64_t>(row.code));
+        code.resize(std::max<std::size_t>(code.size() + 1, 6), u' ');
+        text += u"  " + code + std::u16string(row.usage) + u"\n";
+    }
+    return text;
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ struct Command {
     bool countDefault = false;  // status: the running account's default printer counts too
     bool asStored = false;      // status: the port and settings are the stored choice's
     std::optional<std::u16string> minDriverVersion;  // status: the oldest driver version that counts
+
+    bool operator==(const Command&) const = default;
 };
 
 // A command, or what is wrong with the arguments. Everything after the
@@ -79,7 +81,8 @@ std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>&
 // The command line as it ran, for the log and the event: "PortSetupCli
 // install --port COM3", each argument quoted where it holds blanks or quotes.
 std::u16string ShownCommandLine(const CommandLine& line);
-// The arguments that give `command` again.
+// The arguments that give `command` again: every option it holds, in the
+// options' order.
 std::vector<std::u16string> ToArguments(const Command& command);
 std::u16string UsageText();
 

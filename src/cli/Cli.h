@@ -12,7 +12,7 @@ namespace cli {
 
 // Runs the command line for `product` and returns the exit code.
 int RunCli(const CommandLine& line, const platform::Seams& seams, Console& console,
-           const setup::Product& product = setup::kProducts[0]);
+           const setup::Product& product);
 
 // Where a failed `set-default --quiet` (Active Setup's command, which marks
 // its entry done however the run ends) arranges one more try: a RunOnce

@@ -6,6 +6,7 @@
 #include "platform/Win32Registry.h"
 #include "platform/Win32Seams.h"
 #include "setup/ExitCodes.h"
+#include "setup/Product.h"
 #include "setup/Text.h"
 
 #include <windows.h>
@@ -106,7 +107,8 @@ int wmain(int argc, wchar_t** argv) {
     Win32Console console;
     LimitSetDefault(*line);
     try {
-        return cli::RunCli(*line, {machine, printers, processes, files, registry, events, services}, console);
+        return cli::RunCli(*line, {machine, printers, processes, files, registry, events, services}, console,
+                           setup::kVeltro);
     } catch (const std::exception&) {
         console.Err(u"PortSetupCli: an internal error ended the run.");
         try {

@@ -8,9 +8,10 @@
 namespace forms {
 
 Form1::Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
-             platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events)
+             platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events,
+             const setup::Product& product)
     : controls_(controls), machine_(machine), processes_(processes), printers_(printers), registry_(registry),
-      events_(events) {}
+      events_(events), product_(product) {}
 
 void Form1::Form_Load() {
     FormWindow& window = *controls_.window;
@@ -55,14 +56,14 @@ void Form1::Command1_Click() {
         setup::InstallRequest request;
         request.portName = SelectedPortName();
         request.usb = controls_.Option2->Selected();
-        setup::Outcome outcome = setup::InstallPrinter(request, machine_, processes_, printers_);
+        setup::Outcome outcome = setup::InstallPrinter(request, machine_, processes_, printers_, product_);
         if (!outcome.failed()) SavePortSettings();
         return outcome;
     });
 }
 
 void Form1::cmdDelete_Click() {
-    RunWorkflow([&] { return setup::RemovePrinters(printers_, processes_, registry_); });
+    RunWorkflow([&] { return setup::RemovePrinters(printers_, processes_, registry_, product_); });
 }
 
 // Runs one workflow at a time: a click, or a close, that arrives while one
@@ -133,14 +134,14 @@ void Form1::Finish(const setup::Outcome& outcome) {
         record.command = setup::RunCommand::Delete;
         record.commandLine = u"PortSetup.exe DEL";
         record.exitCode = outcome.failed() ? 1 : 0;
-        if (outcome.failed()) record.reason = setup::FailureMessage(outcome);
+        if (outcome.failed()) record.reason = setup::FailureMessage(outcome, product_);
         setup::ReportRun(events_, record);
     }
     if (outcome.failed()) {
         if (unattended_) {
             exitCode_ = 1;  // nobody is there to answer a message box
         } else {
-            controls_.window->ShowError(setup::FailureMessage(outcome));
+            controls_.window->ShowError(setup::FailureMessage(outcome, product_));
         }
     }
     Unload();

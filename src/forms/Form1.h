@@ -7,6 +7,7 @@
 #include "forms/SerialLists.h"
 #include "platform/AnsiRegistry.h"
 #include "platform/Seams.h"
+#include "setup/Product.h"
 
 #include <array>
 #include <string>
@@ -29,7 +30,8 @@ struct Form1Controls {
 class Form1 {
 public:
     Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
-          platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events);
+          platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events,
+          const setup::Product& product);
 
     // Events.
     void Form_Load();
@@ -67,6 +69,7 @@ private:
     platform::PrinterList& printers_;
     platform::AnsiRegistry& registry_;
     platform::EventLog& events_;
+    const setup::Product& product_;
 
     std::u16string strCommandLine;
     bool bActivated = false;

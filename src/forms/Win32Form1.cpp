@@ -75,7 +75,7 @@ unsigned WindowDpi(HWND hwnd) {
 
 class PortManagementWindow {
 public:
-    explicit PortManagementWindow(HINSTANCE instance) : instance_(instance) {}
+    PortManagementWindow(HINSTANCE instance, const setup::Product& product) : instance_(instance), product_(product) {}
 
     int Run();
     // Ends a run before its removal began: exit code 1, and for DEL its event.
@@ -102,6 +102,7 @@ private:
     int MessageLoop();
 
     HINSTANCE instance_;
+    const setup::Product& product_;
     HWND hwnd_ = nullptr;
     unsigned dpi_ = 96;
     platform::GdiObject font_;
@@ -445,7 +446,7 @@ int PortManagementWindow::Run() {
     controls.Option2 = &option2_;
     for (int i = 0; i < 3; ++i) controls.Frame1[i] = &frame1_[i];
     for (int i = 0; i < 5; ++i) controls.Combo1[i] = &combo1_[i];
-    Form1 form(controls, machine_, processes_, printers_, registry_, events_);
+    Form1 form(controls, machine_, processes_, printers_, registry_, events_, product_);
     form_ = &form;
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
@@ -472,7 +473,7 @@ int PortManagementWindow::NotStarted(std::u16string_view what) {
 
 }  // namespace
 
-int RunPortManagement(HINSTANCE instance) {
+int RunPortManagement(HINSTANCE instance, const setup::Product& product) {
     // Refused at once where it would do the job half right: DEL leaves its
     // failure event, a person gets the reason.
     platform::Win32Machine machine;
@@ -485,7 +486,7 @@ int RunPortManagement(HINSTANCE instance) {
         ::MessageBoxW(nullptr, platform::Wide(*wrong), L"Port Management", MB_OK | MB_ICONERROR);
         return setup::kExitWrongProcessor;
     }
-    PortManagementWindow window(instance);
+    PortManagementWindow window(instance, product);
     return window.Run();
 }
 

@@ -27,22 +27,22 @@ enum class InfQuoting { AsNeeded, Always };
 // Each command line is the product's: PrinterName, DriverModel and
 // DriverInfFile are the one product's today.
 std::u16string InstallOnComPortCommandLine(std::u16string_view programDirectory, std::u16string_view portName,
-                                           InfQuoting quoting = InfQuoting::AsNeeded, const Product& product = kVeltro);
+                                           InfQuoting quoting, const Product& product);
 // Installs the driver only (USB).
 std::u16string InstallDriverOnlyCommandLine(std::u16string_view programDirectory,
-                                            InfQuoting quoting = InfQuoting::AsNeeded, const Product& product = kVeltro);
+                                            InfQuoting quoting, const Product& product);
 // Adds the package to the driver store and installs its driver on the
 // devices it matches: a USB printer plugged in before the driver was there.
-std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory, const Product& product = kVeltro);
+std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory, const Product& product);
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
 std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
-std::u16string DeleteDriverCommandLine(const Product& product = kVeltro);
+std::u16string DeleteDriverCommandLine(const Product& product);
 // Moves an existing printer to `portName`, keeping it (set printer settings).
 std::u16string SetPrinterPortCommandLine(std::u16string_view printerName, std::u16string_view portName);
 
 // The INF file's path, in double quotes when it holds a blank or a tab, or always.
-std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting = InfQuoting::AsNeeded,
-                               const Product& product = kVeltro);
+std::u16string InfPathArgument(std::u16string_view programDirectory, InfQuoting quoting,
+                               const Product& product);
 // `commandLine` with the printer setup tool's /q option, which keeps it from
 // showing message boxes, when it lacks it: nobody answers them in an
 // unattended run.

@@ -43,7 +43,7 @@ struct PreCheckRequest {
 // The checks, in order; install's stop at the first refusal, since what
 // follows it would not run either.
 std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const platform::Seams& seams,
-                                        const Product& product = kVeltro);
+                                        const Product& product);
 
 // The Print Spooler: it runs, or is stopped and (with `start`) started;
 // disabled (1058), missing or not started in time (1062) is a refusal.

@@ -9,7 +9,7 @@
 namespace setup {
 
 struct Services {
-    Services(const platform::Seams& seams, Journal& journal, const Product& product = kVeltro)
+    Services(const platform::Seams& seams, Journal& journal, const Product& product)
         : machine(seams.machine), printers(seams.printers), processes(seams.processes), files(seams.files),
           registry(seams.registry), journal(journal), product(product) {}
     platform::System& machine;

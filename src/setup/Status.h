@@ -61,7 +61,7 @@ void ReadVersions(InstallationStatus& status, Services services, std::u16string_
 // `countDefault`, the printer is also the running user's default.
 std::vector<std::u16string> NotAsAsked(const InstallationStatus& status, const std::optional<Port>& port,
                                        const std::optional<std::u16string>& portSettings, bool countDefault,
-                                       const Product& product = kVeltro);
+                                       const Product& product);
 
 // The version part of an INF's DriverVer ("06/21/2024,1.2.3.4" -> "1.2.3.4").
 std::u16string VersionOfDriverVer(std::u16string_view driverVer);
@@ -81,7 +81,7 @@ std::optional<std::u16string> BelowVersion(const InstallationStatus& status, std
 // there is none; then `note` names a printer of our name that uses another
 // driver.
 const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note,
-                                          const Product& product = kVeltro);
+                                          const Product& product);
 // The same asked of the print system: by name first, which asks no print
 // server, then the local printers' listing.
 struct OurPrinterLookup {
@@ -90,7 +90,7 @@ struct OurPrinterLookup {
     std::optional<platform::PrinterInfo> printer;
     std::u16string note;
 };
-OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product = kVeltro);
+OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product);
 // Why no printer is taken as ours.
 std::u16string NoPrinterOfOurs(const OurPrinterLookup& ours, const Product& product);
 

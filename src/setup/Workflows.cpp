@@ -27,25 +27,26 @@ bool Start(platform::Processes& processes, const std::u16string& commandLine, Ou
 }  // namespace
 
 Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine, platform::Processes& processes,
-                       platform::PrinterList& printers) {
+                       platform::PrinterList& printers, const Product& product) {
     Outcome outcome;
     const std::u16string commandLine = request.usb
-                                           ? InstallDriverOnlyCommandLine(machine.ProgramDirectory())
-                                           : InstallOnComPortCommandLine(machine.ProgramDirectory(), request.portName);
+        ? InstallDriverOnlyCommandLine(machine.ProgramDirectory(), InfQuoting::AsNeeded, product)
+        : InstallOnComPortCommandLine(machine.ProgramDirectory(), request.portName, InfQuoting::AsNeeded, product);
     if (!Start(processes, commandLine, outcome)) return outcome;
 
     processes.Sleep(kInstallWaitMilliseconds);
 
     for (const std::u16string& printer : printers.ListPrinters().names) {
-        if (printer == PrinterName) {
-            if (!Start(processes, SetDefaultPrinterCommandLine(PrinterName), outcome)) return outcome;
+        if (printer == product.printerName) {
+            if (!Start(processes, SetDefaultPrinterCommandLine(product.printerName), outcome)) return outcome;
             break;
         }
     }
     return outcome;
 }
 
-Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& processes, platform::AnsiRegistry& registry) {
+Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& processes, platform::AnsiRegistry& registry,
+                       const Product& product) {
     Outcome outcome;
     const platform::NameList listed = printers.ListPrinters();
     if (!listed.listed) return {Failure::ListingFailed, {}, listed.reason};
@@ -55,7 +56,7 @@ Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& pro
         std::u16string driver;
         modRegedit::RegGetString(registry, platform::kHkeyLocalMachine, std::u16string(kPrintersKeyPrefix) + printer,
                                  u"Printer Driver", driver);
-        if (driver == DriverModel) found.push_back(printer);
+        if (driver == product.driverName) found.push_back(printer);
     }
 
     // Each printer is made the default just before its delete: when the
@@ -71,20 +72,20 @@ Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& pro
     bool inTime = processes.WaitForProcesses(started, kRemovalWaitMilliseconds) == platform::WaitResult::AllEnded;
 
     std::vector<platform::StartedProcess> driverDelete;
-    if (!Start(processes, DeleteDriverCommandLine(), outcome, &driverDelete)) return outcome;
+    if (!Start(processes, DeleteDriverCommandLine(product), outcome, &driverDelete)) return outcome;
     inTime = processes.WaitForProcesses(driverDelete, kRemovalWaitMilliseconds) == platform::WaitResult::AllEnded &&
              inTime;
     if (!inTime) return {Failure::WaitTimedOut, {}, {}};
 
     const platform::NameList drivers = printers.ListPrinterDrivers();
     if (!drivers.listed) return {Failure::DriverCheckFailed, {}, drivers.reason};
-    if (std::find(drivers.names.begin(), drivers.names.end(), DriverModel) != drivers.names.end())
+    if (std::find(drivers.names.begin(), drivers.names.end(), product.driverName) != drivers.names.end())
         return {Failure::DriverStillInstalled, {}, {}};
     return outcome;
 }
 
-std::u16string FailureMessage(const Outcome& outcome) {
-    const std::u16string driver = u"The printer driver \"" + std::u16string(DriverModel) + u"\" could not be removed: ";
+std::u16string FailureMessage(const Outcome& outcome, const Product& product) {
+    const std::u16string driver = u"The printer driver \"" + std::u16string(product.driverName) + u"\" could not be removed: ";
     switch (outcome.failure) {
     case Failure::None:
         return {};

@@ -4,6 +4,7 @@
 
 #include "platform/AnsiRegistry.h"
 #include "platform/Seams.h"
+#include "setup/Product.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,8 +13,8 @@
 
 namespace setup {
 
-// What to install: the driver only (USB), or the driver and a printer named
-// PrinterName on a COM port.
+// What to install: the driver only (USB), or the driver and the product's
+// printer on a COM port.
 struct InstallRequest {
     bool usb = false;
     std::u16string portName;  // "COM1:" to "COM4:"
@@ -47,13 +48,14 @@ inline constexpr std::u16string_view kPrintersKeyPrefix = u"SYSTEM\\CurrentContr
 // the printer the default if it is there by then. Storing the port settings
 // is the caller's next step.
 Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine, platform::Processes& processes,
-                       platform::PrinterList& printers);
+                       platform::PrinterList& printers, const Product& product);
 
 // Removes every printer of the driver, then the driver, and checks that the
 // driver is gone.
-Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& processes, platform::AnsiRegistry& registry);
+Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& processes, platform::AnsiRegistry& registry,
+                       const Product& product);
 
 // What to tell the user about a failed workflow.
-std::u16string FailureMessage(const Outcome& outcome);
+std::u16string FailureMessage(const Outcome& outcome, const Product& product);
 
 }  // namespace setup

@@ -38,7 +38,23 @@ TEST(CliArguments, OptionsInAnyOrderAndInBothForms) {
     // Printed back and parsed again, it is the same command.
     const Parsed again = ParseArguments(ToArguments(*a.command));
     ASSERT_TRUE(again.command);
-    EXPECT_EQ(ToArguments(*a.command), ToArguments(*again.command));
+    EXPECT_EQ(*a.command, *again.command);
+    // Every option a command can hold comes back, flags included.
+    for (const std::vector<std::u16string>& given : std::vector<std::vector<std::u16string>>{
+             {u"status", u"--port", u"COM2", u"--settings", u"19200,e,7,1,x", u"--default", u"--json",
+              u"--min-driver-version", u"1.2.3.4", u"--package", u"D:\\p"},
+             {u"status", u"--stored", u"--default"},
+             {u"install", u"--stored-port", u"", u"--stored-settings", u"x", u"--remember", u"--timeout", u"9",
+              u"--log", u"D:\\l.log"},
+             {u"set-default", u"--quiet"},
+         }) {
+        const Parsed first = ParseArguments(given);
+        ASSERT_TRUE(first.command) << Narrow(first.error);
+        const Parsed back = ParseArguments(ToArguments(*first.command));
+        ASSERT_TRUE(back.command) << Narrow(back.error);
+        EXPECT_EQ(*first.command, *back.command) << Narrow(given[0]);
+        EXPECT_EQ(given.size(), ToArguments(*first.command).size());
+    }
 
     const Parsed status = Parse({u"status", u"--json", u"--port=USB"});
     ASSERT_TRUE(status.command);

@@ -271,7 +271,7 @@ TEST(Cli, ChecksBeforeAnyChangeRefuseWithTheirOwnCodes) {
         EXPECT_EQ(c.exitCode, m.Run({u"install", u"--port", u"COM2"}));
         // The finding that decided, as the checks see the machine now.
         const auto findings = CheckBeforeInstall({u"C:\\Program Files\\PortSetup", u"COM2", false, true},
-                                                 m.platform.Seams(m.registry));
+                                                 m.platform.Seams(m.registry), kVeltro);
         const auto decided = std::find_if(findings.begin(), findings.end(),
                                           [&](const Finding& f) { return f.check == c.check; });
         ASSERT_NE(findings.end(), decided);
@@ -426,7 +426,7 @@ TEST(Cli, RemoveFindsPrintersByTheirDriverAsThePrintSystemReportsIt) {
     EXPECT_EQ((std::vector<std::u16string>{
                   SetDefaultPrinterCommandLine(u"POS A"), QuietCommandLine(DeletePrinterCommandLine(u"POS A")),
                   SetDefaultPrinterCommandLine(fullWidth), QuietCommandLine(DeletePrinterCommandLine(fullWidth)),
-                  DeleteDriverCommandLine()}),
+                  DeleteDriverCommandLine(setup::kVeltro)}),
               m.platform.Started());
     // One at a time, each ended before the next starts.
     const auto& ended = m.platform.ended;
@@ -574,7 +574,7 @@ TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {
     EXPECT_NE(std::u16string::npos, locked.console.err[0].find(u"is not written (C:\\ProgramData\\PortSetup could "
                                                                  u"not be made (Access is denied.))"));
     EXPECT_NE(std::u16string::npos, locked.console.err[1].find(u"single-run lock"));
-    EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, locked.platform.Started());
+    EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine(setup::kVeltro)}, locked.platform.Started());
 }
 
 TEST(Cli, Utf8) {

@@ -45,7 +45,7 @@ struct Machine : testing_support::CliMachine {
             platform.drivers.push_back(driver);
     }
     std::u16string InstallLine(const std::u16string& port) const {
-        return QuietCommandLine(InstallOnComPortCommandLine(u"C:\\Program Files\\PortSetup", port, InfQuoting::Always));
+        return QuietCommandLine(InstallOnComPortCommandLine(u"C:\\Program Files\\PortSetup", port, InfQuoting::Always, setup::kVeltro));
     }
 };
 
@@ -180,7 +180,7 @@ TEST(Converge, WhatAKilledRunLeftIsFinishedByTheNextOne) {
         EXPECT_TRUE(m.platform.drivers == std::vector<std::u16string>{u"Generic / Text Only"});
         m.platform.drivers.push_back(kDriver);  // the delete did not get to it
         ASSERT_EQ(kExitDone, m.Run({u"remove"}));
-        EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, m.platform.Started());
+        EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine(setup::kVeltro)}, m.platform.Started());
         EXPECT_EQ(std::vector<std::u16string>{u"Generic / Text Only"}, m.platform.drivers);
     }
 }

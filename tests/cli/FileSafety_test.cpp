@@ -253,7 +253,7 @@ TEST(FileSafety, WhatCannotBeMovedAsideIsNotUsedAndTheJobGoesOn) {
         c.arrange(m);
         m.platform.drivers = {u"KALDO QTX_VELTRO"};
         EXPECT_EQ(kExitDone, m.Run({u"remove"}));
-        EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, m.platform.Started());
+        EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine(setup::kVeltro)}, m.platform.Started());
         EXPECT_EQ(0u, m.Appends());
         for (const auto& [path, content] : m.platform.files)
             EXPECT_NE(0u, path.rfind(u"D:\\Elsewhere", 0)) << setup::Utf8(path);

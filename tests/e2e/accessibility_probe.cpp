@@ -99,7 +99,7 @@ DWORD WINAPI Probe(void*) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HANDLE thread = ::CreateThread(nullptr, 0, Probe, nullptr, 0, nullptr);
-    forms::RunPortManagement(instance);
+    forms::RunPortManagement(instance, setup::kVeltro);
     ::WaitForSingleObject(thread, 15000);
     ::CloseHandle(thread);
     return g_failed ? 1 : 0;

@@ -18,7 +18,7 @@ struct Window {
     MemoryForm controls;
     RecordingPlatform platform;
     MemoryRegistry registry;
-    Form1 form{controls.Controls(), platform, platform, platform, registry, platform};
+    Form1 form{controls.Controls(), platform, platform, platform, registry, platform, setup::kVeltro};
 
     explicit Window(std::u16string arguments = {}) {
         platform.arguments = std::move(arguments);
@@ -43,7 +43,7 @@ TEST(Form1, OnlyTheExactArgumentDelRemovesAndOnlyOnce) {
     Window del(u"DEL");
     del.form.Form_Activate();
     ASSERT_TRUE(del.RemovalRan());
-    EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine()}, del.platform.Started());
+    EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine(setup::kVeltro)}, del.platform.Started());
     EXPECT_EQ(1, del.controls.window.unloads);
     EXPECT_EQ(0, del.form.ExitCode());
     del.form.Form_Activate();  // a second activation does nothing
@@ -144,14 +144,14 @@ TEST(Form1, LoadGoesOnPastFailingControls) {
     RecordingPlatform platform;
     platform.arguments = u"DEL";
     MemoryRegistry registry;
-    Form1 form(controls.Controls(), platform, platform, platform, registry, platform);
+    Form1 form(controls.Controls(), platform, platform, platform, registry, platform, setup::kVeltro);
     form.Form_Load();
     EXPECT_TRUE(controls.combo1[0].entries.empty());
     EXPECT_EQ(-1, controls.combo1[3].selected);
     EXPECT_EQ(4, controls.combo1[1].selected);  // the other lists are filled
     // The argument was still recorded after the failures.
     form.Form_Activate();
-    EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine()}, platform.Started());
+    EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine(setup::kVeltro)}, platform.Started());
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A folder: the INF path after /f is one argument, whatever the folder holds.
     const std::vector<std::u16string> install =
-        SplitCommandLine(setup::InstallDriverOnlyCommandLine(name, setup::InfQuoting::Always));
+        SplitCommandLine(setup::InstallDriverOnlyCommandLine(name, setup::InfQuoting::Always, setup::kVeltro));
     if (install != std::vector<std::u16string>{program, entry, u"/ia", u"/f", name + u"\\PRT3Q42WD32.inf", u"/m",
                                                u"KALDO QTX_VELTRO"})
         fuzz::Broken("INF path");

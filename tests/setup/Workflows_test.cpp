@@ -28,7 +28,7 @@ struct Scenario {
     MemoryForm controls;
     RecordingPlatform platform;
     MemoryRegistry registry;
-    Form1 form{controls.Controls(), platform, platform, platform, registry, platform};
+    Form1 form{controls.Controls(), platform, platform, platform, registry, platform, setup::kVeltro};
 
     explicit Scenario(std::u16string arguments = {}) {
         platform.arguments = std::move(arguments);
@@ -61,7 +61,7 @@ TEST(Install, ComPortWithDefaults) {
     ASSERT_EQ(4u, events.size());
     EXPECT_EQ(Kind::Start, events[0].kind);
     EXPECT_EQ(u"rundll32.exe", events[0].program);
-    EXPECT_EQ(InstallOnComPortCommandLine(u"C:\\Setup", u"COM2:"), events[0].commandLine);
+    EXPECT_EQ(InstallOnComPortCommandLine(u"C:\\Setup", u"COM2:", setup::InfQuoting::AsNeeded, setup::kVeltro), events[0].commandLine);
     EXPECT_EQ(Kind::Sleep, events[1].kind);
     EXPECT_EQ(3000u, events[1].milliseconds);
     EXPECT_EQ(Kind::ListPrinters, events[2].kind);
@@ -78,7 +78,7 @@ TEST(Install, Com4WithoutFlowControlIntoAMissingPortsKey) {
     MemoryForm controls;
     RecordingPlatform platform;
     MemoryRegistry registry;  // no Ports key at all
-    Form1 form(controls.Controls(), platform, platform, platform, registry, platform);
+    Form1 form(controls.Controls(), platform, platform, platform, registry, platform, setup::kVeltro);
     // A slow print system: the printer is not there yet after the wait.
     platform.runTime = [](std::u16string_view) -> std::optional<std::uint32_t> { return 5000; };
     form.Form_Load();
@@ -100,7 +100,7 @@ TEST(Install, UsbInstallsTheDriverOnlyAndWritesNothing) {
         run.controls.combo1[0].Pick(u"19200");
         run.controls.ClickUsb(run.form);
         run.form.Command1_Click();
-        std::vector<std::u16string> expected = {InstallDriverOnlyCommandLine(u"C:\\Setup")};
+        std::vector<std::u16string> expected = {InstallDriverOnlyCommandLine(u"C:\\Setup", setup::InfQuoting::AsNeeded, setup::kVeltro)};
         if (alreadyListed) expected.push_back(SetDefaultPrinterCommandLine(PrinterName));
         EXPECT_EQ(expected, run.platform.Started());
         EXPECT_EQ(3000u, run.platform.events[1].milliseconds);
@@ -161,7 +161,7 @@ TEST(Remove, MatchingPrintersInListOrderThenTheDriver) {
     EXPECT_EQ((std::vector<std::u16string>{
                   SetDefaultPrinterCommandLine(u"A"), DeletePrinterCommandLine(u"A"),
                   SetDefaultPrinterCommandLine(u"B \"quoted\""), DeletePrinterCommandLine(u"B \"quoted\""),
-                  DeleteDriverCommandLine()}),
+                  DeleteDriverCommandLine(setup::kVeltro)}),
               run.platform.Started());
     EXPECT_EQ(1, run.controls.window.unloads);
     EXPECT_EQ(0u, run.registry.OpenHandleCount());
@@ -196,7 +196,7 @@ TEST(Remove, WaitsForThePrinterDeletesBeforeDeletingTheDriver) {
 
     const auto& ended = run.platform.ended;
     ASSERT_EQ(7u, ended.size());
-    EXPECT_EQ(DeleteDriverCommandLine(), ended.back().commandLine);
+    EXPECT_EQ(DeleteDriverCommandLine(setup::kVeltro), ended.back().commandLine);
     EXPECT_EQ("done", ended.back().outcome);
     for (std::size_t i = 0; i + 1 < ended.size(); ++i) {
         EXPECT_LE(ended[i].endedAt, ended.back().startedAt);
@@ -211,7 +211,7 @@ TEST(Remove, WaitsForThePrinterDeletesBeforeDeletingTheDriver) {
     Scenario empty(u"DEL");
     empty.AddPrinter("Office", "Generic");
     empty.form.Form_Activate();
-    EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine()}, empty.platform.Started());
+    EXPECT_EQ(std::vector<std::u16string>{DeleteDriverCommandLine(setup::kVeltro)}, empty.platform.Started());
     EXPECT_EQ(0, empty.form.ExitCode());
 }
 
@@ -229,7 +229,7 @@ TEST(Remove, AWaitThatRunsOutEndsTheRemovalAsAFailure) {
         else run.form.cmdDelete_Click();
 
         // The driver delete still starts, after the whole limit, and is refused.
-        EXPECT_EQ(DeleteDriverCommandLine(), run.platform.Started().back());
+        EXPECT_EQ(DeleteDriverCommandLine(setup::kVeltro), run.platform.Started().back());
         EXPECT_EQ(kRemovalWaitMilliseconds, run.platform.EventsOf(Kind::Start).back().at);
         EXPECT_EQ("refused", run.platform.ended.back().outcome);
         EXPECT_EQ(1, run.controls.window.unloads);
@@ -344,7 +344,7 @@ TEST(Remove, NamesTheCodePageCannotHoldAreNotMatched) {
     run.form.Form_Activate();
     EXPECT_EQ((std::vector<std::u16string>{SetDefaultPrinterCommandLine(u"POS A"), DeletePrinterCommandLine(u"POS A"),
                                            SetDefaultPrinterCommandLine(u"??? ?"), DeletePrinterCommandLine(u"??? ?"),
-                                           DeleteDriverCommandLine()}),
+                                           DeleteDriverCommandLine(setup::kVeltro)}),
               run.platform.Started());
     EXPECT_EQ((std::vector<std::u16string>{fullWidth, polish}), run.platform.printers);
     EXPECT_EQ(0, run.form.ExitCode());
@@ -361,7 +361,7 @@ TEST(Remove, EveryMatchingPrinterHoweverMany) {
     ASSERT_EQ(140u * 2 + 1, started.size());
     EXPECT_EQ(DeletePrinterCommandLine(u"POS 0"), started[1]);
     EXPECT_EQ(DeletePrinterCommandLine(u"POS 158"), started[started.size() - 2]);
-    EXPECT_EQ(DeleteDriverCommandLine(), started.back());
+    EXPECT_EQ(DeleteDriverCommandLine(setup::kVeltro), started.back());
 }
 
 TEST(Remove, AStartThatFailsStopsTheRest) {
@@ -379,7 +379,7 @@ TEST(Remove, AStartThatFailsStopsTheRest) {
     interactive.platform.failStartNumber = 0;
     interactive.form.cmdDelete_Click();
     ASSERT_EQ(1u, interactive.controls.window.errors.size());
-    EXPECT_EQ(u"The printer setup tool could not be started:\n\n" + DeleteDriverCommandLine() +
+    EXPECT_EQ(u"The printer setup tool could not be started:\n\n" + DeleteDriverCommandLine(setup::kVeltro) +
                   u"\n\nThe system cannot find the file specified.",
               interactive.controls.window.errors[0]);
     EXPECT_EQ(1, interactive.controls.window.unloads);
