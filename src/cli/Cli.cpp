@@ -1,10 +1,10 @@
 #include "cli/Cli.h"
 
-#include "cli/FileSafety.h"
 #include "cli/MachineRun.h"
 #include "cli/Verbs.h"
-#include "setup/ExitCodes.h"
 #include "setup/Architecture.h"
+#include "setup/ExitCodes.h"
+#include "setup/PackageTrust.h"
 
 namespace cli {
 
@@ -43,9 +43,9 @@ std::optional<std::pair<int, std::u16string>> WhyNotStarted(const Verb& verb, co
     if (!verb.takesMachineRun) return std::nullopt;
     // What SYSTEM runs at every install, repair, uninstall and sign-in must
     // be out of every other account's reach.
-    const PackageExamination program =
-        ExaminePackage(seams.files, seams.machine.ProgramDirectory(), seams.machine.RunningUserSid());
-    if (program.verdict == PackageExamination::Verdict::Trusted) return std::nullopt;
+    const setup::PackageExamination program =
+        setup::ExaminePackage(seams.files, seams.machine.ProgramDirectory(), seams.machine.RunningUserSid());
+    if (program.verdict == setup::PackageExamination::Verdict::Trusted) return std::nullopt;
     return std::pair{setup::kExitProgramFolderUnsafe,
                      u"PortSetupCli.exe runs elevated from a folder others can change (" + program.why +
                          u"); nothing was changed. Fix: install it with the MSI (into Program Files), or copy it to a "

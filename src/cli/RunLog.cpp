@@ -80,12 +80,12 @@ void RunLog::RollOver(Target& target) {
     // Neither the log nor what its older copy replaces may be a link.
     const std::u16string older = OlderLogName(target.name);
     std::u16string why;
-    if (const auto unsafe = WhyFileUnsafe(target.file->Facts())) {
+    if (const auto unsafe = setup::WhyFileUnsafe(target.file->Facts())) {
         why = target.path + u" is not renamed: " + *unsafe;
     } else if (std::u16string missing; const auto olderEntry = platform::FindEntry(*target.folder, older, missing)) {
         if (olderEntry->redirected || olderEntry->directory)
             why = Within(target.folder->Path(), older) + u" is not replaced: it is a link or a folder";
-        else if (const auto unsafe = WhyFileUnsafe(target.folder->EntryFacts(*olderEntry)))
+        else if (const auto unsafe = setup::WhyFileUnsafe(target.folder->EntryFacts(*olderEntry)))
             why = Within(target.folder->Path(), older) + u" is not replaced: " + *unsafe;
     }
     if (why.empty() && target.file->RenameReplacing(older, why)) {
@@ -112,7 +112,7 @@ std::unique_ptr<platform::AppendFile> RunLog::Open(Target& target, std::u16strin
     }
     auto file = target.folder->OpenForAppend(target.name, reason);
     if (!file) return nullptr;
-    if (const auto unsafe = WhyOwnFileUnsafe(file->Facts(), self)) {
+    if (const auto unsafe = setup::WhyOwnFileUnsafe(file->Facts(), self)) {
         reason = *unsafe;
         return nullptr;
     }

@@ -1,7 +1,6 @@
 // status: whether the product is installed as asked, read without changing
 // anything; and doctor: install's checks and the status together, the help
 // desk's first look, and an Intune remediation's report.
-#include "cli/FileSafety.h"
 #include "cli/StatusReport.h"
 #include "cli/Verbs.h"
 #include "platform/CommandLineText.h"
@@ -24,24 +23,6 @@ class Silent : public setup::Journal {
 std::u16string PackageOf(const Command& command, const platform::Seams& seams) {
     return platform::DirectoryOf(
         seams.files.FullPath(command.package ? *command.package : seams.machine.ProgramDirectory()) + u"\\");
-}
-
-// What the package folder is to an elevated install, as doctor reports it.
-std::optional<setup::Finding> PackageFolderFinding(const std::u16string& package, const platform::Seams& seams) {
-    using setup::Finding;
-    if (!seams.files.Examine(package).exists) return std::nullopt;
-    const PackageExamination examined = ExaminePackage(seams.files, package, seams.machine.RunningUserSid());
-    if (examined.verdict == PackageExamination::Verdict::Refused)
-        return Finding{u"package folder", Finding::Result::Refused, u"the driver package is not used: " + examined.why,
-                       u"copy the vendor's package as plain files to a folder only administrators can change.",
-                       examined.link ? setup::kExitPackageHasLinks : setup::kExitPackageNotUsable};
-    if (examined.verdict == PackageExamination::Verdict::Changeable)
-        return Finding{u"package folder", Finding::Result::Warning,
-                       u"others can change the driver package (" + examined.why +
-                           u"); install copies it to a protected folder first and installs it only when its catalog "
-                           u"is signed by a trusted publisher and lists every file",
-                       u"keep the package where only administrators can change it (Program Files).", 0};
-    return std::nullopt;
 }
 
 // Whether the product is installed as `command` asks, as doctor reports it.
@@ -115,9 +96,10 @@ int RunDoctor(VerbRun& run) {
     const Command& command = run.command;
     const std::u16string package = PackageOf(command, run.seams);
     const bool com = command.port && !command.port->IsUsb();
+    // Install's own plan, every finding of it; then the status.
     std::vector<setup::Finding> findings =
-        setup::CheckBeforeInstall({package, com ? command.port->Name() : u"", false, true}, run.seams, run.product);
-    if (auto finding = PackageFolderFinding(package, run.seams)) findings.push_back(std::move(*finding));
+        setup::CheckBeforeInstall({package, com ? command.port->Name() : u"", false, true}, run.seams, run.product)
+            .findings;
     findings.push_back(InstallationFinding(command, run));
     const setup::Finding* refused = setup::FirstRefusal(findings);
     const int exitCode = refused ? refused->exitCode : setup::kExitDone;

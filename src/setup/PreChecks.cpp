@@ -1,5 +1,6 @@
 #include "setup/PreChecks.h"
 
+#include "setup/PackageTrust.h"
 #include "setup/Text.h"
 
 #include <map>
@@ -185,23 +186,62 @@ Finding SignatureFinding(const std::u16string& catalogPath, const std::vector<st
             0};
 }
 
+// The package's folder: no link or file of several names anywhere (448, or
+// 1619 when it cannot be read); one others can change is copied (install)
+// and judged strictly either way. Nothing where the folder is missing: the
+// package check says so.
+std::optional<Finding> PackageFolderFinding(const PreCheckRequest& request, const platform::Seams& seams,
+                                            InstallPlan& plan, bool& strict) {
+    static constexpr std::u16string_view kCheck = u"package folder";
+    if (!seams.files.Examine(request.packageDirectory).exists) return std::nullopt;
+    PackageExamination package =
+        ExaminePackage(seams.files, request.packageDirectory, seams.machine.RunningUserSid());
+    if (package.verdict == PackageExamination::Verdict::Refused)
+        return Refused(std::u16string(kCheck), u"the driver package is not used: " + package.why,
+                       u"copy the vendor's package as plain files to a folder only administrators can change (Program "
+                       u"Files) and give that folder with --package.",
+                       package.link ? kExitPackageHasLinks : kExitPackageNotUsable);
+    if (package.verdict == PackageExamination::Verdict::Trusted)
+        return Finding{std::u16string(kCheck), Finding::Result::Passed,
+                       request.packageDirectory + u" can be changed by administrators only", u"", 0};
+    strict = true;
+    const std::u16string others = u"the driver package can be changed by others (" + package.why + u")";
+    if (!request.copier)
+        return Finding{std::u16string(kCheck), Finding::Result::Warning,
+                       others + u"; install copies it to a protected folder first and installs it only when its "
+                                u"catalog is signed by a trusted publisher and lists every file",
+                       u"keep the package where only administrators can change it (Program Files).", 0};
+    std::u16string copy;
+    if (const auto failed = request.copier->Copy(*package.folder, copy))
+        return Refused(std::u16string(kCheck), others + u" and could not be copied: " + *failed,
+                       u"copy it to a folder only administrators can change and give that folder with --package.",
+                       kExitPackageNotUsable);
+    plan.packageDirectory = copy;
+    plan.packageCopied = true;
+    return Finding{std::u16string(kCheck), Finding::Result::Passed, others + u": installing from a copy in " + copy,
+                   u"", 0};
+}
+
 }  // namespace
 
-std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const platform::Seams& seams,
-                                        const Product& product) {
-    std::vector<Finding> findings;
-    auto stopped = [&] { return !request.all && findings.back().result == Finding::Result::Refused; };
+InstallPlan CheckBeforeInstall(const PreCheckRequest& request, const platform::Seams& seams, const Product& product) {
+    InstallPlan plan;
+    plan.packageDirectory = request.packageDirectory;
+    std::vector<Finding>& findings = plan.findings;
+    auto stopped = [&] { return !findings.empty() && !request.all && findings.back().result == Finding::Result::Refused; };
+    bool strict = false;
+    if (auto folder = PackageFolderFinding(request, seams, plan, strict)) findings.push_back(std::move(*folder));
+    if (stopped()) return plan;
     findings.push_back(SpoolerFinding(request.startSpooler, seams));
-    if (stopped()) return findings;
+    if (stopped()) return plan;
     findings.push_back(PolicyFinding(seams));
-    if (stopped()) return findings;
+    if (stopped()) return plan;
     std::u16string catalogPath;
     std::vector<std::u16string> members;
-    findings.push_back(PackageFinding(request.packageDirectory, seams, product, catalogPath, members));
-    if (stopped()) return findings;
-    if (!catalogPath.empty())
-        findings.push_back(SignatureFinding(catalogPath, members, request.othersCouldChange, seams));
-    if (stopped()) return findings;
+    findings.push_back(PackageFinding(plan.packageDirectory, seams, product, catalogPath, members));
+    if (stopped()) return plan;
+    if (!catalogPath.empty()) findings.push_back(SignatureFinding(catalogPath, members, strict, seams));
+    if (stopped()) return plan;
     if (KeyExists(seams.registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Component Based Servicing\\RebootPending") ||
         KeyExists(seams.registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WindowsUpdate\\Auto Update\\RebootRequired"))
         findings.push_back({u"restart", Finding::Result::Warning, u"a restart of Windows is pending",
@@ -213,7 +253,7 @@ std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const pl
                                     u" (a till application, a scale or scanner service): the printer cannot print "
                                     u"until it lets go.",
                                 0});
-    return findings;
+    return plan;
 }
 
 const Finding* FirstRefusal(const std::vector<Finding>& findings) {

@@ -1,8 +1,12 @@
-// What `install` checks before it changes anything, and what `doctor`
-// reports: the Print Spooler, the printer driver policies, the driver
-// package, and what is worth a warning. Each finding says what was found and
-// how to fix it; a refusal carries its own exit code, after Windows' own
-// error codes, so that a deployment system can sort failures by cause.
+// The one plan of the checks before an installation, which `install` acts on
+// and `doctor` reports: the driver package's folder and whom it trusts, the
+// Print Spooler, the printer driver policies, the package's contents and
+// processor, its signature (as strictly as the folder asks), and what is
+// worth a warning (a pending restart, a COM port held open). Each finding
+// says what was found and how to fix it; a refusal carries its own exit
+// code, after Windows' own error codes, so that a deployment system can sort
+// failures by cause. Install stops at the first refusal; doctor lists every
+// finding and ends with the first refusal's code: the two cannot disagree.
 #pragma once
 
 #include "platform/Seams.h"
@@ -10,6 +14,7 @@
 #include "setup/Inf.h"
 #include "setup/Product.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,21 +34,37 @@ struct Finding {
     int exitCode = 0;       // a refusal's
 };
 
+// How the plan takes a driver package that others can change: install
+// copies it where no one else can change it, and the copy is checked and
+// installed; doctor has none, and checks the package where it is, as strictly.
+class PackageCopier {
+public:
+    virtual ~PackageCopier() = default;
+    // Copies the package held by `package`; why it could not be, or nothing,
+    // with the copy's folder in `copyPath`.
+    virtual std::optional<std::u16string> Copy(platform::HeldFolder& package, std::u16string& copyPath) = 0;
+};
+
 struct PreCheckRequest {
     std::u16string packageDirectory;
     std::u16string port;        // "COM3"; empty for USB
     bool startSpooler = false;  // install starts a stopped Spooler; doctor only looks
     bool all = false;           // doctor: every check, also after a refusal
-    // A package others could change (installed from its copy): its catalog
-    // must be signed by a trusted publisher and list the INF and every file
-    // it names, or it is refused.
-    bool othersCouldChange = false;
+    PackageCopier* copier = nullptr;  // install's; doctor's is none
 };
 
-// The checks, in order; install's stop at the first refusal, since what
-// follows it would not run either.
-std::vector<Finding> CheckBeforeInstall(const PreCheckRequest& request, const platform::Seams& seams,
-                                        const Product& product);
+struct InstallPlan {
+    std::vector<Finding> findings;
+    // What the printer setup tool is given: the package, or its protected copy.
+    std::u16string packageDirectory;
+    bool packageCopied = false;
+};
+
+// The checks, in the order install acts on them; without `all` they stop at
+// the first refusal, since what follows it would not run either. A package
+// others can change is refused unless its catalog is signed by a trusted
+// publisher and lists the INF and every file it names.
+InstallPlan CheckBeforeInstall(const PreCheckRequest& request, const platform::Seams& seams, const Product& product);
 
 // The Print Spooler: it runs, or is stopped and (with `start`) started;
 // disabled (1058), missing or not started in time (1062) is a refusal.

@@ -76,4 +76,15 @@ std::u16string FromUtf8(std::string_view bytes) {
     return out;
 }
 
+std::u16string Within(std::u16string_view folder, std::u16string_view name) {
+    return std::u16string(folder).append(u"\\").append(name);
+}
+
+std::u16string WithReason(std::u16string text, std::u16string_view reason) {
+    text += u" (";
+    text += reason;
+    text += u")";
+    return text;
+}
+
 }  // namespace setup

@@ -12,6 +12,10 @@ namespace setup {
 std::u16string Number(std::uint64_t n);
 // `text` in double quotes, for a message: "KALDO Veltro MiniPrinter".
 std::u16string Quoted(std::u16string_view text);
+// `name` inside `folder`: folder\name.
+std::u16string Within(std::u16string_view folder, std::u16string_view name);
+// `text`, then the reason in parentheses.
+std::u16string WithReason(std::u16string text, std::u16string_view reason);
 // The items separated by ", ": "COM1, COM4".
 std::u16string CommaList(const std::vector<std::u16string>& items);
 // UTF-8 for the log, JSON and redirected output; a lone surrogate becomes U+FFFD.

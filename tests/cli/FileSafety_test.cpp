@@ -6,6 +6,7 @@
 #include "cli/RunLog.h"
 #include "setup/Text.h"
 #include "cli/FileSafety.h"
+#include "setup/PackageTrust.h"
 #include "setup/CommandLines.h"
 #include "setup/PreChecks.h"
 #include "setup/DefaultPrinter.h"
@@ -20,6 +21,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,17 +108,17 @@ TEST(FileSafety, TheMachineFoldersAndLocksAreCreatedOutOfAStandardUsersReach) {
               std::vector<std::u16string>(m.platform.fileEvents.begin(), m.platform.fileEvents.begin() + 2));
     for (const auto& folder : {kRoot, kLogs}) {
         EXPECT_EQ(cli::kMachineFolderDescriptor, m.platform.nodes[folder].descriptor);
-        EXPECT_FALSE(cli::WhyFolderNotOurs(m.platform.Examine(folder), u"S-1-5-18"));
+        EXPECT_FALSE(setup::WhyFolderNotOurs(m.platform.Examine(folder), u"S-1-5-18"));
     }
     // Users may read the folders, and may not open the lock files at all.
     const auto users = std::find_if(m.platform.nodes[kRoot].access.begin(), m.platform.nodes[kRoot].access.end(),
                                     [](const platform::AccessEntry& e) { return e.sid == u"S-1-5-32-545"; });
     ASSERT_NE(users, m.platform.nodes[kRoot].access.end());
-    EXPECT_EQ(0u, users->mask & cli::kChangingRights);
+    EXPECT_EQ(0u, users->mask & setup::kChangingRights);
     for (const auto& lock : {kRoot + u"\\PortSetupCli.lock", kRoot + u"\\PortSetupCli.log.lock"}) {
         ASSERT_EQ(1u, m.platform.lockDescriptors.count(lock));
         for (const auto& entry : RecordingPlatform::AccessOf(m.platform.lockDescriptors[lock]))
-            EXPECT_TRUE(cli::IsTrustedAccount(entry.sid, u"")) << setup::Utf8(entry.sid);
+            EXPECT_TRUE(setup::IsTrustedAccount(entry.sid, u"")) << setup::Utf8(entry.sid);
     }
     EXPECT_TRUE(m.platform.locksHeld.empty());  // let go when the run ends
     EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done, exit code 0"));
@@ -209,7 +212,7 @@ TEST(FileSafety, WhatSomeoneElseLeftAtTheMachineFolderIsMovedAsideWhole) {
         for (const auto& e : m.platform.fileEvents) EXPECT_NE(0u, e.rfind(u"remove", 0)) << setup::Utf8(e);
         // Then fresh: the run's own, its log written, its lock taken.
         for (const auto& folder : {kRoot, kLogs}) {
-            EXPECT_FALSE(cli::WhyFolderNotOurs(m.platform.Examine(folder), u"S-1-5-18")) << setup::Utf8(folder);
+            EXPECT_FALSE(setup::WhyFolderNotOurs(m.platform.Examine(folder), u"S-1-5-18")) << setup::Utf8(folder);
         }
         EXPECT_NE(std::string::npos, m.platform.files[kLog].find("warning: the machine folder was taken back: moved "));
         EXPECT_NE(std::string::npos, m.platform.files[kLog].find("verdict: done, exit code 0"));
@@ -336,21 +339,21 @@ TEST(FileSafety, FolderRules) {
     facts.owner = u"S-1-5-21-9-9-9-500";
     // The account of this run counts as trusted; a deny or inherit-only entry grants nothing.
     facts.access = {{false, u"S-1-1-0", kModify, false}, Allow(u"S-1-3-0", 0x1F01FF, true)};
-    EXPECT_FALSE(cli::WhyFolderNotOurs(facts, u"S-1-5-21-9-9-9-500"));
-    EXPECT_TRUE(cli::WhyFolderNotOurs(facts, u"S-1-5-18"));
+    EXPECT_FALSE(setup::WhyFolderNotOurs(facts, u"S-1-5-21-9-9-9-500"));
+    EXPECT_TRUE(setup::WhyFolderNotOurs(facts, u"S-1-5-18"));
     facts.owner = u"S-1-5-18";
     facts.nullDacl = true;
-    EXPECT_TRUE(cli::WhyFolderNotOurs(facts, u"S-1-5-18"));
+    EXPECT_TRUE(setup::WhyFolderNotOurs(facts, u"S-1-5-18"));
     facts.nullDacl = false;
     facts.access = {Allow(u"S-1-5-32-545", 0x00100000 | 0x20000 | 0x1 | 0x8 | 0x80 | 0x20)};  // read and execute
-    EXPECT_FALSE(cli::WhyFolderNotOurs(facts, u"S-1-5-18"));
+    EXPECT_FALSE(setup::WhyFolderNotOurs(facts, u"S-1-5-18"));
     for (std::uint32_t mask : {0x10000u, 0x0100u}) {  // delete, or write attributes, alone is enough
         facts.access = {Allow(u"S-1-5-32-545", mask)};
-        EXPECT_TRUE(cli::WhyFolderNotOurs(facts, u"S-1-5-18")) << mask;
+        EXPECT_TRUE(setup::WhyFolderNotOurs(facts, u"S-1-5-18")) << mask;
     }
     facts.access.clear();
     facts.redirected = true;
-    EXPECT_TRUE(cli::WhyFolderNotOurs(facts, u"S-1-5-18"));
+    EXPECT_TRUE(setup::WhyFolderNotOurs(facts, u"S-1-5-18"));
 }
 
 TEST(FileSafety, TheRollOverRenamesTheCheckedFileUnderTheLogLock) {
@@ -499,7 +502,7 @@ TEST(FileSafety, ADriverPackageIsReadAndCopiedWithoutFollowingALink) {
         {"more than the size limit",
          [&](Machine& m) {
              m.platform.files[package + u"\\big.bin"] = "x";
-             m.platform.fileSizes[package + u"\\big.bin"] = cli::kPackageLimitBytes + 1;
+             m.platform.fileSizes[package + u"\\big.bin"] = setup::kPackageLimitBytes + 1;
          },
          kExitPackageNotUsable},
     };
@@ -528,7 +531,7 @@ TEST(FileSafety, ADriverPackageIsReadAndCopiedWithoutFollowingALink) {
             EXPECT_NE(std::u16string::npos, line.find(copy + u"\\PRT3Q42WD32.inf"));
         EXPECT_EQ("MZ", m.platform.files[copy + u"\\amd64\\kaldo.dll"]);
         for (const auto& path : {copy, copy + u"\\amd64", copy + u"\\amd64\\kaldo.dll"})
-            EXPECT_EQ(cli::kPackageCopyDescriptor, m.platform.nodes[path].descriptor) << setup::Utf8(path);
+            EXPECT_EQ(setup::kPackageCopyDescriptor, m.platform.nodes[path].descriptor) << setup::Utf8(path);
     }
     {  // an earlier copy is replaced whole
         Machine m;
@@ -617,6 +620,79 @@ TEST(FileSafety, ACopiedPackageNeedsItsCatalogToVouchForEveryFile) {
             }
             EXPECT_EQ(c.copied == kExitDone, m.platform.Examine(kRoot + u"\\Package").exists);
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// doctor says what install would do: the two run one plan of the checks, so
+// on the same machine they end with the same code, refusals alone or
+// together, for a package in Program Files and one others can change.
+TEST(FileSafety, InstallAndDoctorEndAlikeOnTheSameMachine) {
+    const std::u16string changeable = u"C:\\Users\\Public\\Kaldo";
+    using State = platform::System::CatalogTrust::State;
+    struct Case {
+        const char* what;
+        bool othersCanChange;
+        std::function<void(Machine&)> arrange;
+        int exitCode;
+    };
+    const auto unsigned_ = [](Machine& m) { m.platform.catalogTrust = {State::Unverified, u"not signed"}; };
+    const auto spoolerDisabled = [](Machine& m) { m.platform.spooler.disabled = true; };
+    const auto noCatalog = [](Machine& m) {
+        for (auto& [path, text] : m.platform.files)
+            if (const auto at = text.find("CatalogFile=prt3q42wd32.cat"); at != std::string::npos)
+                text.replace(at, 27, "; no catalog");
+    };
+    const std::vector<Case> cases = {
+        {"nothing wrong", false, [](Machine&) {}, kExitDone},
+        {"an unsigned catalog in Program Files: a warning", false, unsigned_, kExitDone},
+        {"an unsigned catalog others can change", true, unsigned_, kExitPackageUnsigned},
+        {"a signer not trusted, others can change it", true,
+         [](Machine& m) { m.platform.catalogTrust = {State::SignerNotTrusted, u"Other Vendor Ltd."}; },
+         kExitPackageUnsigned},
+        {"a file the catalog does not list, others can change it", true,
+         [](Machine& m) { m.platform.catalogMembers = std::set<std::u16string>{}; }, kExitPackageUnsigned},
+        {"a signed package others can change", true, [](Machine&) {}, kExitDone},
+        {"the Spooler disabled", false, spoolerDisabled, kExitSpoolerDisabled},
+        {"the Spooler disabled and an unsigned package others can change", true,
+         [&](Machine& m) {
+             spoolerDisabled(m);
+             unsigned_(m);
+         },
+         kExitSpoolerDisabled},
+        {"a link in the package and the Spooler disabled", true,
+         [&](Machine& m) {
+             m.Link(changeable + u"\\docs", u"C:\\Users\\boss\\Documents", true);
+             spoolerDisabled(m);
+         },
+         kExitPackageHasLinks},
+        {"protected print mode and no catalog", false,
+         [&](Machine& m) {
+             m.registry.Put("SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP",
+                            "WindowsProtectedPrintGroupPolicyState", platform::kRegDword, {1, 0, 0, 0});
+             noCatalog(m);
+         },
+         kExitForbiddenByPolicy},
+        {"no catalog, others can change it", true, noCatalog, kExitPackageInvalid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::u16string folder = c.othersCanChange ? changeable : u"C:\\Program Files\\PortSetup";
+        const auto arranged = [&] {
+            auto m = std::make_unique<Machine>();
+            testing_support::PutVendorPackage(m->platform, folder);
+            if (c.othersCanChange) m->Folder(changeable, kCashier, {});
+            c.arrange(*m);
+            return m;
+        };
+        const auto doctor = arranged();
+        EXPECT_EQ(c.exitCode, doctor->Run({u"doctor", u"--port", u"COM2", u"--package", folder}));
+        EXPECT_TRUE(doctor->platform.Started().empty());
+        const auto install = arranged();
+        EXPECT_EQ(c.exitCode, install->Run({u"install", u"--port", u"COM2", u"--package", folder}));
     }
 }
 
