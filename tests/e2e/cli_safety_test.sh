@@ -111,6 +111,13 @@ rm -rf "$open_package"
 mkdir -p "$open_package"
 cp "$package/PRT3Q42WD32.inf" "$package/prt3q42wd32.cat" "$open_package/"
 chmod o+w "$open_package"
+#    doctor runs install's plan on the same package: the same code, and
+#    nothing copied or started.
+cli doctor --port USB --package 'C:\users\Public\Kaldo'
+expect_code "doctor on a package others can change, unsigned" 577
+printf '%s\n' "$RUN_OUT" | grep -q '^refused: driver signature: others can change the driver package' \
+  || fail "doctor's finding: $RUN_OUT"
+[ ! -e "$root/Package" ] || fail "doctor copied the package"
 cli install --port USB --package 'C:\users\Public\Kaldo'
 rm -rf "$open_package"
 expect_code "install from a package others can change, unsigned" 577

@@ -45,8 +45,13 @@ msiinfo suminfo "$msi" | grep -q 'Template: x64;1033' || fail "not a 64-bit pack
 # PORT and SETTINGS: the command line's, else the stored choice, as data for
 # PortSetupCli's own checks; none reaches a command line able to end its argument.
 expect_eq "PORT in the Property table" "" "$(cell Property PORT 2)"
-expect_eq "stored port lookup" "2 SOFTWARE\PortSetup Port 18" "$(cell RegLocator StoredPort 2) $(cell RegLocator StoredPort 3) $(cell RegLocator StoredPort 4) $(cell RegLocator StoredPort 5)"
-expect_eq "stored settings lookup" "SOFTWARE\PortSetup Settings" "$(cell RegLocator StoredSettings 3) $(cell RegLocator StoredSettings 4)"
+# The MSI reads the stored choice where the CLI's one home of the machine's
+# record keeps it: the key and value names come from there.
+record_value() { sed -n "s/^inline constexpr std::u16string_view $1 = u\"\(.*\)\";/\1/p" "$root/src/setup/MachineRecord.h" | sed 's/\\\\/\\/g'; }
+record_key=$(record_value kMachineRecordKey)
+[ -n "$record_key" ] || fail "src/setup/MachineRecord.h names no kMachineRecordKey"
+expect_eq "stored port lookup" "2 $record_key $(record_value kStoredPortValue) 18" "$(cell RegLocator StoredPort 2) $(cell RegLocator StoredPort 3) $(cell RegLocator StoredPort 4) $(cell RegLocator StoredPort 5)"
+expect_eq "stored settings lookup" "$record_key $(record_value kStoredSettingsValue)" "$(cell RegLocator StoredSettings 3) $(cell RegLocator StoredSettings 4)"
 expect_eq "quote and backslash" '" \' "$(cell Property Quote 2) $(cell Property Backslash 2)"
 expect_eq "REMOVEPRINTERS default" "1" "$(cell Property REMOVEPRINTERS 2)"
 expect_eq "SETDEFAULT default" "1" "$(cell Property SETDEFAULT 2)"
