@@ -2,19 +2,26 @@
 // output that stays right for any text, on a console (WriteConsoleW) or
 // redirected to a file or pipe (UTF-8).
 #include "cli/Cli.h"
+#include "cli/Verbs.h"
 #include "platform/Win32Api.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Seams.h"
 #include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/RunLimits.h"
 #include "setup/Product.h"
 #include "setup/Text.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 
 namespace {
+
+// When the run last said a step: the stall watchdog's measure of progress.
+std::atomic<ULONGLONG> lastSaid{0};
 
 class Win32Console : public cli::Console {
 public:
@@ -23,6 +30,7 @@ public:
 
 private:
     static void Write(HANDLE handle, std::u16string_view line) {
+        lastSaid = ::GetTickCount64();
         if (!handle || handle == INVALID_HANDLE_VALUE) return;
         std::u16string text(line);
         text += u"\r\n";
@@ -77,6 +85,58 @@ DWORD WINAPI EndWhenOverdue(void* parameter) {
     ::ExitProcess(setup::kExitTimedOut);
 }
 
+// install, repair and remove: a call into the print system (or the registry,
+// or the file system) that never returns must not hold a deployment, which
+// may hold Windows Installer's lock meanwhile. Each printer setup command has
+// its own time limit; a run that has said no step for longer than that and
+// a margin ends with 1460, its event and its last verdict.
+struct Stall {
+    ULONGLONG milliseconds = 0;
+    const cli::CommandLine* line = nullptr;
+};
+
+DWORD WINAPI SayStalled(void* parameter) {
+    const auto* stall = static_cast<const Stall*>(parameter);
+    const std::u16string reason = u"the run said no step for " + setup::Number(stall->milliseconds / 1000) +
+                                  u" s: a call into the print system, the registry or the file system did not "
+                                  u"return; the run ends here.";
+    Win32Console().Err(u"PortSetupCli: " + reason);
+    Win32Console().Out(u"failed");
+    platform::Win32System machine;
+    platform::Win32Registry registry;
+    platform::Win32Printers printers;
+    platform::Win32Processes processes;
+    platform::Win32Files files;
+    platform::Win32EventLog events;
+    platform::Win32Services services;
+    cli::ReportRunEvent({machine, printers, processes, files, registry, events, services}, *stall->line,
+                        setup::kExitTimedOut, reason);
+    return 0;
+}
+
+DWORD WINAPI EndWhenStalled(void* parameter) {
+    const auto* stall = static_cast<const Stall*>(parameter);
+    for (;;) {
+        ::Sleep(1000);
+        if (::GetTickCount64() - lastSaid <= stall->milliseconds) continue;
+        const platform::KernelHandle saying(::CreateThread(nullptr, 0, SayStalled, parameter, 0, nullptr));
+        if (saying) ::WaitForSingleObject(saying.get(), kSayingOverdueMilliseconds);
+        ::ExitProcess(setup::kExitTimedOut);
+    }
+}
+
+void WatchMachineRun(const cli::CommandLine& line) {
+    const auto& command = line.parsed.command;
+    const cli::Verb* verb = command ? cli::VerbFor(command->action) : nullptr;
+    if (!verb || !verb->takesMachineRun) return;
+    lastSaid = ::GetTickCount64();
+    const std::uint32_t timeout =
+        command->timeoutSeconds ? *command->timeoutSeconds * 1000u : setup::kDefaultCommandTimeoutMilliseconds;
+    // Never freed, as the set-default watchdog's.
+    auto* stall = new Stall{setup::StallLimitMilliseconds(timeout), &line};
+    const platform::KernelHandle thread(::CreateThread(nullptr, 0, EndWhenStalled, stall, 0, nullptr));
+}
+
 void LimitSetDefault(const cli::CommandLine& line) {
     const auto& command = line.parsed.command;
     if (!command || command->action != cli::Action::SetDefault) return;
@@ -106,6 +166,7 @@ int wmain(int argc, wchar_t** argv) {
     platform::Win32Services services;
     Win32Console console;
     LimitSetDefault(*line);
+    WatchMachineRun(*line);
     try {
         return cli::RunCli(*line, {machine, printers, processes, files, registry, events, services}, console,
                            setup::kVeltro);

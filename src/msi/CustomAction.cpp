@@ -1,6 +1,8 @@
 #include "msi/CustomAction.h"
 
 #include "setup/ExitCodes.h"
+#include "setup/Install.h"
+#include "setup/RunLimits.h"
 #include "setup/Text.h"
 
 namespace msi {
@@ -38,6 +40,17 @@ std::optional<CliCommand> ReadCliCommand(std::u16string_view data) {
     command.verb = std::u16string(data.substr(verb, end == std::u16string_view::npos ? std::u16string_view::npos : end - verb));
     if (command.verb.empty()) return std::nullopt;
     command.commandLine = std::u16string(data);
+    command.timeoutMilliseconds = setup::kDefaultCommandTimeoutMilliseconds;
+    // "--timeout N" among the words after the command, as PortSetupCli reads it.
+    static constexpr std::u16string_view kTimeout = u" --timeout ";
+    if (const std::size_t at = data.find(kTimeout); at != std::u16string_view::npos) {
+        std::uint32_t seconds = 0;
+        std::size_t i = at + kTimeout.size();
+        for (; i < data.size() && data[i] >= u'0' && data[i] <= u'9' && seconds < 86400; ++i)
+            seconds = seconds * 10 + static_cast<std::uint32_t>(data[i] - u'0');
+        if (seconds >= 1 && seconds <= 86400 && (i == data.size() || data[i] == u' '))
+            command.timeoutMilliseconds = seconds * 1000u;
+    }
     return command;
 }
 
@@ -65,6 +78,18 @@ ActionOutcome JudgeRun(const CliCommand& command, const CliRun& run) {
                             run.startError + u").";
         return outcome;
     }
+    const std::u16string log = u"\r\n\r\nThe run's log is %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log; the Application "
+                               u"event log holds its event (source PortSetup).";
+    if (run.gaveUp || !run.exitCodeRead) {
+        const std::u16string why =
+            run.gaveUp ? u"PortSetupCli said nothing for " +
+                             setup::Number(setup::ReaderLimitMilliseconds(command.timeoutMilliseconds) / 1000) +
+                             u" s, past its own time limits; it was not waited for any longer"
+                       : u"the exit code of PortSetupCli could not be read";
+        outcome.summary = u"PortSetupCli " + command.verb + u": " + why;
+        outcome.errorText = u"PortSetup could not " + what + u": " + why + u"." + log;
+        return outcome;
+    }
     const std::u16string code = setup::Number(run.exitCode);
     const int exitCode = static_cast<int>(run.exitCode);
     if (setup::Succeeded(exitCode)) {
@@ -79,9 +104,7 @@ ActionOutcome JudgeRun(const CliCommand& command, const CliRun& run) {
     outcome.summary = u"PortSetupCli " + command.verb + u" ended with exit code " + code + u": " +
                       (cause.empty() ? u"failed" : cause);
     outcome.errorText = u"PortSetup could not " + what + u" (PortSetupCli exit code " + code + u"):\r\n" +
-                        (cause.empty() ? u"see the log." : cause) +
-                        u"\r\n\r\nThe run's log is %ProgramData%\\PortSetup\\Logs\\PortSetupCli.log; the Application "
-                        u"event log holds its event (source PortSetup).";
+                        (cause.empty() ? u"see the log." : cause) + log;
     return outcome;
 }
 

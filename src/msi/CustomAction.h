@@ -19,6 +19,7 @@ struct CliCommand {
     std::u16string program;      // the quoted first word, a PortSetupCli.exe
     std::u16string commandLine;  // the whole text, as the program gets it
     std::u16string verb;         // "install", "remove"
+    std::uint32_t timeoutMilliseconds = 0;  // its commands' time limit (--timeout, or the default)
 };
 // Nothing when the text does not start with a quoted path that ends in
 // "\PortSetupCli.exe", or has no command after it: the action then runs
@@ -29,6 +30,9 @@ std::optional<CliCommand> ReadCliCommand(std::u16string_view customActionData);
 struct CliRun {
     bool started = false;
     std::u16string startError;         // when not started
+    // Said nothing for ReaderLimitMilliseconds: not waited for any longer.
+    bool gaveUp = false;
+    bool exitCodeRead = false;         // the system gave its exit code
     std::uint32_t exitCode = 0;
     std::vector<std::u16string> lines;  // its stdout and stderr, in order
 };

@@ -8,12 +8,14 @@
 // deferred action. Only system DLLs are imported: kernel32 and msi.
 #include "msi/CustomAction.h"
 #include "platform/Win32Handles.h"
+#include "setup/RunLimits.h"
 
 #include <windows.h>
 
 #include <msi.h>
 #include <msiquery.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -122,23 +124,55 @@ msi::CliRun Run(MSIHANDLE install, const msi::CliCommand& command) {
     const KernelHandle processHandle(process->hProcess);
     const KernelHandle thread(process->hThread);
     std::string pending;
-    char buffer[4096];
-    DWORD read = 0;
     std::size_t said = 0;
-    for (;;) {
-        const bool more = ::ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0;
-        if (more) pending.append(buffer, read);
-        msi::TakeLines(pending, run.lines, !more);
+    // Each line marked as PortSetupCli's, once (its errors carry the mark already).
+    const auto sayLines = [&](bool ended) {
+        msi::TakeLines(pending, run.lines, ended);
         for (; said < run.lines.size(); ++said) {
-            // Each line marked as PortSetupCli's, once (its errors carry the mark already).
             const std::u16string& text = run.lines[said];
             Say(install, INSTALLMESSAGE_INFO, text.rfind(u"PortSetupCli: ", 0) == 0 ? text : u"PortSetupCli: " + text);
         }
-        if (!more) break;
+    };
+    // What the pipe holds now; false once no writer is left.
+    const auto drain = [&] {
+        char buffer[4096];
+        for (;;) {
+            DWORD available = 0;
+            if (!::PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) return false;
+            if (available == 0) return true;
+            DWORD read = 0;
+            if (!::ReadFile(reader.get(), buffer, std::min<DWORD>(available, sizeof buffer), &read, nullptr) || !read)
+                return false;
+            pending.append(buffer, read);
+        }
+    };
+    // Read while PortSetupCli runs, and stop when it has ended, taking what
+    // is left: a program it left running may hold the pipe's write end for
+    // as long as it runs. A run that says nothing for longer than its own
+    // limits allow is not waited for.
+    const ULONGLONG quietLimit = setup::ReaderLimitMilliseconds(command.timeoutMilliseconds);
+    ULONGLONG lastLine = ::GetTickCount64();
+    for (;;) {
+        const std::size_t before = pending.size() + run.lines.size();
+        const bool open = drain();
+        sayLines(false);
+        if (pending.size() + run.lines.size() != before) lastLine = ::GetTickCount64();
+        if (::WaitForSingleObject(processHandle.get(), open ? 50 : 0) == WAIT_OBJECT_0) {
+            drain();
+            break;
+        }
+        if (!open) {
+            // No writer is left but PortSetupCli runs on: wait for its end alone.
+            if (::WaitForSingleObject(processHandle.get(), 50) == WAIT_OBJECT_0) break;
+        }
+        if (::GetTickCount64() - lastLine > quietLimit) {
+            run.gaveUp = true;
+            break;
+        }
     }
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    sayLines(true);
     DWORD exitCode = 0;
-    ::GetExitCodeProcess(processHandle.get(), &exitCode);
+    run.exitCodeRead = !run.gaveUp && ::GetExitCodeProcess(processHandle.get(), &exitCode) && exitCode != STILL_ACTIVE;
     run.exitCode = exitCode;
     return run;
 }
@@ -153,6 +187,13 @@ extern "C" __declspec(dllexport) UINT __stdcall RunCli(MSIHANDLE install) {
             Say(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR),
                 u"PortSetup's custom action was given no PortSetupCli command line to run; the package is damaged.");
             return ERROR_INSTALL_FAILURE;
+        }
+        // A restart word an earlier run left in the window station is not
+        // this run's: cleared, so that only this run's 3010 asks for one.
+        for (int left = 0; left < 64; ++left) {
+            const ATOM stale = ::GlobalFindAtomW(kRestartAtom);
+            if (!stale) break;
+            ::GlobalDeleteAtom(stale);
         }
         Say(install, INSTALLMESSAGE_INFO, u"PortSetup runs: " + command->commandLine);
         const msi::ActionOutcome outcome = msi::JudgeRun(*command, Run(install, *command));

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -31,6 +32,46 @@ bool PumpMessages(int& quitCode) {
     return true;
 }
 
+// The null device, opened to be handed down: the standard handles of every
+// program started. Without handles of its own, a console program that shares
+// the caller's console (pnputil) gets the caller's: inside the MSI, the
+// custom action's pipe, which its reader would then wait on for as long as
+// that program, or any child of it, runs.
+KernelHandle OpenNullDevice() {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                               OPEN_EXISTING, 0, nullptr);
+    return KernelHandle(nul == INVALID_HANDLE_VALUE ? nullptr : nul);
+}
+
+// The list of the one handle the started program may inherit; false where
+// the system cannot make it (then no handle is inherited at all).
+class InheritOnly {
+public:
+    explicit InheritOnly(HANDLE handle) : handle_(handle) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        buffer_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+        made_ = size && ::InitializeProcThreadAttributeList(list_, 1, 0, &size);
+        listed_ = made_ && ::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_,
+                                                       sizeof handle_, nullptr, nullptr);
+    }
+    ~InheritOnly() {
+        if (made_) ::DeleteProcThreadAttributeList(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST List() const { return listed_ ? list_ : nullptr; }
+
+private:
+    HANDLE handle_;
+    std::vector<unsigned char> buffer_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    bool made_ = false;
+    bool listed_ = false;
+};
+
 }  // namespace
 
 StartResult Win32Processes::RunDetached(std::u16string_view systemProgram, std::u16string_view commandLine) {
@@ -39,16 +80,27 @@ StartResult Win32Processes::RunDetached(std::u16string_view systemProgram, std::
     const std::u16string systemFolder = SystemDirectory();
     const std::u16string application = systemFolder + u"\\" + std::u16string(systemProgram);
     std::u16string mutableLine(commandLine);  // CreateProcessW may write to it
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
+    // Its standard handles are the null device's, and nothing else of this
+    // process is handed down.
+    const KernelHandle nul = OpenNullDevice();
+    const InheritOnly inherit(nul.get());
+    const bool handsDown = nul && inherit.List();
+    STARTUPINFOEXW startupEx{};
+    STARTUPINFOW& startup = startupEx.StartupInfo;
+    startup.cb = handsDown ? sizeof startupEx : sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | (handsDown ? STARTF_USESTDHANDLES : 0);
     startup.wShowWindow = SW_SHOWMINIMIZED;
+    if (handsDown) {
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+        startupEx.lpAttributeList = inherit.List();
+    }
     PROCESS_INFORMATION process{};
     // A start that fails for want of resources while many are being started
     // is tried again a little later; a missing program is reported at once.
     for (int attempt = 1;; ++attempt) {
         if (::CreateProcessW(Wide(application), reinterpret_cast<wchar_t*>(mutableLine.data()), nullptr, nullptr,
-                             FALSE, 0, nullptr, Wide(systemFolder), &startup, &process))
+                             handsDown, handsDown ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, Wide(systemFolder),
+                             &startup, &process))
             break;
         const DWORD error = ::GetLastError();
         const bool permanent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||

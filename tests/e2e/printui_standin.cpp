@@ -317,3 +317,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
            Utf8(folder) + "\n");
     return static_cast<int>(exitCode);
 }
+
+#ifdef STANDIN_CONSOLE
+// A console program shares its starter's console, and, started without
+// standard handles of its own, its starter's: it says a line on them, as
+// pnputil does, and holds them for as long as it runs.
+int wmain() {
+    DWORD written = 0;
+    static constexpr char kBanner[] = "Microsoft PnP Utility (stand-in)\r\n";
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), kBanner, sizeof kBanner - 1, &written, nullptr);
+    return wWinMain(::GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWDEFAULT);
+}
+#endif

@@ -21,6 +21,15 @@ TEST(CustomAction, RunsOnlyAPortSetupCliNamedWholeInQuotes) {
     EXPECT_EQ(u"install", command->verb);
     EXPECT_EQ(std::u16string(kData), command->commandLine);
     EXPECT_EQ(u"remove", msi::ReadCliCommand(u"\"C:\\P\\portsetupcli.EXE\" remove")->verb);
+    // The commands' time limit the reader's own follows: --timeout's, else the default.
+    EXPECT_EQ(300000u, command->timeoutMilliseconds);
+    for (const auto& [data, milliseconds] : std::vector<std::pair<std::u16string, std::uint32_t>>{
+             {u"\"C:\\P\\PortSetupCli.exe\" install --timeout 5 --remember", 5000},
+             {u"\"C:\\P\\PortSetupCli.exe\" remove --timeout 86400", 86400000},
+             {u"\"C:\\P\\PortSetupCli.exe\" remove --timeout 0", 300000},
+             {u"\"C:\\P\\PortSetupCli.exe\" remove --timeout 5x", 300000},
+             {u"\"C:\\P\\PortSetupCli.exe\" remove --timeout 99999999", 300000}})
+        EXPECT_EQ(milliseconds, msi::ReadCliCommand(data)->timeoutMilliseconds) << setup::Utf8(data);
     for (const char16_t* refused :
          {u"C:\\P\\PortSetupCli.exe install", u"\"C:\\P\\PortSetupCli.exe install", u"\"C:\\P\\Other.exe\" install",
           u"\"C:\\P\\PortSetupCli.exe\"", u"\"C:\\P\\PortSetupCli.exe\"   ", u"\"C:\\P\\PortSetupCli.exe\"install",
@@ -36,13 +45,20 @@ TEST(CustomAction, TheExitCodeDecides) {
         bool started;
         std::uint32_t exitCode;
         bool succeeded, restart;
+        bool read = true;     // the exit code was read
+        bool gaveUp = false;  // the run said nothing past the reader's limit
     };
     for (const Row& row : {Row{true, 0, true, false}, Row{true, 3010, true, true}, Row{true, 1603, false, false},
                            Row{true, 1058, false, false}, Row{true, 1, false, false}, Row{true, 3011, false, false},
-                           Row{false, 0, false, false}}) {
+                           Row{false, 0, false, false},
+                           // A code that could not be read is no success, nor is a run given up on.
+                           Row{true, 0, false, false, false}, Row{true, 0, false, false, true, true},
+                           Row{true, 3010, false, false, true, true}}) {
         CliRun run;
         run.started = row.started;
         run.exitCode = row.exitCode;
+        run.exitCodeRead = row.read;
+        run.gaveUp = row.gaveUp;
         const auto outcome = msi::JudgeRun(command, run);
         EXPECT_EQ(row.succeeded, outcome.succeeded) << row.exitCode;
         EXPECT_EQ(row.restart, outcome.restart) << row.exitCode;
@@ -54,6 +70,7 @@ TEST(CustomAction, TheErrorNamesTheRunsCauseAndFix) {
     const auto command = *msi::ReadCliCommand(kData);
     CliRun run;
     run.started = true;
+    run.exitCodeRead = true;
     run.exitCode = 1058;
     run.lines = {u"run: ...", u"PortSetupCli: the machine folder was taken back: x",
                  u"PortSetupCli: the Print Spooler service is disabled; nothing was changed. Fix: set it to start",
