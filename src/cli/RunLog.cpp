@@ -143,9 +143,13 @@ std::u16string LogLineText(std::u16string_view text) {
     for (char16_t c : text) {
         if (c == u'\r') line += u"\\r";
         else if (c == u'\n') line += u"\\n";
-        else if (c < 0x20 || c == 0x7F) {
+        else if (setup::ShownEscaped(c)) {
             static constexpr char16_t kHex[] = u"0123456789abcdef";
-            line += u"\\x";
+            line += c < 0x100 ? u"\\x" : u"\\u";
+            if (c >= 0x100) {
+                line += kHex[(c >> 12) & 0xF];
+                line += kHex[(c >> 8) & 0xF];
+            }
             line += kHex[(c >> 4) & 0xF];
             line += kHex[c & 0xF];
         } else {

@@ -22,8 +22,8 @@ std::uint32_t EventIdOf(const RunRecord& record) {
 
 namespace {
 
-// Control characters shown as <CR>, <LF>, <TAB> or <U+XXXX>, so that no
-// text can start a line of its own in the event; a reason's own line breaks
+// What ShownEscaped names, shown as <CR>, <LF>, <TAB> or <U+XXXX>, so that
+// no text can start a line of its own, or turn one around, in the event; a reason's own line breaks
 // (`continued`) become indented lines, which cannot either. A "%%" is shown
 // as <U+0025>%: Event Viewer would put a parameter message in its place.
 std::u16string Escaped(std::u16string_view text, bool continued = false) {
@@ -38,7 +38,7 @@ std::u16string Escaped(std::u16string_view text, bool continued = false) {
         else if (c == u'\n') shown += u"<LF>";
         else if (c == u'\t') shown += u"<TAB>";
         else if (c == u'%' && i + 1 < text.size() && text[i + 1] == u'%') shown += u"<U+0025>";
-        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x2028 || c == 0x2029)
+        else if (ShownEscaped(c))
             shown += std::u16string(u"<U+") + kHex[c >> 12] + kHex[(c >> 8) & 15] + kHex[(c >> 4) & 15] + kHex[c & 15] + u">";
         else shown += c;
     }

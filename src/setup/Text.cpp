@@ -76,6 +76,11 @@ std::u16string FromUtf8(std::string_view bytes) {
     return out;
 }
 
+bool ShownEscaped(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 std::u16string Within(std::u16string_view folder, std::u16string_view name) {
     return std::u16string(folder).append(u"\\").append(name);
 }

@@ -18,6 +18,12 @@ std::u16string Within(std::u16string_view folder, std::u16string_view name);
 std::u16string WithReason(std::u16string text, std::u16string_view reason);
 // The items separated by ", ": "COM1, COM4".
 std::u16string CommaList(const std::vector<std::u16string>& items);
+// Whether a log line or an event shows `c` escaped: what could start a line
+// of its own or turn a line's text around where it is read (C0 and C1
+// controls and DEL, U+0085 among them; the line and paragraph separators
+// U+2028 and U+2029; the bidirectional controls U+202A to U+202E and U+2066
+// to U+2069).
+bool ShownEscaped(char16_t c);
 // UTF-8 for the log, JSON and redirected output; a lone surrogate becomes U+FFFD.
 std::string Utf8(std::u16string_view text);
 // UTF-16 from UTF-8 that another program wrote; each byte that does not

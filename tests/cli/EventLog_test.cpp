@@ -56,6 +56,11 @@ TEST(RunEvents, TheTextReadsWholeWithoutTheMessageTable) {
     record.commandLine = u"PortSetupCli install --port \"COM3\r\nVerdict: done\r\nExit code: 0\x01\"";
     EXPECT_TRUE(EventTextOf(record).ends_with(
         u"\r\nCommand: PortSetupCli install --port \"COM3<CR><LF>Verdict: done<CR><LF>Exit code: 0<U+0001>\""));
+    // Nor with Unicode's own line breaks, nor turn a line around with a
+    // bidirectional control; the characters around them stay as they are.
+    record.commandLine = u"PortSetupCli x\u0085a\u2028b\u2029c\u202Ed\u2066e\u2069\u00E9\u202F";
+    EXPECT_TRUE(EventTextOf(record).ends_with(
+        u"\r\nCommand: PortSetupCli x<U+0085>a<U+2028>b<U+2029>c<U+202E>d<U+2066>e<U+2069>\u00E9\u202F"));
     // Nor can it make Event Viewer put a parameter message in its place.
     record.commandLine = u"PortSetupCli install --package \"C:\\%%1\"";
     EXPECT_TRUE(EventTextOf(record).ends_with(u"\r\nCommand: PortSetupCli install --package \"C:\\<U+0025>%1\""));

@@ -440,6 +440,8 @@ TEST(FileSafety, ALineCutOffByAKilledRunIsEndedBeforeTheNextOneAndNoLineIsForged
     // Control characters from text someone else wrote stay inside their line;
     // a lone CR in an INF ends the INF's line, as a line feed would.
     EXPECT_EQ(u"1.0\\r\\n2026 verdict: done\\x1b", cli::LogLineText(u"1.0\r\n2026 verdict: done\x1b"));
+    EXPECT_EQ(u"a\\x85b\\u2028c\\u2029d\\u202ee\\u2067f\u00E9\u202F",
+              cli::LogLineText(u"a\u0085b\u2028c\u2029d\u202Ee\u2067f\u00E9\u202F"));
     std::string& inf = m.platform.files[u"C:\\Program Files\\PortSetup\\PRT3Q42WD32.inf"];
     inf.replace(inf.find("1.2.3.4"), 7, "1.2.3.4\x1b[2J\rFORGED verdict: done");
     ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1"}));
