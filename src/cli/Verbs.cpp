@@ -1,5 +1,8 @@
 #include "cli/Verbs.h"
 
+#include "setup/DefaultPrinter.h"
+#include "setup/TestPrint.h"
+
 #include <algorithm>
 #include <array>
 
@@ -31,6 +34,16 @@ const std::array<Verb, 7> kVerbs = {{
 }  // namespace
 
 std::span<const Verb> Verbs() { return kVerbs; }
+
+std::optional<std::uint64_t> WholeRunLimitMilliseconds(const Command& command) {
+    const auto given = [&](std::uint32_t byDefault) {
+        return command.timeoutSeconds ? std::uint64_t{*command.timeoutSeconds} * 1000u : std::uint64_t{byDefault};
+    };
+    // A test page still queued at the limit is deleted first: a few seconds for that.
+    if (command.action == Action::TestPrint) return given(setup::kDefaultTestPrintMilliseconds) + 5000;
+    if (command.action == Action::SetDefault) return given(setup::kDefaultSetTimeoutMilliseconds) + 1000;
+    return std::nullopt;
+}
 
 const Verb* VerbFor(Action action) {
     const auto found = std::find_if(kVerbs.begin(), kVerbs.end(), [&](const Verb& v) { return v.action == action; });

@@ -38,6 +38,13 @@ struct Verb {
     int (*run)(VerbRun& run);
 };
 
+// set-default and test-print: how long the whole run may take, its lookups
+// in the print system included, after which it ends with 1460 whatever the
+// print system does: a little past the run's own limit, which ends a command
+// or a print job that does not end with a message of its own. Nothing for
+// the other commands.
+std::optional<std::uint64_t> WholeRunLimitMilliseconds(const Command& command);
+
 // The commands, in the order the usage names them.
 std::span<const Verb> Verbs();
 // The row of `action`; nothing for --help and --version.

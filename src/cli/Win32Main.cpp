@@ -45,12 +45,13 @@ private:
     }
 };
 
-// set-default runs while a user signs in: a print system that does not
-// answer (a listing or a call that blocks) must not hold the sign-in longer
-// than its time allows. The run is ended with exit code 1460 then, having
-// said so and, under Active Setup (--quiet), arranged one more try at the
-// next sign-in; saying so gets a few seconds, since the event log may not
-// answer either: the limit holds whatever it does.
+// set-default runs while a user signs in, test-print while someone waits: a
+// print system that does not answer (a lookup, a listing or a call that
+// blocks) must not hold them longer than their time allows. The run is ended
+// with exit code 1460 then, having said so and, for set-default under Active
+// Setup (--quiet), arranged one more try at the next sign-in; saying so gets
+// a few seconds, since the event log may not answer either: the limit holds
+// whatever it does.
 struct Overdue {
     DWORD milliseconds = 0;
     const cli::CommandLine* line = nullptr;  // for the run's event
@@ -60,13 +61,16 @@ constexpr DWORD kSayingOverdueMilliseconds = 3000;
 
 DWORD WINAPI SayOverdue(void* parameter) {
     const auto* overdue = static_cast<const Overdue*>(parameter);
-    static constexpr std::u16string_view kReason =
-        u"the print system did not answer in time; the default printer was not set.";
+    const auto& command = *overdue->line->parsed.command;
+    const bool setDefault = command.action == cli::Action::SetDefault;
+    const std::u16string_view kReason = setDefault
+                                            ? u"the print system did not answer in time; the default printer was not set."
+                                            : u"the print system did not answer in time; no test page was printed.";
     Win32Console().Err(u"PortSetupCli: " + std::u16string(kReason));
     std::vector<std::u16string> warnings;
     platform::Win32System machine;
     platform::Win32Registry registry;
-    if (overdue->line->parsed.command->quiet) warnings.push_back(cli::ArrangeRetryAtNextSignIn(machine, registry));
+    if (setDefault && command.quiet) warnings.push_back(cli::ArrangeRetryAtNextSignIn(machine, registry));
     platform::Win32Printers printers;
     platform::Win32Processes processes;
     platform::Win32Files files;
@@ -137,14 +141,13 @@ void WatchMachineRun(const cli::CommandLine& line) {
     const platform::KernelHandle thread(::CreateThread(nullptr, 0, EndWhenStalled, stall, 0, nullptr));
 }
 
-void LimitSetDefault(const cli::CommandLine& line) {
+void LimitWholeRun(const cli::CommandLine& line) {
     const auto& command = line.parsed.command;
-    if (!command || command->action != cli::Action::SetDefault) return;
-    const std::uint64_t limit = command->timeoutSeconds ? *command->timeoutSeconds * 1000ull : 30000ull;
-    // A little past the run's own limit, which ends a printer setup command
-    // that does not end with a message of its own. Never freed: the
-    // watchdog may read it until the process ends, static destructors and all.
-    auto* overdue = new Overdue{static_cast<DWORD>(std::min<std::uint64_t>(limit + 1000, 0xFFFFFFF0u)), &line};
+    const auto limit = command ? cli::WholeRunLimitMilliseconds(*command) : std::nullopt;
+    if (!limit) return;
+    // Never freed: the watchdog may read it until the process ends, static
+    // destructors and all.
+    auto* overdue = new Overdue{static_cast<DWORD>(std::min<std::uint64_t>(*limit, 0xFFFFFFF0u)), &line};
     const platform::KernelHandle thread(::CreateThread(nullptr, 0, EndWhenOverdue, overdue, 0, nullptr));
 }
 
@@ -165,7 +168,7 @@ int wmain(int argc, wchar_t** argv) {
     platform::Win32EventLog events;
     platform::Win32Services services;
     Win32Console console;
-    LimitSetDefault(*line);
+    LimitWholeRun(*line);
     WatchMachineRun(*line);
     try {
         return cli::RunCli(*line, {machine, printers, processes, files, registry, events, services}, console,

@@ -41,7 +41,7 @@ const ExitCodeRow kRows[] = {
      u"`PortSetupCli.exe` itself runs elevated from a folder others can change; nothing was changed",
      u"install it with the MSI, or run it from a folder only administrators can change"},
     {kExitTimedOut, u"a command, or test-print's page, did not end in time",
-     u"a printer setup command did not end within `--timeout`; it was left running, and is named (`test-print`: the page still queued at the time limit, then deleted; `set-default`: the print system did not answer)",
+     u"a printer setup command did not end within `--timeout`; it was left running, and is named (`test-print`: the page still queued at the time limit, then deleted, or the print system did not answer; `set-default`: the print system did not answer; `install`, `repair`, `remove`: no step for the commands' time limit and a minute, a call into the print system that never returned)",
      u"often a driver signature question nobody sees: run `doctor`"},
     {kExitFailed, u"the printer setup tool ran and the print system did not end as asked",
      u"the printer setup tool ran and the print system did not end as asked, or for USB the driver store tool (pnputil) failed, naming its code; stderr and the log say what and the system's reason (`set-default`: the default could not be set)",

@@ -67,7 +67,7 @@ std::optional<Verdict> DeletePrinters(const std::vector<std::u16string>& found, 
 }  // namespace
 
 Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
-    const platform::PrinterInfoList before = s.printers.ListPrinterDetails();
+    const platform::PrinterInfoList before = s.printers.ListLocalPrinters();
     if (!before.listed)
         return Failed(u"The installed printers could not be listed, so nothing was removed:\n\n" + before.reason);
     const std::vector<std::u16string> found = UsingOurDriver(before, s.product);
@@ -93,7 +93,7 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
     if (DriverInstalled(drivers, s.product)) {
         // A printer that uses the driver keeps it installed: one added
         // meanwhile is named.
-        const platform::PrinterInfoList details = s.printers.ListPrinterDetails();
+        const platform::PrinterInfoList details = s.printers.ListLocalPrinters();
         const std::vector<std::u16string> users = details.listed ? UsingOurDriver(details, s.product) : std::vector<std::u16string>{};
         if (!users.empty())
             return DriverKeptBy(kExitDriverInUse, s.product, users, u" (a printer that uses it keeps it installed).");

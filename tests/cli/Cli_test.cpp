@@ -414,6 +414,23 @@ TEST(Cli, DoctorReportsEveryCheckAndChangesNothing) {
     EXPECT_TRUE(m.platform.eventLog.empty());
 }
 
+TEST(Cli, RemoveDeletesLocalPrintersOnlyNeverAConnectionToAServersQueue) {
+    Machine m;
+    m.platform.drivers = {u"KALDO QTX_VELTRO"};
+    const std::u16string connection = u"\\\\printsrv\\Kasse 2";
+    for (const std::u16string& name : {std::u16string(u"POS A"), connection}) {
+        m.platform.printers.push_back(name);
+        m.platform.printerDrivers[name] = u"KALDO QTX_VELTRO";
+    }
+    m.platform.printerConnections = {connection};
+    m.Run({u"remove"});
+    for (const auto& line : m.platform.Started())
+        EXPECT_EQ(std::u16string::npos, line.find(u"printsrv")) << setup::Utf8(line);
+    EXPECT_EQ(std::string::npos, m.Log().find("printsrv"));
+    EXPECT_NE(m.platform.printers.end(), std::find(m.platform.printers.begin(), m.platform.printers.end(), connection));
+    EXPECT_EQ(m.platform.printers.end(), std::find(m.platform.printers.begin(), m.platform.printers.end(), u"POS A"));
+}
+
 TEST(Cli, RemoveFindsPrintersByTheirDriverAsThePrintSystemReportsIt) {
     Machine m;
     m.platform.drivers = {u"KALDO QTX_VELTRO"};
@@ -438,8 +455,9 @@ TEST(Cli, RemoveFindsPrintersByTheirDriverAsThePrintSystemReportsIt) {
     EXPECT_EQ(std::vector<std::u16string>{u"Office"}, m.platform.printers);
     EXPECT_TRUE(m.platform.drivers.empty());
     EXPECT_NE(std::string::npos, m.Log().find("found: 2 printer(s)"));
-    // The print system is asked no more than the checks need: the details
-    // once, to find the printers; their names once, to see them gone.
+    // The print system is asked no more than the checks need: the local
+    // printers' details once, to find the printers; their names once, to see
+    // them gone.
     using Kind = RecordingPlatform::Event::Kind;
     EXPECT_EQ(1u, m.platform.EventsOf(Kind::ListPrinterDetails).size());
     EXPECT_EQ(1u, m.platform.EventsOf(Kind::ListPrinters).size());

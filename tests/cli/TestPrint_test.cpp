@@ -3,6 +3,7 @@
 #include "setup/ExitCodes.h"
 #include "setup/Product.h"
 #include "setup/RunEvents.h"
+#include "cli/Verbs.h"
 #include "support/CliMachine.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,30 @@ TEST(TestPrint, AtTheTimeLimitTheJobsStatusAndThePortsSettingsSayWhy) {
     m.platform.pageTakenAfter = 600000;
     EXPECT_EQ(kExitTimedOut, m.Run({u"test-print", u"--timeout", u"5"}));
     EXPECT_TRUE(m.console.Has(m.console.err, u"Job 2 is still queued after 5 s (being sent to the port)"));
+}
+
+// The time limit holds for the whole run, the printer's lookup included; the
+// run's whole-run watchdog is a little past it (deleting a queued page takes
+// a moment), and set-default's too, and no other command has one.
+TEST(TestPrint, TheTimeLimitCountsTheLookupToo) {
+    Machine m;
+    m.platform.findPrinterTakes = 4000;
+    m.platform.pageTakenAfter = 3000;  // within a whole 5 s, not within the 1 s the lookup left
+    const std::uint64_t before = m.platform.now;
+    EXPECT_EQ(kExitTimedOut, m.Run({u"test-print", u"--timeout", u"5"}));
+    EXPECT_LE(m.platform.now - before, 5000u);
+    EXPECT_TRUE(m.platform.jobs[1].cancelled);
+
+    const auto limit = [](std::vector<std::u16string> arguments) {
+        return cli::WholeRunLimitMilliseconds(*cli::ParseArguments(arguments).command);
+    };
+    EXPECT_EQ(65000u, limit({u"test-print"}));
+    EXPECT_EQ(10000u, limit({u"test-print", u"--timeout", u"5"}));
+    EXPECT_EQ(31000u, limit({u"set-default"}));
+    EXPECT_EQ(6000u, limit({u"set-default", u"--timeout", u"5"}));
+    EXPECT_FALSE(limit({u"install", u"--port", u"COM1"}));
+    EXPECT_FALSE(limit({u"remove"}));
+    EXPECT_FALSE(limit({u"status"}));
 }
 
 TEST(TestPrint, AsJson) {

@@ -73,8 +73,15 @@ platform::PrinterInfoList RecordingPlatform::ListPrinterDetails() {
     return list;
 }
 
+platform::PrinterInfoList RecordingPlatform::ListLocalPrinters() {
+    platform::PrinterInfoList list = ListPrinterDetails();
+    std::erase_if(list.printers, [&](const platform::PrinterInfo& p) { return printerConnections.count(p.name) > 0; });
+    return list;
+}
+
 platform::PrinterLookup RecordingPlatform::FindPrinter(std::u16string_view name) {
     events.push_back({Event::Kind::FindPrinter, std::u16string(name), {}, 0, 0, now});
+    AdvanceTo(now + findPrinterTakes);
     platform::PrinterLookup lookup;
     if (const auto failure = ListingFailure(printerListingFails)) {
         lookup.reason = *failure;

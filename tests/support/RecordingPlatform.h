@@ -55,6 +55,9 @@ public:
     std::vector<std::u16string> devicesWithoutDriver;
     bool driverStoreNeedsRestart = false;
     std::map<std::u16string, std::u16string> printerPorts;
+    // Printers that are connections to a print server's queues ("\\\\srv\\q"):
+    // listed with the local ones by ListPrinterDetails, not by ListLocalPrinters.
+    std::set<std::u16string> printerConnections;
     std::vector<std::u16string> drivers;
     std::u16string defaultPrinter;
     // Jobs queued per printer: a delete of a printer with jobs only marks it
@@ -175,8 +178,9 @@ public:
 
     platform::PrinterInfoList ListPrinterDetails() override;
     // It keeps no printer connections: all its printers are local.
-    platform::PrinterInfoList ListLocalPrinters() override { return ListPrinterDetails(); }
+    platform::PrinterInfoList ListLocalPrinters() override;
     platform::PrinterLookup FindPrinter(std::u16string_view name) override;
+    std::uint32_t findPrinterTakes = 0;  // how long the print system takes to answer FindPrinter
     std::u16string NativeProcessor() override { return processor; }
     std::u16string programProcessor = u"amd64";
     std::u16string ProgramProcessor() override { return programProcessor; }
