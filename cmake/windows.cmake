@@ -77,6 +77,7 @@ target_compile_options(PortSetup PRIVATE -Os -ffunction-sections -fdata-sections
 target_compile_options(portsetup_core PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_win32 PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_cli PRIVATE -Os -ffunction-sections -fdata-sections)
+target_compile_options(portsetup_trust PRIVATE -Os -ffunction-sections -fdata-sections)
 target_link_libraries(PortSetup PRIVATE portsetup_win32 comctl32)
 target_link_options(PortSetup PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
 add_dependencies(PortSetup portsetup_resources)
@@ -100,11 +101,14 @@ add_dependencies(PortSetupCli portsetup_resources)
 
 # PortSetupCa.dll: the MSI's custom actions. Its entry points are exported
 # by their plain names (no @4 on 32-bit), as Windows Installer looks them up.
-add_library(PortSetupCa SHARED src/msi/Win32CustomAction.cpp)
+# It checks PortSetupCli's folder as PortSetupCli checks it, with the same
+# files seam.
+add_library(PortSetupCa SHARED src/msi/Win32CustomAction.cpp src/platform/Win32Files.cpp
+  src/platform/Win32FileSecurity.cpp src/platform/Win32Locks.cpp)
 set_target_properties(PortSetupCa PROPERTIES PREFIX "")
 target_compile_options(PortSetupCa PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_msi PRIVATE -Os -ffunction-sections -fdata-sections)
-target_link_libraries(PortSetupCa PRIVATE portsetup_msi msi)
+target_link_libraries(PortSetupCa PRIVATE portsetup_msi portsetup_trust portsetup_win32 msi advapi32)
 target_link_options(PortSetupCa PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -Wl,--kill-at -s)
 
 # The registry suite against the real registry, under Wine.

@@ -16,6 +16,8 @@
 #   administrator put it: SYSTEM and Administrators full control, Users read
 #   and execute (a CreateFolder row and an MsiLockPermissionsEx row), so that
 #   no user can replace the programs SYSTEM runs at every repair and sign-in;
+# - INSTALLFOLDER must lie in Program Files, and the exes carry their versions
+#   (both at the end);
 # - PORT, SETTINGS, REMOVEPRINTERS and SETDEFAULT stay out of the secure
 #   properties: a standard user's elevated maintenance run gets the stored
 #   choice, never theirs (administrators and SYSTEM pass them in any case).
@@ -58,3 +60,18 @@ printf 'Directory_\tComponent_\ns72\ts72\nCreateFolder\tDirectory_\tComponent_\n
 printf 'MsiLockPermissionsEx\tLockObject\tTable\tSDDL\tCondition\ns72\ts72\ts32\ts0\tS255\nMsiLockPermissionsEx\tMsiLockPermissionsEx\nInstallFolderPermissions\tINSTALLFOLDER\tCreateFolder\t%s\t\n' \
   "$folder_sddl" > "$tables/MsiLockPermissionsEx.idt"
 (cd "$tables" && msibuild "$out" -i CreateFolder.idt && msibuild "$out" -i MsiLockPermissionsEx.idt)
+# The install folder must lie in the Program Files folder of the package's
+# architecture: a folder made elsewhere (C:\Tills\PortSetup) may be a user's,
+# whose owner could change what SYSTEM runs. Refused after the folders are
+# resolved and before anything is written (an error action between
+# CostFinalize, 1000, and InstallValidate, 1400).
+program_files=$([ "$arch" = x86 ] && echo ProgramFilesFolder || echo ProgramFiles64Folder)
+folder_refusal="INSTALLFOLDER must be a folder inside [$program_files] (the default is [$program_files]PortSetup): a folder elsewhere may be one a user made, and its owner could change the programs SYSTEM runs. Nothing was changed."
+msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseInstallFolder', 19, '', '$folder_refusal')"
+msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseInstallFolder', 'NOT REMOVE AND (NOT (INSTALLFOLDER ~<< $program_files) OR INSTALLFOLDER >< \"\\..\\\")', 1005)"
+# The exes' versions, as their version resources give them, so that repairs
+# and upgrades replace them by Windows Installer's file-versioning rules (a
+# versioned file found at the name would otherwise win over an unversioned one).
+for file in PortSetupExe PortSetupCliExe; do
+  msibuild "$out" -q "UPDATE \`File\` SET \`Version\`='$version.0' WHERE \`File\`='$file'"
+done

@@ -108,6 +108,13 @@ ActionOutcome JudgeRun(const CliCommand& command, const CliRun& run) {
     return outcome;
 }
 
+std::u16string ProgramFolderRefusal(std::u16string_view folder, std::u16string_view why) {
+    return u"PortSetup did not run PortSetupCli.exe: its folder " + std::u16string(folder) +
+           u" can be changed by others (" + std::u16string(why) +
+           u"), and SYSTEM would run what they put there. Nothing was changed. Fix: install PortSetup into its "
+           u"Program Files folder (leave INSTALLFOLDER as it is), or remove the folder and install again.";
+}
+
 std::u16string PlainForRecord(std::u16string_view text) {
     std::u16string plain(text);
     for (char16_t& c : plain) {

@@ -45,6 +45,10 @@ struct ActionOutcome {
 };
 ActionOutcome JudgeRun(const CliCommand& command, const CliRun& run);
 
+// The error when PortSetupCli's folder can be changed by others (`why`): it
+// is not run, since SYSTEM would run what a user may have put there.
+std::u16string ProgramFolderRefusal(std::u16string_view folder, std::u16string_view why);
+
 // The verdict's reason as the run printed it: its last "PortSetupCli: "
 // line and those that follow it, up to the closing "failed"; empty when
 // there is none.

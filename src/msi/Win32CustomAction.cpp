@@ -7,7 +7,11 @@
 // for the restart again where Windows Installer did not take it from the
 // deferred action. Only system DLLs are imported: kernel32 and msi.
 #include "msi/CustomAction.h"
+#include "platform/CommandLineText.h"
+#include "platform/Win32Api.h"
 #include "platform/Win32Handles.h"
+#include "platform/Win32Seams.h"
+#include "setup/PackageTrust.h"
 #include "setup/RunLimits.h"
 
 #include <windows.h>
@@ -177,6 +181,20 @@ msi::CliRun Run(MSIHANDLE install, const msi::CliCommand& command) {
     return run;
 }
 
+// PortSetupCli.exe's folder, checked as PortSetupCli checks its own before an
+// elevated run: what SYSTEM runs must be out of every other account's reach.
+// Why it is not, or nothing.
+std::optional<std::u16string> ProgramFolderUnsafe(const msi::CliCommand& command) {
+    const std::u16string folder = platform::DirectoryOf(command.program);
+    const std::vector<BYTE> user = platform::TokenUserOfProcess();
+    const std::u16string self =
+        user.empty() ? std::u16string() : platform::SidText(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid);
+    platform::Win32Files files;
+    const setup::PackageExamination examined = setup::ExaminePackage(files, folder, self);
+    if (examined.verdict == setup::PackageExamination::Verdict::Trusted) return std::nullopt;
+    return msi::ProgramFolderRefusal(folder, examined.why);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) UINT __stdcall RunCli(MSIHANDLE install) {
@@ -194,6 +212,10 @@ extern "C" __declspec(dllexport) UINT __stdcall RunCli(MSIHANDLE install) {
             const ATOM stale = ::GlobalFindAtomW(kRestartAtom);
             if (!stale) break;
             ::GlobalDeleteAtom(stale);
+        }
+        if (const auto unsafe = ProgramFolderUnsafe(*command)) {
+            Say(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR), *unsafe);
+            return ERROR_INSTALL_FAILURE;
         }
         Say(install, INSTALLMESSAGE_INFO, u"PortSetup runs: " + command->commandLine);
         const msi::ActionOutcome outcome = msi::JudgeRun(*command, Run(install, *command));

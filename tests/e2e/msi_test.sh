@@ -292,5 +292,32 @@ on_com "after PORTARGUMENT on the command line" COM1 9600,n,8,1,p
 ! grep -q -- '--log' "$cli_log" || fail "PORTARGUMENT reached the command line: $(grep -- '--log' "$cli_log")"
 msiexec /x "$(msi_path "$msi")"
 expect_code "uninstall after PORTARGUMENT" 0
-echo "msiexec exit codes under Wine: PORT=COM05 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code, unsafe PORT $unsafe_code"
+# 10. An install folder outside Program Files, which a cashier may have made
+#     (C:\Tills\PortSetup), is refused before anything is written; one
+#     inside Program Files whose folder above lets others change it (Wine
+#     shows a world-writable folder so) runs no PortSetupCli: the custom
+#     action checks its folder as PortSetupCli does, and says why.
+reset_state
+rm -f "$cli_log"
+mkdir -p "$WINEPREFIX/drive_c/Tills/PortSetup"
+msiexec /i "$(msi_path "$msi")" 'INSTALLFOLDER=C:\Tills\PortSetup' PORT=COM1
+folder_code=$RUN_CODE
+[ "$RUN_CODE" != 0 ] || fail "INSTALLFOLDER=C:\Tills\PortSetup installed"
+grep -aq 'Action start .*: RefuseInstallFolder' "$WINEPREFIX/drive_c/msi.log" \
+  && ! grep -aq 'Action start .*: InstallInitialize' "$WINEPREFIX/drive_c/msi.log" \
+  || fail "the installation did not end at the install folder's refusal, before InstallInitialize"
+[ -z "$(ls -A "$WINEPREFIX/drive_c/Tills/PortSetup")" ] || fail "files were written to C:\Tills\PortSetup"
+nothing_installed "after INSTALLFOLDER=C:\Tills\PortSetup"
+[ ! -e "$cli_log" ] || fail "PortSetupCli ran for INSTALLFOLDER=C:\Tills\PortSetup"
+rm -rf "$WINEPREFIX/drive_c/Tills"
+open_parent="$WINEPREFIX/drive_c/Program Files/Open"
+mkdir -p "$open_parent" && chmod o+w "$open_parent"
+msiexec /i "$(msi_path "$msi")" 'INSTALLFOLDER=C:\Program Files\Open\PortSetup' PORT=COM1
+[ "$RUN_CODE" != 0 ] || fail "an install folder others can change ran PortSetupCli and installed"
+tr -d '\r' < "$WINEPREFIX/drive_c/msi.log" | grep -q 'PortSetup did not run PortSetupCli.exe: its folder C:\\Program Files\\Open\\PortSetup' \
+  || fail "the MSI log does not say why PortSetupCli was not run: $(tr -d '\r' < "$WINEPREFIX/drive_c/msi.log" | grep -i portsetupcli | tail -3)"
+[ ! -e "$cli_log" ] || fail "PortSetupCli ran from a folder others can change"
+expect_eq "starts from a folder others can change" "" "$(started_lines)"
+rm -rf "$open_parent"
+echo "msiexec exit codes under Wine: PORT=COM05 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code, unsafe PORT $unsafe_code, INSTALLFOLDER outside Program Files $folder_code"
 echo "msi: ok"

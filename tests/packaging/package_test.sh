@@ -109,13 +109,20 @@ type=$(cell CustomAction CheckRestart 2)
 [ $((type & 63)) -eq 1 ] && [ $((type & 1024)) -eq 0 ] || fail "CheckRestart is not an immediate DLL action (type $type)"
 [ "$(seq CheckRestart)" -gt "$(seq InstallFinalize)" ] || fail "CheckRestart runs before InstallFinalize"
 expect_eq "the custom action DLL in the Binary table" "PortSetupCa" "$(table Binary | cut -f1)"
+# The exes carry their versions, so that Windows Installer replaces them by
+# its file-versioning rules; the install folder must lie in Program Files.
+expect_eq "the exes' versions" "PortSetupCliExe $version.0 PortSetupExe $version.0" \
+  "$(table File | awk -F'\t' '$1 ~ /^PortSetup(Cli)?Exe$/ { print $1, $5 }' | sort | tr '\n' ' ' | sed 's/ $//')"
+expect_eq "the install folder's refusal" \
+  "1005 NOT REMOVE AND (NOT (INSTALLFOLDER ~<< ProgramFiles64Folder) OR INSTALLFOLDER >< \"\\..\\\")" \
+  "$(table InstallExecuteSequence | awk -F'\t' '$1 == "RefuseInstallFolder" { print $3, $2 }')"
 streams="$work/streams"
 mkdir -p "$streams"
 (cd "$streams" && msidump -s -d . "$msi" >/dev/null)  # it writes the Binary table's streams beside too
 ca="$streams/_Streams/Binary.PortSetupCa"
 [ -f "$ca" ] || ca=$(find "$streams" -name 'Binary.PortSetupCa*' | head -1)
 [ -f "$ca" ] || fail "the custom action DLL is not in the package: $(find "$streams" | head)"
-expect_eq "the DLL's imports" "KERNEL32.dll msi.dll msvcrt.dll" \
+expect_eq "the DLL's imports" "ADVAPI32.dll KERNEL32.dll msi.dll msvcrt.dll" \
   "$(x86_64-w64-mingw32-objdump -p "$ca" | sed -n 's/^\tDLL Name: //p' | sort | tr '\n' ' ' | sed 's/ $//')"
 expect_eq "the DLL's entry points" "CheckRestart RunCli" \
   "$(x86_64-w64-mingw32-objdump -p "$ca" | sed -n 's/^\t\[ *[0-9]*\] \([A-Za-z_][A-Za-z0-9_@]*\)$/\1/p' | sort | tr '\n' ' ' | sed 's/ $//')"
@@ -178,9 +185,10 @@ expect_eq "event log source values" "EventMessageFile=#%[INSTALLFOLDER]PortSetup
 echo "== the package for 32-bit Windows"
 msiinfo suminfo "$msi32" | grep -q 'Template: Intel;1033' || fail "not a 32-bit package: $(msiinfo suminfo "$msi32")"
 # The same actions, sequences, registry rows and files (but for the exes'
-# sizes); only what makes it 32-bit differs.
+# sizes); only what makes it 32-bit differs (its Program Files folder).
 for t in CustomAction InstallExecuteSequence Registry File MsiLockPermissionsEx; do
-  [ "$(table "$t" | cut -f1-3,5-)" = "$(table_of "$msi32" "$t" | cut -f1-3,5-)" ] || fail "the $t tables differ between the packages"
+  [ "$(table "$t" | sed 's/ProgramFiles64Folder/ProgramFilesFolder/g' | cut -f1-3,5-)" = "$(table_of "$msi32" "$t" | cut -f1-3,5-)" ] \
+    || fail "the $t tables differ between the packages"
 done
 table_of "$msi32" Component | while IFS=$'\t' read -r id guid dir attributes condition keypath; do
   [ $((attributes & 256)) -eq 0 ] || fail "component $id of the 32-bit package is 64-bit"
