@@ -71,6 +71,10 @@ add_executable(PortSetup WIN32
   src/forms/Win32Form1.cpp
   src/forms/Win32Controls.cpp
   src/forms/WinMain.cpp
+  src/platform/Win32System.cpp
+  src/platform/Win32Files.cpp
+  src/platform/Win32FileSecurity.cpp
+  src/platform/Win32Locks.cpp
   ${CMAKE_BINARY_DIR}/res/PortSetup.rc)
 target_include_directories(PortSetup PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
 target_compile_options(PortSetup PRIVATE -Os -ffunction-sections -fdata-sections)
@@ -78,7 +82,7 @@ target_compile_options(portsetup_core PRIVATE -Os -ffunction-sections -fdata-sec
 target_compile_options(portsetup_win32 PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_cli PRIVATE -Os -ffunction-sections -fdata-sections)
 target_compile_options(portsetup_trust PRIVATE -Os -ffunction-sections -fdata-sections)
-target_link_libraries(PortSetup PRIVATE portsetup_win32 comctl32)
+target_link_libraries(PortSetup PRIVATE portsetup_cli portsetup_trust portsetup_win32 comctl32 advapi32 uuid)
 target_link_options(PortSetup PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode -s)
 add_dependencies(PortSetup portsetup_resources)
 

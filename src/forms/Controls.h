@@ -54,6 +54,8 @@ public:
     virtual void Unload() = 0;
     // Tells the user of a failure and waits for them to acknowledge it.
     virtual void ShowError(const std::u16string& message) = 0;
+    // Tells the user how a run that is done went, where it is worth saying.
+    virtual void ShowNotice(const std::u16string& message) = 0;
     // While a workflow runs: the wait cursor shows and the user's input is
     // not taken, though the window still paints and answers.
     virtual void SetBusy(bool busy) = 0;

@@ -7,11 +7,23 @@
 
 namespace forms {
 
+namespace {
+
+// Why the package is not used, as the window tells it.
+std::u16string PackageRefusal(const setup::PackageFolderChoice& choice) {
+    if (!choice.copyFailure.empty())
+        return u"others can change it (" + choice.why + u") and it could not be copied to a protected folder: " +
+               choice.copyFailure;
+    return choice.why;
+}
+
+}  // namespace
+
 Form1::Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
              platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events,
-             const setup::Product& product)
+             const setup::Product& product, PackageSource* packages)
     : controls_(controls), machine_(machine), processes_(processes), printers_(printers), registry_(registry),
-      events_(events), product_(product) {}
+      events_(events), product_(product), packages_(packages) {}
 
 void Form1::Form_Load() {
     FormWindow& window = *controls_.window;
@@ -56,8 +68,26 @@ void Form1::Command1_Click() {
         setup::InstallRequest request;
         request.portName = SelectedPortName();
         request.usb = controls_.Option2->Selected();
+        // The package as the console program takes it: a folder others can
+        // change is installed from its protected copy, and the user told.
+        std::u16string notice;
+        if (packages_) {
+            using Kind = setup::PackageFolderChoice::Kind;
+            const setup::PackageFolderChoice choice = packages_->Choose(machine_.ProgramDirectory());
+            if (choice.kind == Kind::Refused)
+                return setup::Outcome{setup::Failure::PackageRefused, {}, PackageRefusal(choice), {}};
+            if (choice.kind == Kind::Copied) {
+                request.packageDirectory = choice.directory;
+                notice = u"Others can change the driver package beside PortSetup.exe (" + choice.why +
+                         u"), so the driver was installed from a protected copy in " + choice.directory +
+                         u".\n\nKeep the package where only administrators can change it (Program Files).";
+            }
+        }
         setup::Outcome outcome = setup::InstallPrinter(request, machine_, processes_, printers_, product_);
-        if (!outcome.failed()) SavePortSettings();
+        if (!outcome.failed()) {
+            SavePortSettings();
+            outcome.notice = notice;
+        }
         return outcome;
     });
 }
@@ -143,6 +173,8 @@ void Form1::Finish(const setup::Outcome& outcome) {
         } else {
             controls_.window->ShowError(setup::FailureMessage(outcome, product_));
         }
+    } else if (!outcome.notice.empty() && !unattended_) {
+        controls_.window->ShowNotice(outcome.notice);
     }
     Unload();
 }

@@ -7,6 +7,7 @@
 #include "forms/SerialLists.h"
 #include "platform/AnsiRegistry.h"
 #include "platform/Seams.h"
+#include "setup/PackageTrust.h"
 #include "setup/Product.h"
 
 #include <array>
@@ -27,11 +28,21 @@ struct Form1Controls {
     SerialListControls Combo1;
 };
 
+// Where the window's installation takes its driver package from: the
+// program's folder as it is where only administrators can change it, a
+// protected copy where others can, or none (a link in it, or no copy).
+class PackageSource {
+public:
+    virtual ~PackageSource() = default;
+    virtual setup::PackageFolderChoice Choose(std::u16string_view programDirectory) = 0;
+};
+
 class Form1 {
 public:
+    // Without `packages`, the program's folder is used as it is.
     Form1(const Form1Controls& controls, platform::Machine& machine, platform::Processes& processes,
           platform::PrinterList& printers, platform::AnsiRegistry& registry, platform::EventLog& events,
-          const setup::Product& product);
+          const setup::Product& product, PackageSource* packages = nullptr);
 
     // Events.
     void Form_Load();
@@ -70,6 +81,7 @@ private:
     platform::AnsiRegistry& registry_;
     platform::EventLog& events_;
     const setup::Product& product_;
+    PackageSource* packages_;
 
     std::u16string strCommandLine;
     bool bActivated = false;

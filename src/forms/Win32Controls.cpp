@@ -116,4 +116,8 @@ void Win32Window::ShowError(const std::u16string& message) {
     ::MessageBoxW(hwnd, platform::Wide(message), L"Port Management", MB_OK | MB_ICONERROR);
 }
 
+void Win32Window::ShowNotice(const std::u16string& message) {
+    ::MessageBoxW(hwnd, platform::Wide(message), L"Port Management", MB_OK | MB_ICONINFORMATION);
+}
+
 }  // namespace forms

@@ -57,6 +57,7 @@ public:
     void SetLeft(float twips) override;
     void Unload() override;
     void ShowError(const std::u16string& message) override;
+    void ShowNotice(const std::u16string& message) override;
     void SetBusy(bool busy) override;
 };
 

@@ -1,5 +1,6 @@
 #include "forms/Win32Form1.h"
 
+#include "cli/FileSafety.h"
 #include "forms/Form1.h"
 #include "forms/Win32Controls.h"
 #include "platform/Win32Handles.h"
@@ -19,6 +20,34 @@
 namespace forms {
 
 namespace {
+
+// The window's driver package, taken as the console program takes it: where
+// others can change the program's folder, a copy in the machine folder that
+// only SYSTEM and Administrators can change, made (and the machine folder
+// with it) only then.
+class ProtectedPackages : public PackageSource {
+public:
+    setup::PackageFolderChoice Choose(std::u16string_view programDirectory) override {
+        class Copier : public setup::PackageCopier {
+        public:
+            Copier(platform::Win32System& system, platform::Win32Files& files) : system_(system), files_(files) {}
+            std::optional<std::u16string> Copy(platform::HeldFolder& package, std::u16string& copyPath) override {
+                const cli::MachineFolders folders = cli::PrepareMachineFolders(system_, files_);
+                if (!folders.rootFolder) return u"no protected folder is at hand (" + folders.reason + u")";
+                return setup::CopyPackage(package, *folders.rootFolder, copyPath);
+            }
+
+        private:
+            platform::Win32System& system_;
+            platform::Win32Files& files_;
+        } copier(system_, files_);
+        return setup::ChoosePackageFolder(files_, programDirectory, system_.RunningUserSid(), &copier);
+    }
+
+private:
+    platform::Win32System system_;
+    platform::Win32Files files_;
+};
 
 constexpr wchar_t kClassName[] = L"PortSetupForm1";
 constexpr float kClientWidth = 5025;  // twips
@@ -446,7 +475,8 @@ int PortManagementWindow::Run() {
     controls.Option2 = &option2_;
     for (int i = 0; i < 3; ++i) controls.Frame1[i] = &frame1_[i];
     for (int i = 0; i < 5; ++i) controls.Combo1[i] = &combo1_[i];
-    Form1 form(controls, machine_, processes_, printers_, registry_, events_, product_);
+    ProtectedPackages packages;
+    Form1 form(controls, machine_, processes_, printers_, registry_, events_, product_, &packages);
     form_ = &form;
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 

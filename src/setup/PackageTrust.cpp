@@ -1,6 +1,7 @@
 #include "setup/PackageTrust.h"
 
 #include "setup/AccessRules.h"
+#include "setup/ExitCodes.h"
 #include "setup/Text.h"
 
 namespace setup {
@@ -156,6 +157,40 @@ std::optional<std::u16string> CopyPackage(platform::HeldFolder& from, platform::
     copy.reset();
     RemovePackageCopy(machineRoot);
     return failed;
+}
+
+PackageFolderChoice ChoosePackageFolder(platform::Files& files, std::u16string_view folder,
+                                        std::u16string_view runningUser, PackageCopier* copier) {
+    using Kind = PackageFolderChoice::Kind;
+    PackageFolderChoice choice;
+    choice.directory = std::u16string(folder);
+    if (!files.Examine(folder).exists) {
+        choice.kind = Kind::Missing;
+        return choice;
+    }
+    PackageExamination package = ExaminePackage(files, folder, runningUser);
+    choice.why = package.why;
+    if (package.verdict == PackageExamination::Verdict::Refused) {
+        choice.exitCode = package.link ? kExitPackageHasLinks : kExitPackageNotUsable;
+        return choice;
+    }
+    if (package.verdict == PackageExamination::Verdict::Trusted) {
+        choice.kind = Kind::AsItIs;
+        return choice;
+    }
+    if (!copier) {
+        choice.kind = Kind::Changeable;
+        return choice;
+    }
+    std::u16string copy;
+    if (const auto failed = copier->Copy(*package.folder, copy)) {
+        choice.exitCode = kExitPackageNotUsable;
+        choice.copyFailure = *failed;
+        return choice;
+    }
+    choice.kind = Kind::Copied;
+    choice.directory = copy;
+    return choice;
 }
 
 void RemovePackageCopy(platform::HeldFolder& machineRoot) {

@@ -36,6 +36,33 @@ struct PackageExamination {
 // and the account of this run could change any of it.
 PackageExamination ExaminePackage(platform::Files& files, std::u16string_view folder, std::u16string_view runningUser);
 
+// How an installation takes a driver package that others can change: install
+// and the window copy it where no one else can change it, and the copy is
+// checked and installed; doctor has none, and checks the package where it
+// is, as strictly.
+class PackageCopier {
+public:
+    virtual ~PackageCopier() = default;
+    // Copies the package held by `package`; why it could not be, or nothing,
+    // with the copy's folder in `copyPath`.
+    virtual std::optional<std::u16string> Copy(platform::HeldFolder& package, std::u16string& copyPath) = 0;
+};
+
+// Where an installation takes its driver package from: the folder as it is,
+// when only the trusted accounts can change it; a protected copy when others
+// can (or, without a copier, the folder, to be judged strictly); nothing
+// when it holds a link or a file of several names, cannot be read, or
+// cannot be copied.
+struct PackageFolderChoice {
+    enum class Kind { Missing, AsItIs, Copied, Changeable, Refused } kind = Kind::Refused;
+    std::u16string directory;  // the folder to install from
+    std::u16string why;        // Copied, Changeable: who else may change what; Refused: why not used
+    int exitCode = 0;          // Refused: 448 for a link or a file of several names, else 1619
+    std::u16string copyFailure;  // Refused: it could be read, not copied, and why
+};
+PackageFolderChoice ChoosePackageFolder(platform::Files& files, std::u16string_view folder,
+                                        std::u16string_view runningUser, PackageCopier* copier);
+
 // Copies the package held by `from` into `machineRoot`\Package (an earlier
 // copy replaced), readable by SYSTEM and Administrators only, each file read
 // through the handle that was checked; at most kPackageLimitBytes and

@@ -193,33 +193,37 @@ Finding SignatureFinding(const std::u16string& catalogPath, const std::vector<st
 std::optional<Finding> PackageFolderFinding(const PreCheckRequest& request, const platform::Seams& seams,
                                             InstallPlan& plan, bool& strict) {
     static constexpr std::u16string_view kCheck = u"package folder";
-    if (!seams.files.Examine(request.packageDirectory).exists) return std::nullopt;
-    PackageExamination package =
-        ExaminePackage(seams.files, request.packageDirectory, seams.machine.RunningUserSid());
-    if (package.verdict == PackageExamination::Verdict::Refused)
-        return Refused(std::u16string(kCheck), u"the driver package is not used: " + package.why,
-                       u"copy the vendor's package as plain files to a folder only administrators can change (Program "
-                       u"Files) and give that folder with --package.",
-                       package.link ? kExitPackageHasLinks : kExitPackageNotUsable);
-    if (package.verdict == PackageExamination::Verdict::Trusted)
+    using Kind = PackageFolderChoice::Kind;
+    const PackageFolderChoice choice = ChoosePackageFolder(seams.files, request.packageDirectory,
+                                                           seams.machine.RunningUserSid(), request.copier);
+    const std::u16string others = u"the driver package can be changed by others (" + choice.why + u")";
+    switch (choice.kind) {
+    case Kind::Missing: return std::nullopt;
+    case Kind::AsItIs:
         return Finding{std::u16string(kCheck), Finding::Result::Passed,
                        request.packageDirectory + u" can be changed by administrators only", u"", 0};
-    strict = true;
-    const std::u16string others = u"the driver package can be changed by others (" + package.why + u")";
-    if (!request.copier)
+    case Kind::Changeable:
+        strict = true;
         return Finding{std::u16string(kCheck), Finding::Result::Warning,
                        others + u"; install copies it to a protected folder first and installs it only when its "
                                 u"catalog is signed by a trusted publisher and lists every file",
                        u"keep the package where only administrators can change it (Program Files).", 0};
-    std::u16string copy;
-    if (const auto failed = request.copier->Copy(*package.folder, copy))
-        return Refused(std::u16string(kCheck), others + u" and could not be copied: " + *failed,
+    case Kind::Copied:
+        strict = true;
+        plan.packageDirectory = choice.directory;
+        plan.packageCopied = true;
+        return Finding{std::u16string(kCheck), Finding::Result::Passed,
+                       others + u": installing from a copy in " + choice.directory, u"", 0};
+    case Kind::Refused: break;
+    }
+    if (!choice.copyFailure.empty())
+        return Refused(std::u16string(kCheck), others + u" and could not be copied: " + choice.copyFailure,
                        u"copy it to a folder only administrators can change and give that folder with --package.",
-                       kExitPackageNotUsable);
-    plan.packageDirectory = copy;
-    plan.packageCopied = true;
-    return Finding{std::u16string(kCheck), Finding::Result::Passed, others + u": installing from a copy in " + copy,
-                   u"", 0};
+                       choice.exitCode);
+    return Refused(std::u16string(kCheck), u"the driver package is not used: " + choice.why,
+                   u"copy the vendor's package as plain files to a folder only administrators can change (Program "
+                   u"Files) and give that folder with --package.",
+                   choice.exitCode);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/Seams.h"
 #include "setup/ExitCodes.h"
 #include "setup/Inf.h"
+#include "setup/PackageTrust.h"
 #include "setup/Product.h"
 
 #include <optional>
@@ -32,17 +33,6 @@ struct Finding {
     std::u16string detail;  // what was found
     std::u16string fix;     // what to change; empty when nothing is to be done
     int exitCode = 0;       // a refusal's
-};
-
-// How the plan takes a driver package that others can change: install
-// copies it where no one else can change it, and the copy is checked and
-// installed; doctor has none, and checks the package where it is, as strictly.
-class PackageCopier {
-public:
-    virtual ~PackageCopier() = default;
-    // Copies the package held by `package`; why it could not be, or nothing,
-    // with the copy's folder in `copyPath`.
-    virtual std::optional<std::u16string> Copy(platform::HeldFolder& package, std::u16string& copyPath) = 0;
 };
 
 struct PreCheckRequest {

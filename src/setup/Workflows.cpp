@@ -17,7 +17,7 @@ bool Start(platform::Processes& processes, const std::u16string& commandLine, Ou
            std::vector<platform::StartedProcess>* started = nullptr) {
     platform::StartResult result = processes.RunDetached(PrinterSetupProgram, commandLine);
     if (!result.started) {
-        outcome = {Failure::StartFailed, commandLine, result.reason};
+        outcome = {Failure::StartFailed, commandLine, result.reason, {}};
         return false;
     }
     if (started) started->push_back(std::move(result.process));
@@ -29,9 +29,11 @@ bool Start(platform::Processes& processes, const std::u16string& commandLine, Ou
 Outcome InstallPrinter(const InstallRequest& request, platform::Machine& machine, platform::Processes& processes,
                        platform::PrinterList& printers, const Product& product) {
     Outcome outcome;
+    const std::u16string package =
+        request.packageDirectory.empty() ? machine.ProgramDirectory() : request.packageDirectory;
     const std::u16string commandLine = request.usb
-        ? InstallDriverOnlyCommandLine(machine.ProgramDirectory(), InfQuoting::AsNeeded, product)
-        : InstallOnComPortCommandLine(machine.ProgramDirectory(), request.portName, InfQuoting::AsNeeded, product);
+        ? InstallDriverOnlyCommandLine(package, InfQuoting::AsNeeded, product)
+        : InstallOnComPortCommandLine(package, request.portName, InfQuoting::AsNeeded, product);
     if (!Start(processes, commandLine, outcome)) return outcome;
 
     processes.Sleep(kInstallWaitMilliseconds);
@@ -49,7 +51,7 @@ Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& pro
                        const Product& product) {
     Outcome outcome;
     const platform::NameList listed = printers.ListPrinters();
-    if (!listed.listed) return {Failure::ListingFailed, {}, listed.reason};
+    if (!listed.listed) return {Failure::ListingFailed, {}, listed.reason, {}};
 
     std::vector<std::u16string> found;
     for (const std::u16string& printer : listed.names) {
@@ -75,12 +77,12 @@ Outcome RemovePrinters(platform::PrinterList& printers, platform::Processes& pro
     if (!Start(processes, DeleteDriverCommandLine(product), outcome, &driverDelete)) return outcome;
     inTime = processes.WaitForProcesses(driverDelete, kRemovalWaitMilliseconds) == platform::WaitResult::AllEnded &&
              inTime;
-    if (!inTime) return {Failure::WaitTimedOut, {}, {}};
+    if (!inTime) return {Failure::WaitTimedOut, {}, {}, {}};
 
     const platform::NameList drivers = printers.ListPrinterDrivers();
-    if (!drivers.listed) return {Failure::DriverCheckFailed, {}, drivers.reason};
+    if (!drivers.listed) return {Failure::DriverCheckFailed, {}, drivers.reason, {}};
     if (std::find(drivers.names.begin(), drivers.names.end(), product.driverName) != drivers.names.end())
-        return {Failure::DriverStillInstalled, {}, {}};
+        return {Failure::DriverStillInstalled, {}, {}, {}};
     return outcome;
 }
 
@@ -101,6 +103,10 @@ std::u16string FailureMessage(const Outcome& outcome, const Product& product) {
                         u"delete it.";
     case Failure::DriverCheckFailed:
         return driver + u"the installed drivers could not be listed to confirm it:\n\n" + outcome.reason;
+    case Failure::PackageRefused:
+        return u"The driver package beside PortSetup.exe is not used, and nothing was installed: " + outcome.reason +
+               u".\n\nFix: copy the vendor's package as plain files to a folder only administrators can change "
+               u"(Program Files), with PortSetup.exe, and run it from there.";
     }
     return {};
 }

@@ -18,6 +18,9 @@ namespace setup {
 struct InstallRequest {
     bool usb = false;
     std::u16string portName;  // "COM1:" to "COM4:"
+    // The driver package's folder: the program's own, or a protected copy
+    // of it; empty: the program's own.
+    std::u16string packageDirectory;
 };
 
 // How a workflow ended.
@@ -28,12 +31,15 @@ enum class Failure {
     WaitTimedOut,          // the printer setup tool did not finish in time
     DriverStillInstalled,  // every command ended, but the driver is still there
     DriverCheckFailed,     // the installed drivers could not be listed afterwards
+    PackageRefused,        // the driver package is not used (a link in it, or others can change it and it
+                           // could not be copied); nothing was started
 };
 
 struct Outcome {
     Failure failure = Failure::None;
     std::u16string commandLine;  // StartFailed: the one that could not be started
     std::u16string reason;       // the system's reason, where it gave one
+    std::u16string notice;       // what the user is told of a done run (a package installed from its copy)
 
     bool failed() const { return failure != Failure::None; }
 };

@@ -55,9 +55,14 @@ add_executable(accessibility_probe WIN32
   tests/e2e/accessibility_probe.cpp
   src/forms/Win32Form1.cpp
   src/forms/Win32Controls.cpp
+  src/platform/Win32System.cpp
+  src/platform/Win32Files.cpp
+  src/platform/Win32FileSecurity.cpp
+  src/platform/Win32Locks.cpp
   ${CMAKE_BINARY_DIR}/res/PortSetup.rc)
 target_include_directories(accessibility_probe PRIVATE ${CMAKE_SOURCE_DIR}/res ${CMAKE_BINARY_DIR}/res)
-target_link_libraries(accessibility_probe PRIVATE portsetup_win32 comctl32 oleacc ole32 oleaut32 uuid)
+target_link_libraries(accessibility_probe PRIVATE portsetup_cli portsetup_trust portsetup_win32 comctl32 oleacc ole32
+  oleaut32 advapi32 uuid)
 add_dependencies(accessibility_probe portsetup_resources)
 target_link_options(accessibility_probe PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 add_test(NAME e2e_accessibility COMMAND accessibility_probe)

@@ -49,4 +49,29 @@ drive start normal "$exe" "" wait-window 15000 click-com 4 pick 4 None next wait
 expect_eq "COM4: in a new Ports key" "9600,n,8,1" "$(reg_value "$PORTS" "COM4:")"
 wait_log 2
 wine_run reg add "$PORTS" /v "COM1:" /d "9600,n,8,1" /f >/dev/null
+# 9. The package as the console program takes it. In a folder others can
+#    change (Wine shows a world-writable one so), the window installs from
+#    the protected copy in the machine folder and says so; with a link in
+#    it, it installs nothing and says why and the fix.
+open_package="$WINEPREFIX/drive_c/users/Public/KaldoWindow"
+rm -rf "$open_package" "$WINEPREFIX/drive_c/ProgramData/PortSetup"
+make_package "$open_package"
+chmod o+w "$open_package"
+reset_state
+drive start normal "$(winpath "$open_package/PortSetup.exe")" "" wait-window 15000 click-com 2 next \
+  answer-message 20000 "so the driver was installed from a protected copy in C:\ProgramData\PortSetup\Package" \
+  wait-exit 20000 0
+wait_log 2
+expect_eq "the install from a folder others can change" \
+  "$PRINTUI /if /b \"KALDO Veltro MiniPrinter\" /f C:\ProgramData\PortSetup\Package\PRT3Q42WD32.inf /r \"COM2:\" /m \"KALDO QTX_VELTRO\"" \
+  "$(started_lines | head -1)"
+[ -f "$WINEPREFIX/drive_c/ProgramData/PortSetup/Package/PRT3Q42WD32.inf" ] || fail "no protected copy of the package"
+chmod o-w "$open_package"
+mkdir -p "$WINEPREFIX/drive_c/users/Public/elsewhere"
+ln -s "$WINEPREFIX/drive_c/users/Public/elsewhere" "$open_package/docs"
+reset_state
+drive start normal "$(winpath "$open_package/PortSetup.exe")" "" wait-window 15000 click-com 2 next \
+  answer-message 20000 "is not used, and nothing was installed" wait-exit 20000 0
+expect_eq "starts for a package with a link" "" "$(started_lines)"
+rm -rf "$open_package" "$WINEPREFIX/drive_c/users/Public/elsewhere"
 echo "install: ok"

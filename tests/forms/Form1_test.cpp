@@ -1,11 +1,15 @@
 // The window's event logic against in-memory controls and platform.
 #include "forms/Form1.h"
+#include "setup/PackageTrust.h"
 #include "setup/CommandLines.h"
 #include "support/MemoryControls.h"
 #include "support/MemoryRegistry.h"
 #include "support/RecordingPlatform.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 using forms::Form1;
 using testing_support::MemoryForm;
@@ -152,6 +156,105 @@ TEST(Form1, LoadGoesOnPastFailingControls) {
     // The argument was still recorded after the failures.
     form.Form_Activate();
     EXPECT_EQ(std::vector<std::u16string>{setup::DeleteDriverCommandLine(setup::kVeltro)}, platform.Started());
+}
+
+}  // namespace
+
+namespace {
+
+// The window takes its driver package as the console program does: where
+// only administrators can change its folder, as it is (the command line as
+// ever); where others can, from a protected copy, and says so; with a link
+// in it, not at all, saying why and the fix.
+TEST(Form1, TheWindowsPackageIsTrustedAsTheConsoleProgramsIs) {
+    const std::u16string copy = u"C:\\ProgramData\\PortSetup\\Package";
+    struct Copier : setup::PackageCopier {
+        std::u16string to;
+        bool fails = false;
+        int copies = 0;
+        std::optional<std::u16string> Copy(platform::HeldFolder&, std::u16string& copyPath) override {
+            ++copies;
+            if (fails) return u"the disk is full";
+            copyPath = to;
+            return std::nullopt;
+        }
+    };
+    struct Packages : forms::PackageSource {
+        RecordingPlatform& platform;
+        Copier& copier;
+        Packages(RecordingPlatform& p, Copier& c) : platform(p), copier(c) {}
+        setup::PackageFolderChoice Choose(std::u16string_view folder) override {
+            return setup::ChoosePackageFolder(platform, folder, platform.runningUser, &copier);
+        }
+    };
+    struct Case {
+        const char* what;
+        std::function<void(RecordingPlatform&, Copier&)> arrange;
+        const char16_t* installedFrom;  // nullptr: nothing started
+        bool notice;
+    };
+    const std::vector<Case> cases = {
+        {"a folder only administrators can change", [](RecordingPlatform&, Copier&) {}, u"C:\\Setup", false},
+        {"a folder a cashier owns",
+         [](RecordingPlatform& p, Copier&) {
+             RecordingPlatform::Node node;
+             node.owner = u"S-1-5-21-1-2-3-1001";
+             p.nodes[u"C:\\Setup"] = node;
+         },
+         copy.c_str(), true},
+        {"a file in it that users may change",
+         [](RecordingPlatform& p, Copier&) {
+             RecordingPlatform::Node node;
+             node.directory = false;
+             node.access = {{true, u"S-1-5-11", 0x1301BF, false}};
+             p.nodes[u"C:\\Setup\\PRT3Q42WD32.inf"] = node;
+         },
+         copy.c_str(), true},
+        {"a link inside it",
+         [](RecordingPlatform& p, Copier&) {
+             RecordingPlatform::Node link;
+             link.redirected = true;
+             link.target = u"C:\\Users\\boss\\Documents";
+             p.nodes[u"C:\\Setup\\docs"] = link;
+         },
+         nullptr, false},
+        {"a folder others can change that cannot be copied",
+         [](RecordingPlatform& p, Copier& c) {
+             RecordingPlatform::Node node;
+             node.owner = u"S-1-5-21-1-2-3-1001";
+             p.nodes[u"C:\\Setup"] = node;
+             c.fails = true;
+         },
+         nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryForm controls;
+        RecordingPlatform platform;
+        MemoryRegistry registry;
+        platform.files[u"C:\\Setup\\PRT3Q42WD32.inf"] = "[Version]\r\n";
+        Copier copier;
+        copier.to = copy;
+        c.arrange(platform, copier);
+        Packages packages(platform, copier);
+        Form1 form(controls.Controls(), platform, platform, platform, registry, platform, setup::kVeltro, &packages);
+        form.Form_Load();
+        form.Command1_Click();
+        if (c.installedFrom) {
+            ASSERT_FALSE(platform.Started().empty());
+            EXPECT_EQ(setup::InstallOnComPortCommandLine(c.installedFrom, u"COM1:", setup::InfQuoting::AsNeeded,
+                                                         setup::kVeltro),
+                      platform.Started().front());
+            EXPECT_TRUE(controls.window.errors.empty());
+        } else {
+            EXPECT_TRUE(platform.Started().empty());
+            ASSERT_EQ(1u, controls.window.errors.size());
+            EXPECT_NE(std::u16string::npos, controls.window.errors[0].find(u"Fix: copy the vendor's package"));
+            EXPECT_FALSE(registry.Get("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "COM1:"));
+        }
+        EXPECT_EQ(c.notice, !controls.window.notices.empty());
+        EXPECT_EQ(1, controls.window.unloads);
+    }
 }
 
 }  // namespace

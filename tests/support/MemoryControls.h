@@ -69,6 +69,8 @@ public:
     void SetLeft(float l) override { left = l; }
     void Unload() override { ++unloads; }
     void ShowError(const std::u16string& message) override { errors.push_back(message); }
+    std::vector<std::u16string> notices;
+    void ShowNotice(const std::u16string& message) override { notices.push_back(message); }
     void SetBusy(bool b) override {
         busy = b;
         busyChanges.push_back(b);
