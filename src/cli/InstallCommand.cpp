@@ -30,6 +30,7 @@ setup::UnattendedInstallRequest RequestOf(const Command& command, const platform
     request.rememberChoice = command.remember;
     if (command.timeoutSeconds) request.timeoutMilliseconds = *command.timeoutSeconds * 1000u;
     if (request.port.IsUsb()) return request;
+    if (const auto refused = setup::UartCannotApply(request.portSettings)) journal.Step(u"warning: " + *refused);
     const platform::NameList present = setup::ListPresentComPorts(seams.machine);
     if (!present.listed)
         journal.Step(u"warning: the serial ports of this machine cannot be read (" + present.reason + u")");

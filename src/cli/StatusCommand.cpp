@@ -34,6 +34,9 @@ setup::Finding InstallationFinding(const Command& command, VerbRun& run) {
         return {u"installation", Finding::Result::Warning, u"the print system could not be asked: " + status.reason, u"",
                 0};
     const auto missing = setup::NotAsAsked(status, command.port, command.settings, false, run.product);
+    if (!status.warnings.empty())
+        return {u"line settings", Finding::Result::Warning, setup::CommaList(status.warnings),
+                u"store settings the port can apply (PortSetupCli install --port COMn --settings ...).", 0};
     if (missing.empty()) return {u"installation", Finding::Result::Passed, u"installed as asked", u"", 0};
     return {u"installation", Finding::Result::Warning, u"not installed as asked: " + setup::CommaList(missing),
             u"run PortSetupCli install with the port and settings wanted (elevated).", 0};

@@ -63,7 +63,8 @@ std::u16string StatusJson(const setup::InstallationStatus& status, const std::op
     json += u"},\"presentComPorts\":" +
             (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
             u",\"askedPort\":" + (askedPort ? JsonString(askedPort->Name()) : u"null") + u",\"installedAsAsked\":" +
-            JsonBool(notAsAsked.empty()) + u",\"notAsAsked\":" + JsonArray(notAsAsked) + u"}";
+            JsonBool(notAsAsked.empty()) + u",\"notAsAsked\":" + JsonArray(notAsAsked) +
+            u",\"warnings\":" + JsonArray(status.warnings) + u"}";
     return json;
 }
 
@@ -100,6 +101,7 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                          : exists        ? u" (the port is present)"
                                          : u" (the port is not present on this machine)"));
     }
+    for (const auto& warning : status.warnings) lines.push_back(u"Warning: " + warning);
     std::u16string why;
     for (const auto& m : notAsAsked) why += (why.empty() ? u" (" : u"; ") + m;
     lines.push_back(u"Installed as asked" + (askedPort ? u" (" + askedPort->Name() + u")" : u"") + u": " +

@@ -95,6 +95,28 @@ bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
     return true;
 }
 
+std::optional<std::u16string> UartCannotApply(std::u16string_view settings) {
+    // speed,parity,data bits,stop bits[,flow control]
+    std::vector<std::u16string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = settings.find(u',', start);
+        fields.push_back(settings.substr(start, comma == std::u16string_view::npos ? comma : comma - start));
+        if (comma == std::u16string_view::npos) break;
+        start = comma + 1;
+    }
+    if (fields.size() < 4 || fields[2].size() != 1 || fields[2][0] < u'0' || fields[2][0] > u'9') return std::nullopt;
+    const int data = fields[2][0] - u'0';
+    const std::u16string_view stop = fields[3];
+    std::u16string rule;
+    if (data < 5) rule = u"fewer than 5 data bits";
+    else if (data == 5 && stop == u"2") rule = u"5 data bits with 2 stop bits";
+    else if (data >= 6 && stop == u"1.5") rule = std::u16string(1, fields[2][0]) + u" data bits with 1.5 stop bits";
+    if (rule.empty()) return std::nullopt;
+    return u"the line settings " + std::u16string(settings) + u" have " + rule +
+           u", which Windows' standard serial port cannot apply: every print job would fail when the port is opened "
+           u"(a USB adapter's driver may differ)";
+}
+
 long StorePortSettings(platform::AnsiRegistry& registry, std::u16string_view portName, std::u16string_view settings) {
     return modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, std::u16string(kPortsKey),
                                     std::u16string(portName), std::u16string(settings));

@@ -45,6 +45,14 @@ std::u16string DefaultPortSettings();
 // says, after the quoted text, which field is wrong and what it allows.
 bool ValidPortSettings(std::u16string_view settings, std::u16string& error);
 
+// Why Windows' standard serial port cannot apply `settings` (a valid text),
+// or nothing: the serial driver's documented limits for the standard UART
+// refuse 5 data bits with 2 stop bits, 1.5 stop bits with 6 to 8 data bits,
+// and fewer than 5 data bits. The lists offer every combination; this is a
+// warning, since a USB adapter's driver may take what the standard one
+// refuses.
+std::optional<std::u16string> UartCannotApply(std::u16string_view settings);
+
 // Windows keeps each COM port's line settings here, as a value named like the port.
 inline constexpr std::u16string_view kPortsKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
 // Writes `settings` as the Ports value of `portName` ("COM3:"); returns the status.

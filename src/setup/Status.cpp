@@ -136,6 +136,14 @@ InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort)
     status.presentComPorts = ListPresentComPorts(s.machine);
     // COM1 to COM4 always, as the window offers them; others where used or asked.
     status.ports = PortValues(status, askedPort, s);
+    for (const auto& printer : status.printers) {
+        const auto port = Port::OfPrinter(printer.port);
+        if (!port || port->IsUsb()) continue;
+        for (const auto& value : status.ports)
+            if (value.port == *port && value.settings)
+                if (auto refused = UartCannotApply(*value.settings))
+                    status.warnings.push_back(port->PrintSystemName() + u" (" + Quoted(printer.name) + u"): " + *refused);
+    }
     return status;
 }
 

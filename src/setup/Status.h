@@ -39,6 +39,10 @@ struct InstallationStatus {
         std::optional<std::u16string> settings;
     };
     std::vector<PortValue> ports;
+    // What would keep a printer of the driver from printing though it is
+    // installed as asked: its COM port's stored settings that Windows'
+    // standard serial port cannot apply. One text each.
+    std::vector<std::u16string> warnings;
     // The COM ports present on this machine ("COM1", "COM3"), as Windows
     // numbers them; not listed when they cannot be read.
     platform::NameList presentComPorts;

@@ -521,7 +521,7 @@ TEST(Cli, StatusAsJson) {
               u"\"COM2\"],\"askedPort\":\"COM2\","
               u"\"installedAsAsked\":false,\"notAsAsked\":[\"no printer \\\"KALDO Veltro MiniPrinter\\\" uses the "
               u"driver\",\"\\\"KALDO Veltro MiniPrinter\\\" is not the default printer\",\"no settings are stored for "
-              u"COM2:\"]}",
+              u"COM2:\"],\"warnings\":[]}",
               m.console.out[0]);
 
     // With --package, a driver older than the package's is not as asked (by
@@ -601,6 +601,35 @@ TEST(Cli, TheLogRollsOverAndAnUnwritableLogDoesNotStopTheJob) {
 TEST(Cli, Utf8) {
     EXPECT_EQ("A\xC3\x96\xE2\x82\xAC\xF0\x9F\x96\xA8", setup::Utf8(u"A\u00D6\u20AC\U0001F5A8"));
     EXPECT_EQ("\xEF\xBF\xBDx", setup::Utf8(std::u16string(1, char16_t(0xD800)) + u"x"));
+}
+
+}  // namespace
+
+namespace {
+
+// Settings Windows' standard serial port cannot apply are stored as asked,
+// and said: in the install's output, log and event, and in status and
+// doctor for the settings stored for the printer's port.
+TEST(Cli, SettingsTheSerialPortCannotApplyAreWarnedOfWhereverTheyAreSeen) {
+    Machine m;
+    const std::u16string warning = u"the line settings 9600,n,8,1.5 have 8 data bits with 1.5 stop bits";
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2", u"--settings", u"9600,n,8,1.5"}));
+    EXPECT_EQ("9600,n,8,1.5", m.Port("COM2:"));
+    EXPECT_TRUE(m.console.OutHas(u"warning: " + warning));
+    EXPECT_NE(std::string::npos, m.Log().find("warning: " + setup::Utf8(warning)));
+    EXPECT_NE(std::u16string::npos, m.OnlyEvent().text.find(u"Warning: " + warning));
+    ASSERT_EQ(kExitDone, m.Run({u"status", u"--port", u"COM2"}));
+    EXPECT_TRUE(m.console.OutHas(u"Warning: COM2: (\"KALDO Veltro MiniPrinter\"): " + warning));
+    ASSERT_EQ(kExitDone, m.Run({u"status", u"--json"}));
+    EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"warnings\":[\"COM2: (\\\"KALDO Veltro MiniPrinter\\\"): " + warning));
+    ASSERT_EQ(kExitDone, m.Run({u"doctor", u"--port", u"COM2"}));
+    EXPECT_TRUE(m.console.OutHas(u"warning: line settings: COM2: (\"KALDO Veltro MiniPrinter\"): " + warning));
+
+    // Settings it can apply: no word of it.
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM2", u"--settings", u"9600,n,8,2"}));
+    EXPECT_FALSE(m.console.OutHas(u"cannot apply"));
+    ASSERT_EQ(kExitDone, m.Run({u"status", u"--json"}));
+    EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"warnings\":[]"));
 }
 
 }  // namespace

@@ -43,4 +43,16 @@ TEST(SerialSettings, AFieldThatCannotBeReadIsDroppedWithItsComma) {
     EXPECT_EQ(u",7,2", ComposePortSettings(codes));
 }
 
+// The combinations Windows' standard serial port refuses, though the lists
+// offer them: a warning for each, nothing for the rest.
+TEST(SerialSettings, WhatTheStandardSerialPortCannotApply) {
+    const std::pair<const char16_t*, bool> rows[] = {
+        {u"9600,n,8,1,p", false}, {u"9600,n,8,2", false},    {u"9600,n,5,1.5", false}, {u"9600,n,5,1", false},
+        {u"9600,n,6,2,x", false}, {u"9600,n,5,2", true},     {u"9600,n,6,1.5", true},  {u"9600,n,7,1.5,x", true},
+        {u"9600,n,8,1.5", true},  {u"115200,e,4,1", true},   {u"9600,n,4,2,p", true},
+    };
+    for (const auto& [settings, refused] : rows)
+        EXPECT_EQ(refused, UartCannotApply(settings).has_value()) << std::string(settings, settings + 3);
+}
+
 }  // namespace
