@@ -60,6 +60,7 @@ std::optional<Verdict> RefusedByChecks(setup::UnattendedInstallRequest& request,
     MachineFolderCopier copier(run.machine->Folders());
     setup::PreCheckRequest checks{request.packageDirectory, request.port.IsUsb() ? u"" : request.port.Name(), true};
     checks.copier = &copier;
+    checks.usb = request.port.IsUsb();
     const setup::InstallPlan plan = setup::CheckBeforeInstall(checks, run.seams, run.product);
     setup::Journal& journal = run.machine->Journal();
     for (const auto& finding : plan.findings) {

@@ -100,9 +100,9 @@ int RunDoctor(VerbRun& run) {
     const std::u16string package = PackageOf(command, run.seams);
     const bool com = command.port && !command.port->IsUsb();
     // Install's own plan, every finding of it; then the status.
-    std::vector<setup::Finding> findings =
-        setup::CheckBeforeInstall({package, com ? command.port->Name() : u"", false, true}, run.seams, run.product)
-            .findings;
+    setup::PreCheckRequest checks{package, com ? command.port->Name() : u"", false, true};
+    checks.usb = command.port && command.port->IsUsb();
+    std::vector<setup::Finding> findings = setup::CheckBeforeInstall(checks, run.seams, run.product).findings;
     findings.push_back(InstallationFinding(command, run));
     const setup::Finding* refused = setup::FirstRefusal(findings);
     const int exitCode = refused ? refused->exitCode : setup::kExitDone;

@@ -13,6 +13,7 @@ inline constexpr int kExitPackageHasLinks = 448;       // ERROR_UNTRUSTED_MOUNT_
 inline constexpr int kExitPackageUnsigned = 577;       // ERROR_INVALID_IMAGE_HASH
 inline constexpr int kExitSpoolerDisabled = 1058;      // ERROR_SERVICE_DISABLED
 inline constexpr int kExitSpoolerNotRunning = 1062;    // ERROR_SERVICE_NOT_ACTIVE
+inline constexpr int kExitDeviceInstallDenied = 1260;  // ERROR_ACCESS_DISABLED_BY_POLICY: a device installation policy
 inline constexpr int kExitProgramFolderUnsafe = 1336;  // ERROR_INVALID_ACL
 inline constexpr int kExitTimedOut = 1460;             // ERROR_TIMEOUT
 // The printer setup tool or the driver store's tool ran, and the print

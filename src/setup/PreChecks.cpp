@@ -1,5 +1,6 @@
 #include "setup/PreChecks.h"
 
+#include "modules/modRegedit.h"
 #include "setup/PackageTrust.h"
 #include "setup/Text.h"
 
@@ -94,6 +95,47 @@ Finding PolicyFinding(const platform::Seams& seams) {
                        u"later removes this printer again.",
                        kExitForbiddenByPolicy);
     return {std::u16string(kCheck), Finding::Result::Passed, u"no policy forbids third-party printer drivers", u"", 0};
+}
+
+// Device installation restrictions (Microsoft's hardening guidance) apply to
+// what Plug and Play installs: the USB printer's driver. A policy that
+// denies the printer classes, or every device no policy allows, blocks it,
+// unless administrators are let through.
+Finding DeviceInstallFinding(const platform::Seams& seams) {
+    static constexpr std::u16string_view kCheck = u"device installation policy";
+    const std::string key = "SOFTWARE\\Policies\\Microsoft\\Windows\\DeviceInstall\\Restrictions";
+    const auto on = [&](const char* name) {
+        const auto value = DwordValue(seams.registry, platform::kHkeyLocalMachine, key, name);
+        return value && *value == 1;
+    };
+    // The printer classes: Printer, and PrinterUpgrade.
+    static constexpr std::string_view kPrinterClasses[] = {"{4d36e979-e325-11ce-bfc1-08002be10318}",
+                                                           "{4658ee7e-f050-11d1-b6bd-00c04fa372a7}"};
+    std::u16string denied;
+    if (on("DenyDeviceClasses")) {
+        for (int n = 1; n <= 256 && denied.empty(); ++n) {
+            std::u16string value;
+            if (modRegedit::RegGetString(seams.registry, platform::kHkeyLocalMachine,
+                                         u"SOFTWARE\\Policies\\Microsoft\\Windows\\DeviceInstall\\Restrictions\\DenyDeviceClasses",
+                                         Number(static_cast<std::uint64_t>(n)), value) != platform::kErrorSuccess)
+                break;
+            std::string lower;
+            for (char16_t c : value) lower += static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+            for (const auto printerClass : kPrinterClasses)
+                if (lower == printerClass) denied = u"DenyDeviceClasses names the printer class " + value;
+        }
+    }
+    if (denied.empty() && on("DenyUnspecified")) denied = u"DenyUnspecified denies every device no policy allows";
+    if (denied.empty())
+        return {std::u16string(kCheck), Finding::Result::Passed, u"no device installation policy denies the USB printer's driver", u"", 0};
+    const std::u16string where = u" (HKLM\\" + std::u16string(key.begin(), key.end()) + u")";
+    if (on("AllowAdminInstall"))
+        return {std::u16string(kCheck), Finding::Result::Passed,
+                denied + where + u", and AllowAdminInstall lets administrators through: an elevated install goes on", u"", 0};
+    return Refused(std::u16string(kCheck), u"a device installation policy would deny the USB printer's driver: " + denied + where,
+                   u"allow the printer classes for this device, or set \"Allow administrators to override Device "
+                   u"Installation Restriction policies\" (AllowAdminInstall = 1), by Group Policy or Intune.",
+                   kExitDeviceInstallDenied);
 }
 
 Finding PackageFinding(const std::u16string& directory, const platform::Seams& seams, const Product& product,
@@ -239,6 +281,8 @@ InstallPlan CheckBeforeInstall(const PreCheckRequest& request, const platform::S
     findings.push_back(SpoolerFinding(request.startSpooler, seams));
     if (stopped()) return plan;
     findings.push_back(PolicyFinding(seams));
+    if (stopped()) return plan;
+    if (request.usb) findings.push_back(DeviceInstallFinding(seams));
     if (stopped()) return plan;
     std::u16string catalogPath;
     std::vector<std::u16string> members;

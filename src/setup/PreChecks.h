@@ -40,6 +40,7 @@ struct PreCheckRequest {
     std::u16string port;        // "COM3"; empty for USB
     bool startSpooler = false;  // install starts a stopped Spooler; doctor only looks
     bool all = false;           // doctor: every check, also after a refusal
+    bool usb = false;           // a USB printer: its driver goes through Plug and Play
     PackageCopier* copier = nullptr;  // install's; doctor's is none
 };
 

@@ -633,3 +633,66 @@ TEST(Cli, SettingsTheSerialPortCannotApplyAreWarnedOfWhereverTheyAreSeen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Device installation restrictions block what Plug and Play installs: the
+// USB printer's driver. install --port USB and doctor --port USB refuse
+// alike where a policy would deny it; one that lets administrators through
+// passes, saying so; a COM port's printer is no device installation.
+TEST(Cli, DeviceInstallationPoliciesThatDenyTheUsbPrintersDriverAreRefusedFirst) {
+    const char* const key = "SOFTWARE\\Policies\\Microsoft\\Windows\\DeviceInstall\\Restrictions";
+    const auto on = [&](Machine& m, const char* name) { m.registry.Put(key, name, platform::kRegDword, {1, 0, 0, 0}); };
+    const auto denyClass = [&](Machine& m, const char* guid) {
+        on(m, "DenyDeviceClasses");
+        m.registry.PutString(std::string(key) + "\\DenyDeviceClasses", "1", "{6bdd1fc6-810f-11d0-bec7-08002be2092f}");
+        m.registry.PutString(std::string(key) + "\\DenyDeviceClasses", "2", guid);
+    };
+    struct Case {
+        const char* what;
+        std::function<void(Machine&)> arrange;
+        int usb;  // install and doctor with --port USB
+        int com;  // install with --port COM2
+    };
+    const std::vector<Case> cases = {
+        {"no policy", [](Machine&) {}, kExitDone, kExitDone},
+        {"the printer class denied", [&](Machine& m) { denyClass(m, "{4D36E979-E325-11CE-BFC1-08002BE10318}"); },
+         kExitDeviceInstallDenied, kExitDone},
+        {"the printer upgrade class denied", [&](Machine& m) { denyClass(m, "{4658ee7e-f050-11d1-b6bd-00c04fa372a7}"); },
+         kExitDeviceInstallDenied, kExitDone},
+        {"another class denied", [&](Machine& m) { denyClass(m, "{36fc9e60-c465-11cf-8056-444553540000}"); },
+         kExitDone, kExitDone},
+        {"the class list without the policy on",
+         [&](Machine& m) {
+             denyClass(m, "{4d36e979-e325-11ce-bfc1-08002be10318}");
+             m.registry.Put(key, "DenyDeviceClasses", platform::kRegDword, {0, 0, 0, 0});
+         },
+         kExitDone, kExitDone},
+        {"every device no policy allows", [&](Machine& m) { on(m, "DenyUnspecified"); }, kExitDeviceInstallDenied,
+         kExitDone},
+        {"denied, but administrators let through",
+         [&](Machine& m) {
+             on(m, "DenyUnspecified");
+             on(m, "AllowAdminInstall");
+         },
+         kExitDone, kExitDone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine doctor;
+        c.arrange(doctor);
+        EXPECT_EQ(c.usb, doctor.Run({u"doctor", u"--port", u"USB"}));
+        Machine usb;
+        c.arrange(usb);
+        EXPECT_EQ(c.usb, usb.Run({u"install", u"--port", u"USB"}));
+        EXPECT_EQ(c.usb == kExitDone, !usb.platform.Started().empty());
+        if (c.usb != kExitDone) {
+            EXPECT_TRUE(usb.console.Has(usb.console.err, u"a device installation policy would deny the USB printer's driver"));
+        }
+        Machine com;
+        c.arrange(com);
+        EXPECT_EQ(c.com, com.Run({u"install", u"--port", u"COM2"}));
+    }
+}
+
+}  // namespace
