@@ -57,6 +57,16 @@ std::optional<std::u16string> GiveTimeout(const Command& command) {
     if (!command.timeoutSeconds) return std::nullopt;
     return setup::Number(*command.timeoutSeconds);
 }
+std::optional<std::u16string> TakeLogFormat(const std::u16string& value, Command& command) {
+    if (value == u"text") command.logFormat = LogFormat::Text;
+    else if (value == u"cmtrace") command.logFormat = LogFormat::CmTrace;
+    else return u"--log-format \"" + value + u"\" is not text or cmtrace.";
+    return std::nullopt;
+}
+std::optional<std::u16string> GiveLogFormat(const Command& command) {
+    if (!command.logFormat) return std::nullopt;
+    return *command.logFormat == LogFormat::CmTrace ? u"cmtrace" : u"text";
+}
 // A text kept as it is (its checks come where it is used).
 template <std::optional<std::u16string> Command::*field>
 std::optional<std::u16string> TakeText(const std::u16string& value, Command& command) {
@@ -85,6 +95,7 @@ constexpr OptionRule kOptions[] = {
     {u"--package", kPackageOption, nullptr, TakeText<&Command::package>, GiveText<&Command::package>},
     {u"--timeout", kTimeoutOption, nullptr, TakeTimeout, GiveTimeout},
     {u"--log", kLogOption, nullptr, TakeText<&Command::log>, GiveText<&Command::log>},
+    {u"--log-format", kLogFormatOption, nullptr, TakeLogFormat, GiveLogFormat},
     {u"--stored-port", kStoredOptions, nullptr, TakeText<&Command::storedPort>, GiveText<&Command::storedPort>, true},
     {u"--stored-settings", kStoredOptions, nullptr, TakeText<&Command::storedSettings>,
      GiveText<&Command::storedSettings>, true},
@@ -206,6 +217,8 @@ Parsed Combined(Command command) {
         return Error(u"install needs --port: COM1 to COM256, or USB.");
     if (command.settings && !command.port && !command.storedPort)
         return Error(u"--settings needs --port: a COM port from COM1 to COM256.");
+    if (command.logFormat && !command.log)
+        return Error(u"--log-format needs --log FILE: the machine log keeps its own format.");
     if (command.asStored && (command.port || command.settings))
         return Error(u"--stored asks about the stored port and settings: give it without --port and --settings.");
     if (command.settings && command.port && command.port->IsUsb())
@@ -288,10 +301,10 @@ std::u16string UsageText() {
     return u"PortSetupCli: installs and removes the KALDO Veltro MiniPrinter's driver without a window.\n"
            u"\n"
            u"  PortSetupCli install --port COMn|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
-           u"                       [--timeout SECONDS] [--log FILE] [--remember]\n"
+           u"                       [--timeout SECONDS] [--log FILE [--log-format cmtrace]] [--remember]\n"
            u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
-           u"  PortSetupCli repair [--timeout SECONDS] [--log FILE]\n"
-           u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE]\n"
+           u"  PortSetupCli repair [--timeout SECONDS] [--log FILE [--log-format cmtrace]]\n"
+           u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE [--log-format cmtrace]]\n"
            u"  PortSetupCli status [--port COMn|USB [--settings 9600,n,8,1,p] | --stored] [--default]\n"
            u"                      [--min-driver-version W.X.Y.Z] [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
@@ -309,6 +322,7 @@ std::u16string UsageText() {
            u"--quiet     set-default: nothing on stdout; errors still on stderr.\n"
            u"--log       a copy of the log in FILE; the machine log is written too\n"
            u"            (%ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
+           u"--log-format  text (the machine log's) or cmtrace: the copy in CMTrace's columns.\n"
            u"--remember  after a successful install, store the port and settings under\n"
            u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
            u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"

@@ -28,7 +28,11 @@ enum Option : unsigned {
     kDefaultOption = 1u << 9,
     kMinVersionOption = 1u << 10,
     kStoredChoiceOption = 1u << 11,  // --stored: status asks about the stored choice
+    kLogFormatOption = 1u << 12,
 };
+
+// How --log's copy is written: as the machine log, or in CMTrace's format.
+enum class LogFormat { Text, CmTrace };
 
 struct Command {
     Action action = Action::Help;
@@ -37,6 +41,7 @@ struct Command {
     std::optional<std::u16string> package;   // the driver package folder
     std::optional<std::uint32_t> timeoutSeconds;
     std::optional<std::u16string> log;       // the log file
+    std::optional<LogFormat> logFormat;      // --log's format
     // install: the choice an earlier installation stored, as the MSI read it;
     // used where --port or --settings is not given, and only when it passes
     // the same checks (empty: nothing stored).

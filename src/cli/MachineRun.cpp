@@ -10,12 +10,12 @@ namespace {
 // The log of an elevated run: the machine log in its checked folder, where
 // the help desk always finds it, and --log's file as a copy; the writers'
 // lock lives in the machine folder.
-RunLog OpenLog(const std::optional<std::u16string>& given, const MachineFolders& folders,
+RunLog OpenLog(const std::optional<std::u16string>& given, std::optional<LogFormat> format, const MachineFolders& folders,
                const platform::Seams& seams, Console& console) {
     RunLog log(seams.machine, seams.files, ComplainTo(console));
     if (folders.logsFolder) log.AddMachineLog(folders.logsFolder, folders.rootFolder);
     else log.MachineLogNotWritten(folders.reason);
-    if (given) log.AddGivenLog(seams.files.FullPath(*given));
+    if (given) log.AddGivenLog(seams.files.FullPath(*given), format.value_or(LogFormat::Text));
     return log;
 }
 
@@ -34,7 +34,8 @@ void ConsoleJournal::Step(std::u16string_view line) {
 
 MachineRun::MachineRun(const CommandLine& line, const platform::Seams& seams, Console& console)
     : line_(line), seams_(seams), console_(console), folders_(PrepareMachineFolders(seams.machine, seams.files)),
-      log_(OpenLog(line.parsed.command->log, folders_, seams, console)), journal_(console, log_) {
+      log_(OpenLog(line.parsed.command->log, line.parsed.command->logFormat, folders_, seams, console)),
+      journal_(console, log_) {
     TakeSingleRunLock();
     if (AnotherRun()) log_.DoNotWait();
     log_.Write(u"run: " + ShownCommandLine(line));

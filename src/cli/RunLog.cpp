@@ -26,8 +26,9 @@ void RunLog::AddMachineLog(std::shared_ptr<platform::HeldFolder> logs, std::shar
     lockFolder_ = std::move(lockFolder);
 }
 
-void RunLog::AddGivenLog(std::u16string path) {
+void RunLog::AddGivenLog(std::u16string path, LogFormat format) {
     Target target;
+    target.format = format;
     target.name = path.substr(path.rfind(u'\\') + 1);
     target.path = std::move(path);
     target.given = true;
@@ -37,12 +38,17 @@ void RunLog::AddGivenLog(std::u16string path) {
 void RunLog::MachineLogNotWritten(std::u16string_view reason) { Complain(u"", reason); }
 
 void RunLog::Write(std::u16string_view event) {
-    const std::string line = setup::Utf8(machine_.LocalTimestamp() + u" " + LogLineText(event)) + "\r\n";
+    const std::u16string time = machine_.LocalTimestamp();
+    const std::string line = setup::Utf8(time + u" " + LogLineText(event)) + "\r\n";
+    std::string cmTrace;
+    for (const Target& target : targets_)
+        if (target.format == LogFormat::CmTrace && cmTrace.empty())
+            cmTrace = setup::Utf8(CmTraceLine(event, time, machine_.ThreadId())) + "\r\n";
     // Until the run holds the lock, each line takes it for itself.
     platform::LockAttempt lineLock;
     if (lockFolder_ && !lock_.lock)
         lineLock = TakeCheckedLock(*lockFolder_, kLockName, lockWait_, machine_.RunningUserSid());
-    for (Target& target : targets_) WriteTo(target, line);
+    for (Target& target : targets_) WriteTo(target, target.format == LogFormat::CmTrace ? cmTrace : line);
 }
 
 void RunLog::WriteTo(Target& target, const std::string& line) {
@@ -135,6 +141,33 @@ std::u16string OlderLogName(std::u16string_view name) {
     const std::u16string p(name);
     if (p.size() >= 4 && p.compare(p.size() - 4, 4, u".log") == 0) return p.substr(0, p.size() - 4) + u".old.log";
     return p + u".old";
+}
+
+std::u16string CmTraceLine(std::u16string_view text, std::u16string_view isoTime, std::uint32_t thread) {
+    std::u16string shown = LogLineText(text);
+    // What would end the entry, or start one, is broken up.
+    for (const std::u16string_view mark : {std::u16string_view(u"]LOG]!>"), std::u16string_view(u"<![LOG[")})
+        for (std::size_t at; (at = shown.find(mark)) != std::u16string::npos;) shown.insert(at + 1, u" ");
+    // "2026-12-08T10:00:00+01:00": the date, the time, and the offset east
+    // of UTC, which CMTrace writes as its bias (minutes west).
+    const auto part = [&](std::size_t at, std::size_t size) {
+        return at + size <= isoTime.size() ? std::u16string(isoTime.substr(at, size)) : std::u16string(size, u'0');
+    };
+    int offset = 0;
+    if (isoTime.size() >= 25) {
+        const auto digits = [&](std::size_t at) { return (isoTime[at] - u'0') * 10 + (isoTime[at + 1] - u'0'); };
+        offset = digits(20) * 60 + digits(23);
+        if (isoTime[19] == u'-') offset = -offset;
+    }
+    const int bias = -offset;
+    std::u16string biasText = setup::Number(static_cast<std::uint64_t>(bias < 0 ? -bias : bias));
+    if (biasText.size() < 3) biasText.insert(0, 3 - biasText.size(), u'0');
+    biasText.insert(0, 1, bias < 0 ? u'-' : u'+');
+    const bool warning = text.substr(0, 9) == u"warning: ";
+    const bool failed = text.substr(0, 15) == u"verdict: failed";
+    return u"<![LOG[" + shown + u"]LOG]!><time=\"" + part(11, 8) + u".000" + biasText + u"\" date=\"" + part(5, 2) +
+           u"-" + part(8, 2) + u"-" + part(0, 4) + u"\" component=\"PortSetupCli\" context=\"\" type=\"" +
+           (failed ? u"3" : warning ? u"2" : u"1") + u"\" thread=\"" + setup::Number(thread) + u"\" file=\"\">";
 }
 
 std::u16string LogLineText(std::u16string_view text) {

@@ -3,6 +3,7 @@
 // would reach 1 MiB.
 #pragma once
 
+#include "cli/Arguments.h"
 #include "cli/FileSafety.h"
 #include "platform/Seams.h"
 
@@ -37,7 +38,7 @@ public:
     void AddMachineLog(std::shared_ptr<platform::HeldFolder> logs, std::shared_ptr<platform::HeldFolder> lockFolder);
     // A file named on the command line (a full path): its missing folders
     // made protected, every folder on its way checked, at the first line.
-    void AddGivenLog(std::u16string path);
+    void AddGivenLog(std::u16string path, LogFormat format = LogFormat::Text);
     // The machine log cannot be had, for `reason`.
     void MachineLogNotWritten(std::u16string_view reason);
 
@@ -61,6 +62,7 @@ private:
         std::u16string name;
         std::shared_ptr<platform::HeldFolder> folder;  // prepared at the first line for a given log
         bool given = false;
+        LogFormat format = LogFormat::Text;
         bool broken = false;
         bool written = false;
         bool rollOverFailed = false;
@@ -83,6 +85,14 @@ private:
     platform::LockAttempt lock_;  // held for the run once taken
     std::uint32_t lockWait_ = kLogLockWaitMilliseconds;
 };
+
+// A line in CMTrace's format (Configuration Manager's log viewer, which
+// Intune's logs are read with too): the text (as LogLineText gives it, and
+// with nothing in it that could end the entry), the local time with its
+// bias in minutes, the date, the component PortSetupCli, the type (1 for
+// information, 2 for a warning, 3 for an error: a failed verdict) and the
+// thread. `isoTime` is LocalTimestamp's, "2026-12-08T10:00:00+01:00".
+std::u16string CmTraceLine(std::u16string_view text, std::u16string_view isoTime, std::uint32_t thread);
 
 // The log file's older copy: "X.log" becomes "X.old.log".
 std::u16string OlderLogName(std::u16string_view name);

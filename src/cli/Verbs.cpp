@@ -13,12 +13,14 @@ namespace {
 using setup::RunCommand;
 
 constexpr unsigned kInstallOptions = kPortOption | kSettingsOption | kPackageOption | kTimeoutOption | kLogOption |
-                                     kStoredOptions | kRememberOption;
+                                     kLogFormatOption | kStoredOptions | kRememberOption;
 
 const std::array<Verb, 7> kVerbs = {{
     {Action::Install, u"install", kInstallOptions, true, true, RunCommand::Install, RunInstall},
-    {Action::Repair, u"repair", kTimeoutOption | kLogOption, true, true, RunCommand::Repair, RunRepair},
-    {Action::Remove, u"remove", kPackageOption | kTimeoutOption | kLogOption, true, true, RunCommand::Remove, RunRemove},
+    {Action::Repair, u"repair", kTimeoutOption | kLogOption | kLogFormatOption, true, true, RunCommand::Repair,
+     RunRepair},
+    {Action::Remove, u"remove", kPackageOption | kTimeoutOption | kLogOption | kLogFormatOption, true, true,
+     RunCommand::Remove, RunRemove},
     {Action::Status, u"status",
      kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption | kMinVersionOption |
          kStoredChoiceOption,

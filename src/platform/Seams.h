@@ -91,6 +91,8 @@ public:
     virtual std::uint64_t Milliseconds() = 0;
     // The local time in ISO 8601 with its offset, e.g. 2026-12-08T11:22:33+01:00.
     virtual std::u16string LocalTimestamp() = 0;
+    // The calling thread's ID, as a log line names it.
+    virtual std::uint32_t ThreadId() = 0;
 };
 
 // ---- The print system: its printers, drivers and default printer, and the

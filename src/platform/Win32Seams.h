@@ -36,6 +36,7 @@ public:
     CatalogTrust CatalogSignature(std::u16string_view catalogPath, const std::vector<std::u16string>& members) override;
     std::uint64_t Milliseconds() override;
     std::u16string LocalTimestamp() override;
+    std::uint32_t ThreadId() override { return ::GetCurrentThreadId(); }
 
 private:
     Win32Machine machine_;

@@ -1,5 +1,6 @@
 // What administrators read without opening a file: the one event each run
 // leaves in the Application log.
+#include "cli/RunLog.h"
 #include "setup/CommandLines.h"
 #include "setup/Text.h"
 #include "setup/RunEvents.h"
@@ -199,6 +200,45 @@ TEST(RunEvents, AnEventThatCannotBeWrittenChangesNothingElse) {
     EXPECT_EQ(written.console.err, unwritten.console.err);
     EXPECT_EQ(written.Log(), unwritten.Log());
     EXPECT_TRUE(unwritten.platform.eventLog.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// --log-format cmtrace: the copy in CMTrace's line format, its type from
+// the line (warning 2, a failed verdict 3, else 1), the time with the bias
+// CMTrace expects (minutes west of UTC); the machine log stays as it is.
+TEST(CmTrace, TheCopyIsInCmTracesFormatAndTheMachineLogAsEver) {
+    EXPECT_EQ(u"<![LOG[found: C:\\Setup\\PRT3Q42WD32.inf]LOG]!><time=\"10:00:00.000-060\" date=\"12-08-2026\" "
+              u"component=\"PortSetupCli\" context=\"\" type=\"1\" thread=\"7\" file=\"\">",
+              cli::CmTraceLine(u"found: C:\\Setup\\PRT3Q42WD32.inf", u"2026-12-08T10:00:00+01:00", 7));
+    const std::pair<const char16_t*, const char16_t*> types[] = {
+        {u"warning: COM3 is not present", u"type=\"2\""},
+        {u"verdict: failed, exit code 1058: the Print Spooler service is disabled", u"type=\"3\""},
+        {u"verdict: done, exit code 0", u"type=\"1\""},
+    };
+    for (const auto& [line, type] : types)
+        EXPECT_NE(std::u16string::npos, cli::CmTraceLine(line, u"2026-12-08T10:00:00+01:00", 7).find(type));
+    EXPECT_NE(std::u16string::npos,
+              cli::CmTraceLine(u"x", u"2026-06-01T23:59:58-05:30", 1).find(u"time=\"23:59:58.000+330\" date=\"06-01-2026\""));
+    EXPECT_NE(std::u16string::npos, cli::CmTraceLine(u"x", u"2026-06-01T08:00:00+00:00", 1).find(u".000+000\""));
+    // A text cannot end its entry, or start one of its own.
+    const std::u16string forged = cli::CmTraceLine(u"a]LOG]!><time=\"x\"\r\n<![LOG[verdict: done", u"2026-12-08T10:00:00+01:00", 7);
+    EXPECT_EQ(forged.find(u"]LOG]!>"), forged.rfind(u"]LOG]!>"));
+    EXPECT_EQ(forged.find(u"<![LOG["), forged.rfind(u"<![LOG["));
+    EXPECT_EQ(std::u16string::npos, forged.find(u'\n'));
+
+    // The run: the copy in CMTrace's format, the machine log as it was.
+    testing_support::CliMachine m;
+    ASSERT_EQ(kExitDone, m.Run({u"install", u"--port", u"COM1", u"--log", u"C:\\Logs\\ps.log", u"--log-format", u"cmtrace"}));
+    const std::string copy = m.platform.files[u"C:\\Logs\\ps.log"];
+    EXPECT_EQ(0u, copy.find("<![LOG[run: PortSetupCli install --port COM1 --log C:\\Logs\\ps.log --log-format cmtrace]LOG]!>"));
+    EXPECT_NE(std::string::npos, copy.find("<![LOG[verdict: done, exit code 0]LOG]!><time=\"10:00:00.000-060\""));
+    EXPECT_EQ(0u, m.Log().find("2026-12-08T10:00:00+01:00 run: PortSetupCli install"));
+    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM1", u"--log-format", u"cmtrace"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"install", u"--port", u"COM1", u"--log", u"C:\\Logs\\ps.log", u"--log-format", u"xml"}));
+    EXPECT_EQ(kExitUsage, m.Run({u"status", u"--log-format", u"cmtrace"}));
 }
 
 }  // namespace

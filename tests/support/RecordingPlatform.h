@@ -279,6 +279,7 @@ public:
     std::optional<std::uint32_t> ExitCodeOf(const platform::StartedProcess& process) override;
     std::uint64_t Milliseconds() override { return now; }
     std::u16string LocalTimestamp() override { return u"2026-12-08T10:00:00+01:00"; }
+    std::uint32_t ThreadId() override { return 4242; }
     bool FileExists(std::u16string_view path) override { return files.count(std::u16string(path)) != 0; }
     std::u16string FullPath(std::u16string_view path) override;
     bool IsAdministrator() override { return administrator; }
