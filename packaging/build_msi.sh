@@ -75,3 +75,9 @@ msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condit
 for file in PortSetupExe PortSetupCliExe; do
   msibuild "$out" -q "UPDATE \`File\` SET \`Version\`='$version.0' WHERE \`File\`='$file'"
 done
+# LOGCOPY takes one value, INTUNE, and no path: any other is refused before
+# anything is changed, as is a CommonAppDataFolder that could end the log's
+# argument.
+log_refusal='LOGCOPY takes INTUNE only (a copy of the log in CMTrace format in the Intune Management Extension log folder). Nothing was changed.'
+msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseLogCopy', 19, '', '$log_refusal')"
+msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseLogCopy', '(LOGCOPY AND LOGCOPY <> \"INTUNE\") OR (LOGCOPY AND CommonAppDataFolder >< Quote)', 49)"

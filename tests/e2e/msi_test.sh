@@ -319,5 +319,30 @@ tr -d '\r' < "$WINEPREFIX/drive_c/msi.log" | grep -q 'PortSetup did not run Port
 [ ! -e "$cli_log" ] || fail "PortSetupCli ran from a folder others can change"
 expect_eq "starts from a folder others can change" "" "$(started_lines)"
 rm -rf "$open_parent"
+# 11. LOGCOPY=INTUNE: a copy of the run's log in CMTrace's format where
+#     Intune's "Collect diagnostics" looks; any other value, a path among
+#     them, is refused before anything changes.
+reset_state
+intune_log="$WINEPREFIX/drive_c/ProgramData/Microsoft/IntuneManagementExtension/Logs/PortSetupCli.log"
+rm -f "$intune_log"
+msiexec /i "$(msi_path "$msi")" PORT=COM3 LOGCOPY=INTUNE
+expect_code "install with LOGCOPY=INTUNE" 0
+[ -f "$intune_log" ] || fail "no CMTrace copy in Intune's log folder"
+tr -d '\r' < "$intune_log" | head -1 | grep -q '^<!\[LOG\[run: PortSetupCli install --port COM3 --log C:\\ProgramData\\Microsoft\\IntuneManagementExtension\\Logs\\PortSetupCli.log --log-format cmtrace' \
+  || fail "the CMTrace copy's first line: $(head -1 "$intune_log")"
+tr -d '\r' < "$intune_log" | grep -q '^<!\[LOG\[verdict: done, exit code 0\]LOG\]!><time="[0-9:.]*[+-][0-9]*" date="[0-9-]*" component="PortSetupCli" context="" type="1" thread="[0-9]*" file="">$' \
+  || fail "the CMTrace copy's verdict: $(tail -1 "$intune_log")"
+grep -q '^20[0-9-]*T[0-9:]*[+-][0-9:]* verdict: done, exit code 0' "$cli_log" || fail "the machine log is not as it was"
+echo "CMTrace copy, first lines:"
+tr -d '\r' < "$intune_log" | head -3
+msiexec /x "$(msi_path "$msi")" LOGCOPY=INTUNE
+expect_code "uninstall with LOGCOPY=INTUNE" 0
+tr -d '\r' < "$intune_log" | grep -q '^<!\[LOG\[run: PortSetupCli remove' || fail "the removal left no CMTrace lines"
+reset_state
+msiexec /i "$(msi_path "$msi")" PORT=COM3 'LOGCOPY=C:\Users\Public\x.log'
+[ "$RUN_CODE" != 0 ] || fail "LOGCOPY with a path installed"
+grep -aq 'Action start .*: RefuseLogCopy' "$WINEPREFIX/drive_c/msi.log" || fail "LOGCOPY with a path was not refused"
+nothing_installed "after LOGCOPY with a path"
+[ ! -e "$WINEPREFIX/drive_c/users/Public/x.log" ] || fail "a log was written where LOGCOPY pointed"
 echo "msiexec exit codes under Wine: PORT=COM05 $bad_port_code, no printer setup tool $no_tool_code, downgrade $downgrade_code, refused removal $refused_code, unsafe PORT $unsafe_code, INSTALLFOLDER outside Program Files $folder_code"
 echo "msi: ok"

@@ -113,6 +113,10 @@ expect_eq "the custom action DLL in the Binary table" "PortSetupCa" "$(table Bin
 # its file-versioning rules; the install folder must lie in Program Files.
 expect_eq "the exes' versions" "PortSetupCliExe $version.0 PortSetupExe $version.0" \
   "$(table File | awk -F'\t' '$1 ~ /^PortSetup(Cli)?Exe$/ { print $1, $5 }' | sort | tr '\n' ' ' | sed 's/ $//')"
+expect_eq "the Intune log copy" "56 LOGCOPY=\"INTUNE\"" \
+  "$(table InstallExecuteSequence | awk -F'\t' '$1 == "IntuneLogArgument" { print $3, $2 }')"
+expect_eq "the refusal of another LOGCOPY" "49" \
+  "$(table InstallExecuteSequence | awk -F'\t' '$1 == "RefuseLogCopy" { print $3 }')"
 expect_eq "the install folder's refusal" \
   "1005 NOT REMOVE AND (NOT (INSTALLFOLDER ~<< ProgramFiles64Folder) OR INSTALLFOLDER >< \"\\..\\\")" \
   "$(table InstallExecuteSequence | awk -F'\t' '$1 == "RefuseInstallFolder" { print $3, $2 }')"
@@ -166,9 +170,9 @@ done
 expect_eq "stored choice rows" "Package=$version" \
   "$(table Registry | awk -F'\t' '$3 == "SOFTWARE\\PortSetup" && $2 == 2 { printf "%s%s=%s", sep, $4, $5; sep = " " }')"
 expect_eq "install condition" 'NOT REMOVE' "$(condition InstallPrinter)"
-expect_eq "install command" '"[INSTALLFOLDER]PortSetupCli.exe" install [PortArg] [SettingsArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
+expect_eq "install command" '"[INSTALLFOLDER]PortSetupCli.exe" install [PortArg] [SettingsArg] [LogArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
   "$(cell CustomAction InstallPrinterCommand 4)"
-expect_eq "removal command" '"[INSTALLFOLDER]PortSetupCli.exe" remove' "$(cell CustomAction RemovePrintersCommand 4)"
+expect_eq "removal command" '"[INSTALLFOLDER]PortSetupCli.exe" remove [LogArg]' "$(cell CustomAction RemovePrintersCommand 4)"
 
 echo "== the Active Setup entry"
 active='SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{8F3C2A6D-4B1E-4E7A-9C55-2D7E1A0B6F34}'
