@@ -66,7 +66,10 @@ std::u16string DefaultPortSettings() {
     return ComposePortSettings(codes);
 }
 
-bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
+namespace {
+
+// The settings text's fields: speed, parity, data bits, stop bits[, flow control].
+std::vector<std::u16string> FieldsOf(std::u16string_view settings) {
     std::vector<std::u16string> fields;
     for (std::size_t start = 0;;) {
         const std::size_t comma = settings.find(u',', start);
@@ -74,6 +77,13 @@ bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
         if (comma == std::u16string_view::npos) break;
         start = comma + 1;
     }
+    return fields;
+}
+
+}  // namespace
+
+bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
+    const std::vector<std::u16string> fields = FieldsOf(settings);
     const std::u16string shape = u"speed,parity,data bits,stop bits[,flow control], such as " + DefaultPortSettings();
     if (fields.size() < 4 || fields.size() > 5) {
         error = u"\"" + std::u16string(settings) + u"\" does not have the form " + shape;
@@ -96,17 +106,10 @@ bool ValidPortSettings(std::u16string_view settings, std::u16string& error) {
 }
 
 std::optional<std::u16string> UartCannotApply(std::u16string_view settings) {
-    // speed,parity,data bits,stop bits[,flow control]
-    std::vector<std::u16string_view> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t comma = settings.find(u',', start);
-        fields.push_back(settings.substr(start, comma == std::u16string_view::npos ? comma : comma - start));
-        if (comma == std::u16string_view::npos) break;
-        start = comma + 1;
-    }
+    const std::vector<std::u16string> fields = FieldsOf(settings);
     if (fields.size() < 4 || fields[2].size() != 1 || fields[2][0] < u'0' || fields[2][0] > u'9') return std::nullopt;
     const int data = fields[2][0] - u'0';
-    const std::u16string_view stop = fields[3];
+    const std::u16string& stop = fields[3];
     std::u16string rule;
     if (data < 5) rule = u"fewer than 5 data bits";
     else if (data == 5 && stop == u"2") rule = u"5 data bits with 2 stop bits";
