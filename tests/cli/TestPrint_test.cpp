@@ -101,7 +101,7 @@ TEST(TestPrint, TheTimeLimitCountsTheLookupToo) {
     EXPECT_LE(m.platform.now - before, 5000u);
     EXPECT_TRUE(m.platform.jobs[1].cancelled);
 
-    const auto limit = [](std::vector<std::u16string> arguments) {
+    const auto limit = [](const std::vector<std::u16string>& arguments) {
         return cli::WholeRunLimitMilliseconds(*cli::ParseArguments(arguments).command);
     };
     EXPECT_EQ(65000u, limit({u"test-print"}));
