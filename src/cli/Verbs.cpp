@@ -41,8 +41,9 @@ std::optional<std::uint64_t> WholeRunLimitMilliseconds(const Command& command) {
     const auto given = [&](std::uint32_t byDefault) {
         return command.timeoutSeconds ? std::uint64_t{*command.timeoutSeconds} * 1000u : std::uint64_t{byDefault};
     };
-    // A test page still queued at the limit is deleted first: a few seconds for that.
-    if (command.action == Action::TestPrint) return given(setup::kDefaultTestPrintMilliseconds) + 5000;
+    // A test page still queued at the limit is deleted first, which a print
+    // system busy writing to a port that takes nothing may take its time over.
+    if (command.action == Action::TestPrint) return given(setup::kDefaultTestPrintMilliseconds) + 30000;
     if (command.action == Action::SetDefault) return given(setup::kDefaultSetTimeoutMilliseconds) + 1000;
     return std::nullopt;
 }
