@@ -72,6 +72,7 @@ add_executable(PortSetup WIN32
   src/forms/Win32Controls.cpp
   src/forms/WinMain.cpp
   src/platform/Win32System.cpp
+  src/platform/Win32DriverStore.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp
@@ -92,6 +93,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
   OBJECT_DEPENDS "${ICON_FILE};${EVENT_MESSAGES};${CMAKE_BINARY_DIR}/res/PortSetupCli.manifest")
 add_executable(PortSetupCli
   src/platform/Win32System.cpp
+  src/platform/Win32DriverStore.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp

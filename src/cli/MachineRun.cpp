@@ -29,7 +29,9 @@ void ConsoleJournal::Step(std::u16string_view line) {
     console_.Out(line);
     log_.Write(line);
     static constexpr std::u16string_view kWarning = u"warning: ";
+    static constexpr std::u16string_view kRemoved = u"removed: ";
     if (line.substr(0, kWarning.size()) == kWarning) warnings.emplace_back(line.substr(kWarning.size()));
+    if (line.substr(0, kRemoved.size()) == kRemoved) removed.emplace_back(line.substr(kRemoved.size()));
 }
 
 MachineRun::MachineRun(const CommandLine& line, const platform::Seams& seams, Console& console)
@@ -78,7 +80,7 @@ int MachineRun::Finish(const setup::Verdict& verdict) {
     std::vector<std::u16string> warnings = warnings_;
     warnings.insert(warnings.end(), journal_.warnings.begin(), journal_.warnings.end());
     if (!log_.Problem().empty()) warnings.push_back(log_.Problem());
-    ReportRunEvent(seams_, line_, verdict.exitCode, verdict.message, log_.WrittenPath(), warnings);
+    ReportRunEvent(seams_, line_, verdict.exitCode, verdict.message, log_.WrittenPath(), warnings, journal_.removed);
     return verdict.exitCode;
 }
 

@@ -15,14 +15,15 @@
 
 namespace cli {
 
-// Each step goes to stdout as it happens, and to the log; the warnings are
-// kept for the run's event as well.
+// Each step goes to stdout as it happens, and to the log; the warnings, and
+// what was removed, are kept for the run's event as well.
 class ConsoleJournal : public setup::Journal {
 public:
     ConsoleJournal(Console& console, RunLog& log) : console_(console), log_(log) {}
     void Step(std::u16string_view line) override;
 
     std::vector<std::u16string> warnings;
+    std::vector<std::u16string> removed;  // the "removed: " lines, for the run's event
 
 private:
     Console& console_;

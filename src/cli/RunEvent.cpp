@@ -8,7 +8,8 @@
 namespace cli {
 
 void ReportRunEvent(const platform::Seams& seams, const CommandLine& line, int exitCode, std::u16string_view reason,
-                    std::u16string_view logPath, const std::vector<std::u16string>& warnings) {
+                    std::u16string_view logPath, const std::vector<std::u16string>& warnings,
+                    const std::vector<std::u16string>& removed) {
     const Verb* verb = line.parsed.verb ? VerbFor(*line.parsed.verb) : nullptr;
     if (!verb || !verb->event) return;  // status, doctor, help and version leave none
     setup::RunRecord record;
@@ -17,6 +18,7 @@ void ReportRunEvent(const platform::Seams& seams, const CommandLine& line, int e
     record.exitCode = exitCode;
     record.reason = reason;
     record.warnings = warnings;
+    record.removed = removed;
     record.logPath = logPath;
     // An install's or remove's verdict is also the machine's last one, for
     // inventory and wrappers; a run without the rights to write it has

@@ -15,6 +15,7 @@ namespace cli {
 
 // Nothing for the commands whose row names no event.
 void ReportRunEvent(const platform::Seams& seams, const CommandLine& line, int exitCode, std::u16string_view reason,
-                    std::u16string_view logPath = {}, const std::vector<std::u16string>& warnings = {});
+                    std::u16string_view logPath = {}, const std::vector<std::u16string>& warnings = {},
+                    const std::vector<std::u16string>& removed = {});
 
 }  // namespace cli

@@ -62,7 +62,8 @@ std::u16string StatusJson(const setup::InstallationStatus& status, const std::op
                 (status.ports[i].settings ? JsonString(*status.ports[i].settings) : u"null");
     json += u"},\"presentComPorts\":" +
             (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
-            u",\"askedPort\":" + (askedPort ? JsonString(askedPort->Name()) : u"null") + u",\"installedAsAsked\":" +
+            u",\"driverPackages\":" +
+            (status.driverPackages.listed ? JsonArray(status.driverPackages.names) : u"null") + u",\"askedPort\":" + (askedPort ? JsonString(askedPort->Name()) : u"null") + u",\"installedAsAsked\":" +
             JsonBool(notAsAsked.empty()) + u",\"notAsAsked\":" + JsonArray(notAsAsked) +
             u",\"warnings\":" + JsonArray(status.warnings) + u"}";
     return json;
@@ -93,6 +94,11 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                     (!present.listed        ? u"unknown (" + present.reason + u")"
                      : present.names.empty() ? std::u16string(u"none")
                                              : setup::CommaList(present.names)));
+    const auto& packages = status.driverPackages;
+    lines.push_back(u"Driver package in the driver store: " +
+                    (!packages.listed        ? u"unknown (" + packages.reason + u")"
+                     : packages.names.empty() ? std::u16string(u"no")
+                                              : u"yes, as " + setup::CommaList(packages.names)));
     lines.emplace_back(u"Ports values:");
     for (const auto& [port, settings] : status.ports) {
         const bool exists = std::find(present.names.begin(), present.names.end(), port.Name()) != present.names.end();

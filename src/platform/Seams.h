@@ -87,6 +87,16 @@ public:
     };
     virtual CatalogTrust CatalogSignature(std::u16string_view catalogPath, const std::vector<std::u16string>& members) = 0;
 
+    // Windows' driver store, as its INF folder shows it: the names of the
+    // published INF files (%windir%\INF\oem*.inf), what one holds (at most
+    // `limit` bytes, never through a link), and the name of the INF it was
+    // published from, as Windows recorded it (the published name itself
+    // where Windows kept no record).
+    virtual NameList ListPublishedInfs() = 0;
+    virtual std::optional<std::string> PublishedInfBytes(std::u16string_view name, std::uint64_t limit,
+                                                         std::u16string& reason) = 0;
+    virtual std::optional<std::u16string> OriginalInfName(std::u16string_view name, std::u16string& reason) = 0;
+
     // A clock for durations, in milliseconds.
     virtual std::uint64_t Milliseconds() = 0;
     // The local time in ISO 8601 with its offset, e.g. 2026-12-08T11:22:33+01:00.

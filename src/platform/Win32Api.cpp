@@ -50,6 +50,10 @@ const Crypt32Api& Crypt32() {
     static const Crypt32Api api = LookUp<Crypt32Api>(L"crypt32.dll", false);
     return api;
 }
+const SetupApi& Setup() {
+    static const SetupApi api = LookUp<SetupApi>(L"setupapi.dll", false);
+    return api;
+}
 const NtdllApi& Ntdll() {
     static const NtdllApi api = LookUp<NtdllApi>(L"ntdll.dll", true);
     return api;

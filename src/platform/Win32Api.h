@@ -13,6 +13,7 @@
 #include <wintrust.h>
 #include <softpub.h>
 #include <mscat.h>
+#include <setupapi.h>
 
 #include <string>
 #include <vector>
@@ -64,6 +65,12 @@ const WintrustApi& Wintrust();
     X(CertFreeCertificateContext) X(CertGetNameStringW) X(CertGetEnhancedKeyUsage)
 PORTSETUP_API(Crypt32Api, PORTSETUP_CRYPT32)
 const Crypt32Api& Crypt32();
+// The driver store's INF files and the devices of a device class.
+#define PORTSETUP_SETUPAPI(X) X(SetupGetInfInformationW) X(SetupQueryInfOriginalFileInformationW) \
+    X(SetupDiGetClassDevsW) X(SetupDiEnumDeviceInfo) X(SetupDiGetDeviceInstanceIdW) \
+    X(SetupDiGetDeviceRegistryPropertyW) X(SetupDiOpenDevRegKey) X(SetupDiDestroyDeviceInfoList)
+PORTSETUP_API(SetupApi, PORTSETUP_SETUPAPI)
+const SetupApi& Setup();
 // The native file calls: opening and renaming relative to a folder's handle.
 #define PORTSETUP_NTDLL(X) X(NtCreateFile) X(NtSetInformationFile) X(RtlNtStatusToDosError)
 PORTSETUP_API(NtdllApi, PORTSETUP_NTDLL)

@@ -34,6 +34,11 @@ public:
     std::u16string RunningAccountName() override;
     std::optional<std::u16string> ComPortBusy(std::u16string_view port) override;
     CatalogTrust CatalogSignature(std::u16string_view catalogPath, const std::vector<std::u16string>& members) override;
+    // Win32DriverStore.cpp
+    NameList ListPublishedInfs() override;
+    std::optional<std::string> PublishedInfBytes(std::u16string_view name, std::uint64_t limit,
+                                                 std::u16string& reason) override;
+    std::optional<std::u16string> OriginalInfName(std::u16string_view name, std::u16string& reason) override;
     std::uint64_t Milliseconds() override;
     std::u16string LocalTimestamp() override;
     std::uint32_t ThreadId() override { return ::GetCurrentThreadId(); }

@@ -83,4 +83,8 @@ std::u16string DeleteDriverCommandLine(const Product& product) {
     return Plain(kPrintUi, u" /q /dd /m \"", product.driverName, u"\"");
 }
 
+std::u16string DeletePackageCommandLine(std::u16string_view publishedName) {
+    return u"pnputil /delete-driver " + std::u16string(publishedName) + u" /uninstall";
+}
+
 }  // namespace setup

@@ -37,6 +37,9 @@ std::u16string AddToDriverStoreCommandLine(std::u16string_view programDirectory,
 std::u16string SetDefaultPrinterCommandLine(std::u16string_view printerName);
 std::u16string DeletePrinterCommandLine(std::u16string_view printerName);
 std::u16string DeleteDriverCommandLine(const Product& product);
+// Removes the published INF `publishedName` ("oem5.inf") from the driver
+// store, uninstalling it from the devices that use it first.
+std::u16string DeletePackageCommandLine(std::u16string_view publishedName);
 // Moves an existing printer to `portName`, keeping it (set printer settings).
 std::u16string SetPrinterPortCommandLine(std::u16string_view printerName, std::u16string_view portName);
 

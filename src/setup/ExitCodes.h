@@ -26,6 +26,7 @@ inline constexpr int kExitPackageNotUsable = 1619;     // ERROR_INSTALL_PACKAGE_
 inline constexpr int kExitPackageInvalid = 1620;       // ERROR_INSTALL_PACKAGE_INVALID
 inline constexpr int kExitForbiddenByPolicy = 1625;    // ERROR_INSTALL_PACKAGE_REJECTED
 inline constexpr int kExitWrongProcessor = 1633;       // ERROR_INSTALL_PLATFORM_UNSUPPORTED
+inline constexpr int kExitPackageInUse = 2404;         // ERROR_DEVICE_IN_USE: a device keeps the driver package
 inline constexpr int kExitDriverInUse = 3001;          // ERROR_PRINTER_DRIVER_IN_USE: printers keep the driver
 inline constexpr int kExitRestartNeeded = 3010;        // ERROR_SUCCESS_REBOOT_REQUIRED: done, a restart is needed
 inline constexpr int kExitNoPrinter = 3012;            // ERROR_PRINTER_NOT_FOUND: no printer of ours

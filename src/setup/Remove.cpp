@@ -2,6 +2,7 @@
 
 #include "setup/CommandLines.h"
 #include "setup/CommandRuns.h"
+#include "setup/DriverStore.h"
 #include "setup/Text.h"
 
 #include <algorithm>
@@ -64,6 +65,17 @@ std::optional<Verdict> DeletePrinters(const std::vector<std::u16string>& found, 
     return std::nullopt;
 }
 
+// The driver package last, once the driver is gone: left in the driver
+// store, it gives a USB printer plugged in later the driver again.
+Verdict WithoutPackage(std::uint32_t timeoutMilliseconds, Services& s) {
+    bool restart = false;
+    if (auto failed = RemoveOurPackages(s, timeoutMilliseconds, restart)) return *failed;
+    if (restart)
+        return {kExitRestartNeeded, u"the driver store tool (pnputil) asked for a restart to finish removing the "
+                                    u"driver package " + Quoted(s.product.InfName())};
+    return {};
+}
+
 }  // namespace
 
 Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
@@ -79,8 +91,8 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
                           drivers.reason);
         if (!DriverInstalled(drivers, s.product)) {
             s.journal.Step(u"checked: the printer driver " + Quoted(s.product.driverName) +
-                           u" is not installed; nothing to remove");
-            return {};
+                           u" is not installed; no printer or driver to remove");
+            return WithoutPackage(timeoutMilliseconds, s);
         }
     }
     if (auto failed = DeletePrinters(found, timeoutMilliseconds, s)) return *failed;
@@ -101,7 +113,7 @@ Verdict RemoveUnattended(std::uint32_t timeoutMilliseconds, Services s) {
                       u"because a printer still uses it or the print system refused to delete it.");
     }
     s.journal.Step(u"checked: the printer driver " + Quoted(s.product.driverName) + u" is not installed");
-    return {};
+    return WithoutPackage(timeoutMilliseconds, s);
 }
 
 }  // namespace setup

@@ -52,6 +52,7 @@ std::u16string EventTextOf(const RunRecord& record) {
                           u"\r\nExit code: " + Number(static_cast<std::uint32_t>(record.exitCode));
     if (!record.reason.empty()) text += u"\r\nReason: " + Escaped(record.reason, true);
     for (const auto& warning : record.warnings) text += u"\r\nWarning: " + Escaped(warning, true);
+    for (const auto& removed : record.removed) text += u"\r\nRemoved: " + Escaped(removed, true);
     if (!record.logPath.empty()) text += u"\r\nLog: " + Escaped(record.logPath);
     // Only the command line gives way when the text would be too long.
     static constexpr std::u16string_view kShortened = u" ... (shortened)";

@@ -35,6 +35,7 @@ struct RunRecord {
     int exitCode = 0;            // 0 (or 3010, a restart to follow): succeeded
     std::u16string reason;       // why it failed; empty when it did not
     std::vector<std::u16string> warnings;
+    std::vector<std::u16string> removed;  // what the run removed that the verdict does not name
     std::u16string logPath;      // the run's log file; empty when there is none
 };
 
@@ -43,7 +44,7 @@ std::uint32_t EventIdOf(const RunRecord& record);
 // characters.
 inline constexpr std::size_t kEventTextLimit = 31000;
 // The event's text, a line each: the verdict and the exit code first, then
-// the reason, warnings and log file where there are any, and the command line
+// the reason, warnings, what was removed and the log file where there are any, and the command line
 // last; control characters shown escaped. Only the command line is shortened
 // to keep the text within kEventTextLimit.
 std::u16string EventTextOf(const RunRecord& record);

@@ -2,6 +2,7 @@
 
 #include "setup/CommandRuns.h"
 #include "setup/DefaultPrinter.h"
+#include "setup/DriverStore.h"
 #include "setup/PreChecks.h"
 #include "setup/SerialSettings.h"
 #include "setup/Text.h"
@@ -134,6 +135,7 @@ InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
     if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote, s.product)) status.ourPrinter = ours->name;
     status.presentComPorts = ListPresentComPorts(s.machine);
+    status.driverPackages = FindOurPackages(s.machine, s.product);
     // COM1 to COM4 always, as the window offers them; others where used or asked.
     status.ports = PortValues(status, askedPort, s);
     for (const auto& printer : status.printers) {

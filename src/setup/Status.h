@@ -46,6 +46,9 @@ struct InstallationStatus {
     // The COM ports present on this machine ("COM1", "COM3"), as Windows
     // numbers them; not listed when they cannot be read.
     platform::NameList presentComPorts;
+    // The product's driver package in the driver store: its published INFs
+    // ("oem5.inf"); not listed when the store cannot be read.
+    platform::NameList driverPackages;
     // The installed driver's version, and the package's (its INF's
     // DriverVer); empty where unknown.
     std::u16string driverVersion;

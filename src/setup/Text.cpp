@@ -15,6 +15,26 @@ std::u16string CommaList(const std::vector<std::u16string>& items) {
     return list;
 }
 
+namespace {
+
+char16_t Folded(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+}  // namespace
+
+bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view part) {
+    if (part.size() > text.size()) return false;
+    for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < part.size() && Folded(text[at + i]) == Folded(part[i])) ++i;
+        if (i == part.size()) return true;
+    }
+    return false;
+}
+
+bool SameIgnoringCase(std::u16string_view text, std::u16string_view other) {
+    return text.size() == other.size() && ContainsIgnoringCase(text, other);
+}
+
 std::string Utf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());

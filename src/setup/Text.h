@@ -18,6 +18,10 @@ std::u16string Within(std::u16string_view folder, std::u16string_view name);
 std::u16string WithReason(std::u16string text, std::u16string_view reason);
 // The items separated by ", ": "COM1, COM4".
 std::u16string CommaList(const std::vector<std::u16string>& items);
+// Whether `text` holds `part`, or is `other`, letters A to Z in either case
+// alike: as Windows compares file names and device IDs.
+bool ContainsIgnoringCase(std::u16string_view text, std::u16string_view part);
+bool SameIgnoringCase(std::u16string_view text, std::u16string_view other);
 // Whether a log line or an event shows `c` escaped: what could start a line
 // of its own or turn a line's text around where it is read (C0 and C1
 // controls and DEL, U+0085 among them; the line and paragraph separators

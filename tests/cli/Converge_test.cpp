@@ -142,7 +142,8 @@ TEST(Converge, RemoveWithNothingInstalledStartsNothing) {
     m.Printer(u"Office", u"LPT1:", u"Generic / Text Only");
     ASSERT_EQ(kExitDone, m.Run({u"remove"}));
     EXPECT_TRUE(m.platform.Started().empty());
-    EXPECT_TRUE(m.console.Has(m.console.out, u"nothing to remove"));
+    EXPECT_TRUE(m.console.Has(m.console.out, u"no printer or driver to remove"));
+    EXPECT_TRUE(m.console.Has(m.console.out, u"is not in the driver store"));
     EXPECT_EQ(std::vector<std::u16string>{u"Office"}, m.platform.printers);
 }
 

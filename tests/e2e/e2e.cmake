@@ -11,7 +11,7 @@ if(PORTSETUP_MANIFEST_ARCH STREQUAL "x86")
   set(PORTSETUP_SCENARIO_LABEL e2e32)
 else()
   set(PORTSETUP_SCENARIOS window keyboard dpi unattended install remove slow_remove cli cli_safety checks converge msi
-      default_printer folders no_tool event_log test_print verdicts msi_verdict msi_limits)
+      default_printer folders no_tool event_log test_print verdicts msi_verdict msi_limits driver_store)
   set(PORTSETUP_SCENARIO_LABEL e2e)
 endif()
 foreach(scenario ${PORTSETUP_SCENARIOS})
@@ -33,12 +33,12 @@ endforeach()
 
 # The printer setup tool's stand-in, installed as the sandbox's rundll32.exe.
 add_executable(printui_standin WIN32 tests/e2e/printui_standin.cpp)
-target_link_libraries(printui_standin PRIVATE shell32)
+target_link_libraries(printui_standin PRIVATE shell32 setupapi)
 target_link_options(printui_standin PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 # The same as a console program, as Windows' pnputil is one.
 add_executable(printui_standin_console tests/e2e/printui_standin.cpp)
 target_compile_definitions(printui_standin_console PRIVATE STANDIN_CONSOLE)
-target_link_libraries(printui_standin_console PRIVATE shell32)
+target_link_libraries(printui_standin_console PRIVATE shell32 setupapi)
 target_link_options(printui_standin_console PRIVATE ${PORTSETUP_WIN_LINK_OPTIONS} -municode)
 
 # A DLL to plant beside programs as winspool.drv.
@@ -56,6 +56,7 @@ add_executable(accessibility_probe WIN32
   src/forms/Win32Form1.cpp
   src/forms/Win32Controls.cpp
   src/platform/Win32System.cpp
+  src/platform/Win32DriverStore.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp

@@ -155,6 +155,8 @@ reset_state() {
     wine_run reg add "$PRINTERS" /f >/dev/null
   fi
   wine_run reg delete "$DRIVERS\KALDO QTX_VELTRO" /f >/dev/null 2>&1 || true
+  # The driver store: the packages the driver store tool's stand-in published.
+  rm -f "$WINEPREFIX/drive_c/windows/inf/"oem*.inf "$WINEPREFIX/drive_c/windows/inf/"oem*.pnf
   wine_run reg delete "$DELAYS" /f >/dev/null 2>&1 || true
   wine_run reg delete 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' /v Device /f >/dev/null 2>&1 || true
 }

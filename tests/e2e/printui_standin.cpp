@@ -15,10 +15,17 @@
 //                                         still uses it (ERROR_PRINTER_DRIVER_IN_USE)
 // Installed as system32\pnputil.exe too, it stands in for the driver store's
 // tool, with its exit codes:
-//   /add-driver INF /install              2 without the INF; 259 when no device waits for the
-//                                         driver; else 0 (3010 when the DWORD "restart" is 1):
-//                                         the device the string value "plugged" names by its
-//                                         model gets its queue, named after the model, on USB001
+//   /add-driver INF /install              2 without the INF; else the package published in the
+//                                         driver store as Windows does it (oemN.inf in the INF
+//                                         folder, an identical one found again); 259 when
+//                                         no device waits for the driver; else 0 (3010 when the
+//                                         DWORD "restart" is 1): the device the string value
+//                                         "plugged" names by its model gets its queue, named after
+//                                         the model, on USB001
+//   /delete-driver oemN.inf /uninstall    the published package out of the driver store
+//                                         (SetupUninstallOEMInfW); 2 when it is not there; while
+//                                         the DWORD "held" is 1 a device keeps it: 0xE000023D
+//                                         (ERROR_INF_IN_USE_BY_DEVICES), nothing changes
 // Each operation takes the time, in ms, that the DWORD value named after it
 // ("if", "ia", "y", "dl", "dd", "Xs") under HKLM\Software\PortSetupTests\PrintUi
 // gives, before its effect; the string value "fail" there names operations
@@ -28,6 +35,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <setupapi.h>
 #include <winspool.h>
 
 #include <cstdio>
@@ -160,6 +168,36 @@ std::wstring PortOf(const std::wstring& printer) {
     return port;
 }
 
+std::string Bytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) bytes.append(buffer, read);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+std::wstring InfFolder() {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows) + L"\\inf\\";
+}
+
+// Publishes the package as Windows' driver store does (Wine's SetupCopyOEMInfW
+// keeps the INF's own name): the INF copied into the INF folder as oemN.inf,
+// the first free N, or the name of an identical one published before.
+std::wstring Publish(const std::wstring& inf) {
+    const std::string bytes = Bytes(inf);
+    for (int n = 0;; ++n) {
+        const std::wstring name = L"oem" + std::to_wstring(n) + L".inf";
+        if (::GetFileAttributesW((InfFolder() + name).c_str()) == INVALID_FILE_ATTRIBUTES)
+            return ::CopyFileW(inf.c_str(), (InfFolder() + name).c_str(), TRUE) ? name : L"";
+        if (Bytes(InfFolder() + name) == bytes) return name;
+    }
+}
+
 // The driver store's tool: a USB printer plugged in without its driver gets
 // it, and Plug and Play makes its queue.
 std::string AddToDriverStore(const std::map<std::wstring, std::wstring>& options, DWORD& exitCode) {
@@ -177,11 +215,16 @@ std::string AddToDriverStore(const std::map<std::wstring, std::wstring>& options
         exitCode = ERROR_FILE_NOT_FOUND;
         return "failed: no INF file";
     }
+    const std::wstring published = Publish(inf->second);
+    if (published.empty()) {
+        exitCode = ::GetLastError();
+        return "failed: not published, error " + std::to_string(exitCode);
+    }
     wchar_t model[128] = {};
     DWORD size = sizeof model;
     if (::RegGetValueW(HKEY_LOCAL_MACHINE, kDelays, L"plugged", RRF_RT_REG_SZ, nullptr, model, &size) != ERROR_SUCCESS) {
         exitCode = 259;
-        return "done: nothing to update";
+        return "done: published as " + Utf8(published) + ", nothing to update";
     }
     CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + std::wstring(model),
                   {{L"Driver", L"KALDOQTX.DLL"}, {L"Inf Path", inf->second}});
@@ -193,7 +236,32 @@ std::string AddToDriverStore(const std::map<std::wstring, std::wstring>& options
         ::RegCloseKey(key);
     }
     exitCode = DelayOf(L"restart") == 1 ? 3010 : 0;
-    return "done: device updated";
+    return "done: published as " + Utf8(published) + ", device updated";
+}
+
+// A published package out of the driver store, unless a device keeps it.
+std::string DeleteFromDriverStore(const std::map<std::wstring, std::wstring>& options, DWORD& exitCode) {
+    const auto name = options.find(L"/delete-driver");
+    if (name == options.end() || !options.count(L"/uninstall")) {
+        exitCode = ERROR_INVALID_PARAMETER;
+        return "failed: unknown command";
+    }
+    if (::GetFileAttributesW((InfFolder() + name->second).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        exitCode = ERROR_FILE_NOT_FOUND;
+        return "failed: no such package";
+    }
+    if (DelayOf(L"held") == 1) {
+        exitCode = 0xE000023D;  // ERROR_INF_IN_USE_BY_DEVICES
+        return "refused: a device uses the package";
+    }
+    // Wine's SetupUninstallOEMInfW deletes only when forced; whether a
+    // device keeps the package was asked above.
+    if (!::SetupUninstallOEMInfW(name->second.c_str(), SUOI_FORCEDELETE, nullptr)) {
+        exitCode = ::GetLastError();
+        return "failed: SetupUninstallOEMInfW error " + std::to_string(exitCode);
+    }
+    exitCode = 0;
+    return "done: package deleted";
 }
 
 // Appends one line to C:\printui-log.txt, one writer at a time.
@@ -230,7 +298,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int i = driverStore ? 1 : 2; i < argc; ++i) {
         std::wstring option = argv[i];
         const bool takesValue = option == L"/b" || option == L"/f" || option == L"/r" || option == L"/m" ||
-                                option == L"/n" || option == L"PortName" || option == L"/add-driver";
+                                option == L"/n" || option == L"PortName" || option == L"/add-driver" ||
+                                option == L"/delete-driver";
         options[option] = takesValue && i + 1 < argc ? argv[++i] : L"";
     }
     ::LocalFree(argv);
@@ -242,7 +311,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return CreateKeyWith(HKEY_LOCAL_MACHINE, kDrivers + options[L"/m"],
                              {{L"Driver", L"KALDOQTX.DLL"}, {L"Inf Path", options[L"/f"]}});
     };
-    if (driverStore) {
+    if (driverStore && options.count(L"/delete-driver")) {
+        outcome = DeleteFromDriverStore(options, exitCode);
+    } else if (driverStore) {
         outcome = AddToDriverStore(options, exitCode);
     } else if (options.count(L"/if")) {
         ::Sleep(DelayOf(L"if"));

@@ -533,6 +533,21 @@ void RecordingPlatform::AdvanceTo(std::uint64_t time) {
     now = std::max(now, time);
 }
 
+// The package of `inf` in the driver store: published once, as oemN.inf
+// with the first free N; an identical one published already is found again.
+void RecordingPlatform::Publish(const std::u16string& inf) {
+    const std::string& bytes = files.at(inf);
+    for (const auto& [name, published] : publishedInfs)
+        if (published.bytes == bytes) return;
+    std::u16string name;
+    for (int n = 0; name.empty() || publishedInfs.count(name); ++n) {
+        name = u"oem";
+        for (char c : std::to_string(n)) name += static_cast<char16_t>(c);
+        name += u".inf";
+    }
+    publishedInfs[name] = {inf.substr(inf.find_last_of(u'\\') + 1), bytes};
+}
+
 // The effect of one printer setup command on the print system, as it ends.
 std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
     const std::vector<std::u16string> args = SplitCommandLine(commandLine);
@@ -543,9 +558,18 @@ std::string RecordingPlatform::CarryOut(const std::u16string& commandLine) {
         auto it = std::find(args.begin(), args.end(), option);
         return it != args.end() && it + 1 != args.end() ? *(it + 1) : std::u16string();
     };
+    if (driverStore && has(u"/delete-driver")) {  // pnputil /delete-driver oemNN.inf /uninstall
+        const auto published = publishedInfs.find(valueOf(u"/delete-driver"));
+        if (published == publishedInfs.end()) return "exit 2";    // ERROR_FILE_NOT_FOUND
+        if (storeHeldByDevice) return "exit 3758096957";              // ERROR_INF_IN_USE_BY_DEVICES
+        publishedInfs.erase(published);
+        return packageDeleteNeedsRestart ? "exit 3010" : "exit 0";
+    }
     if (driverStore) {  // pnputil /add-driver INF /install
         if (!has(u"/add-driver") || !has(u"/install")) return "exit 87";   // ERROR_INVALID_PARAMETER
-        if (!files.count(valueOf(u"/add-driver"))) return "exit 2";       // ERROR_FILE_NOT_FOUND
+        const std::u16string inf = valueOf(u"/add-driver");
+        if (!files.count(inf)) return "exit 2";                            // ERROR_FILE_NOT_FOUND
+        Publish(inf);
         if (devicesWithoutDriver.empty()) return "exit 259";               // nothing to update
         for (const std::u16string& model : devicesWithoutDriver) {
             std::u16string name = model;

@@ -270,6 +270,42 @@ public:
         spooler.running = true;
         return true;
     }
+    // Windows' driver store: each published INF's name ("oem5.inf") with the
+    // INF it was published from (empty: Windows kept no record, and names
+    // the published file itself) and what it holds. pnputil /add-driver
+    // publishes the package, an identical one once, as Windows finds it
+    // again; /delete-driver removes it, unless a device holds it.
+    struct Published {
+        std::u16string original;
+        std::string bytes;
+    };
+    std::map<std::u16string, Published> publishedInfs;
+    bool storeHeldByDevice = false;
+    bool packageDeleteNeedsRestart = false;  // /delete-driver ends 3010
+    std::optional<std::u16string> storeListingFails;
+    platform::NameList ListPublishedInfs() override {
+        if (storeListingFails) return {false, {}, *storeListingFails};
+        platform::NameList list{true, {}, {}};
+        for (const auto& entry : publishedInfs) list.names.push_back(entry.first);
+        return list;
+    }
+    std::optional<std::string> PublishedInfBytes(std::u16string_view name, std::uint64_t limit,
+                                                 std::u16string& reason) override {
+        const auto found = publishedInfs.find(std::u16string(name));
+        if (found == publishedInfs.end() || found->second.bytes.size() > limit) {
+            reason = u"The system cannot find the file specified.";
+            return std::nullopt;
+        }
+        return found->second.bytes;
+    }
+    std::optional<std::u16string> OriginalInfName(std::u16string_view name, std::u16string& reason) override {
+        const auto found = publishedInfs.find(std::u16string(name));
+        if (found == publishedInfs.end()) {
+            reason = u"The system cannot find the file specified.";
+            return std::nullopt;
+        }
+        return found->second.original.empty() ? std::u16string(name) : found->second.original;
+    }
     platform::NameList ListSerialCommPorts() override {
         if (serialCommFails) return {false, {}, *serialCommFails};
         return {true, serialComm, {}};
@@ -339,6 +375,7 @@ private:
     // The reason the listing now asked fails, if it does.
     std::optional<std::u16string> ListingFailure(const std::optional<std::u16string>& fails);
     std::string CarryOut(const std::u16string& commandLine);
+    void Publish(const std::u16string& inf);
 
     std::vector<Running> running_;
     std::size_t startAttempts_ = 0;
