@@ -96,8 +96,9 @@ ActionOutcome JudgeRun(const CliCommand& command, const CliRun& run) {
         outcome.succeeded = true;
         outcome.restart = exitCode == setup::kExitRestartNeeded;
         outcome.summary = u"PortSetupCli " + command.verb + u" ended with exit code " + code +
-                          (outcome.restart ? u": done; Windows must restart before the USB printer uses the driver"
-                                           : u": done");
+                          (!outcome.restart              ? u": done"
+                           : command.verb == u"remove" ? u": done; Windows must restart to finish removing the driver package"
+                                                       : u": done; Windows must restart before the USB printer uses the driver");
         return outcome;
     }
     const std::u16string cause = CauseOf(run.lines);

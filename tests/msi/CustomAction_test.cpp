@@ -64,6 +64,15 @@ TEST(CustomAction, TheExitCodeDecides) {
         EXPECT_EQ(row.restart, outcome.restart) << row.exitCode;
         EXPECT_EQ(row.succeeded, outcome.errorText.empty()) << row.exitCode;
     }
+    // A removal's restart finishes the driver package's removal, not a USB printer's install.
+    CliRun restart;
+    restart.started = restart.exitCodeRead = true;
+    restart.exitCode = 3010;
+    const auto removal = msi::JudgeRun(*msi::ReadCliCommand(u"\"C:\\P\\PortSetupCli.exe\" remove"), restart);
+    EXPECT_TRUE(removal.restart);
+    EXPECT_EQ(u"PortSetupCli remove ended with exit code 3010: done; Windows must restart to finish removing the driver "
+              u"package",
+              removal.summary);
 }
 
 TEST(CustomAction, TheErrorNamesTheRunsCauseAndFix) {
