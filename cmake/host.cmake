@@ -19,6 +19,7 @@ add_executable(unit_tests
   tests/cli/FileSafety_test.cpp
   tests/cli/Converge_test.cpp
   tests/cli/DriverStore_test.cpp
+  tests/cli/PortDevices_test.cpp
   tests/cli/PackageLife_test.cpp
   tests/cli/SetDefault_test.cpp
   tests/cli/SecondProduct_test.cpp

@@ -73,6 +73,7 @@ add_executable(PortSetup WIN32
   src/forms/WinMain.cpp
   src/platform/Win32System.cpp
   src/platform/Win32DriverStore.cpp
+  src/platform/Win32Devices.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp
@@ -94,6 +95,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/res/PortSetupCli.rc PROPERTIES
 add_executable(PortSetupCli
   src/platform/Win32System.cpp
   src/platform/Win32DriverStore.cpp
+  src/platform/Win32Devices.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp

@@ -2,6 +2,7 @@
 
 #include "cli/Verbs.h"
 #include "setup/ExitCodeTable.h"
+#include "setup/PortDevices.h"
 #include "setup/SerialSettings.h"
 #include "setup/Status.h"
 #include "setup/Text.h"
@@ -21,13 +22,25 @@ using Take = std::optional<std::u16string> (*)(const std::u16string& value, Comm
 using Give = std::optional<std::u16string> (*)(const Command& command);
 
 std::optional<std::u16string> TakePort(const std::u16string& value, Command& command) {
+    if (setup::SameIgnoringCase(value, u"auto")) {
+        command.portAuto = true;
+        return std::nullopt;
+    }
     command.port = setup::Port::Parse(value);
-    if (!command.port) return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB.";
+    if (!command.port)
+        return u"--port \"" + value + u"\" is not a COM port from COM1 to COM256, nor USB, nor auto (with --device).";
     return std::nullopt;
 }
 std::optional<std::u16string> GivePort(const Command& command) {
+    if (command.portAuto) return u"auto";
     if (!command.port) return std::nullopt;
     return command.port->Name();
+}
+std::optional<std::u16string> TakeDevice(const std::u16string& value, Command& command) {
+    if (!setup::IsDevicePattern(value))
+        return u"--device \"" + value + u"\" is not a part of a device ID: 1 to 200 letters, digits and & _ \\ # . + - { }.";
+    command.device = value;
+    return std::nullopt;
 }
 std::optional<std::u16string> TakeSettings(const std::u16string& value, Command& command) {
     std::u16string error;
@@ -92,6 +105,7 @@ struct OptionRule {
 constexpr OptionRule kOptions[] = {
     {u"--port", kPortOption, nullptr, TakePort, GivePort},
     {u"--settings", kSettingsOption, nullptr, TakeSettings, GiveText<&Command::settings>},
+    {u"--device", kDeviceOption, nullptr, TakeDevice, GiveText<&Command::device>},
     {u"--package", kPackageOption, nullptr, TakeText<&Command::package>, GiveText<&Command::package>},
     {u"--timeout", kTimeoutOption, nullptr, TakeTimeout, GiveTimeout},
     {u"--log", kLogOption, nullptr, TakeText<&Command::log>, GiveText<&Command::log>},
@@ -99,6 +113,8 @@ constexpr OptionRule kOptions[] = {
     {u"--stored-port", kStoredOptions, nullptr, TakeText<&Command::storedPort>, GiveText<&Command::storedPort>, true},
     {u"--stored-settings", kStoredOptions, nullptr, TakeText<&Command::storedSettings>,
      GiveText<&Command::storedSettings>, true},
+    {u"--stored-device", kStoredOptions, nullptr, TakeText<&Command::storedDevice>, GiveText<&Command::storedDevice>,
+     true},
     {u"--json", kJsonOption, &Command::json},
     {u"--remember", kRememberOption, &Command::remember},
     {u"--quiet", kQuietOption, &Command::quiet},
@@ -213,13 +229,19 @@ Parsed Options(const std::vector<std::u16string>& arguments, Command command) {
 
 // What the options say together.
 Parsed Combined(Command command) {
-    if (command.action == Action::Install && !command.port && !command.storedPort)
-        return Error(u"install needs --port: COM1 to COM256, or USB.");
-    if (command.settings && !command.port && !command.storedPort)
+    if (command.portAuto && !command.device)
+        return Error(u"--port auto needs --device PATTERN: a part of the hardware ID or instance ID of the device "
+                     u"behind the COM port.");
+    if (command.device && !command.portAuto)
+        return Error(u"--device needs --port auto: the port is the device's.");
+    const bool port = command.port || command.portAuto;
+    if (command.action == Action::Install && !port && !command.storedPort && !command.storedDevice)
+        return Error(u"install needs --port: COM1 to COM256, USB, or auto with --device.");
+    if (command.settings && !port && !command.storedPort && !command.storedDevice)
         return Error(u"--settings needs --port: a COM port from COM1 to COM256.");
     if (command.logFormat && !command.log)
         return Error(u"--log-format needs --log FILE: the machine log keeps its own format.");
-    if (command.asStored && (command.port || command.settings))
+    if (command.asStored && (port || command.settings))
         return Error(u"--stored asks about the stored port and settings: give it without --port and --settings.");
     if (command.settings && command.port && command.port->IsUsb())
         return Error(u"--settings does not apply to USB: a USB printer has no serial line settings.");
@@ -229,7 +251,16 @@ Parsed Combined(Command command) {
 }  // namespace
 
 std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>& warnings) {
-    if (!command.port) {
+    if (!command.port && !command.portAuto && command.storedDevice && !command.storedDevice->empty()) {
+        if (setup::IsDevicePattern(*command.storedDevice)) {
+            command.portAuto = true;
+            command.device = command.storedDevice;
+        } else {
+            warnings.push_back(u"the stored device \"" + *command.storedDevice +
+                               u"\" is not a part of a device ID: it is not used");
+        }
+    }
+    if (!command.port && !command.portAuto) {
         const std::u16string stored = command.storedPort.value_or(u"");
         command.port = setup::Port::Parse(stored);
         if (!command.port) {
@@ -239,7 +270,7 @@ std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>&
                                    u"\" is not a COM port from COM1 to COM256, nor USB: it is not used; COM1 is");
         }
     }
-    if (command.port->IsUsb()) {
+    if (command.port && command.port->IsUsb()) {
         if (command.settings)
             return u"--settings does not apply to USB, the stored port: a USB printer has no serial line settings.";
         return {};
@@ -300,19 +331,23 @@ std::u16string ExitCodesText() {
 std::u16string UsageText() {
     return u"PortSetupCli: installs and removes the KALDO Veltro MiniPrinter's driver without a window.\n"
            u"\n"
-           u"  PortSetupCli install --port COMn|USB [--settings 9600,n,8,1,p] [--package DIR]\n"
-           u"                       [--timeout SECONDS] [--log FILE [--log-format cmtrace]] [--remember]\n"
-           u"                       [--stored-port PORT] [--stored-settings SETTINGS]\n"
+           u"  PortSetupCli install --port COMn|USB|auto [--device PATTERN] [--settings 9600,n,8,1,p]\n"
+           u"                       [--package DIR] [--timeout SECONDS] [--log FILE [--log-format cmtrace]]\n"
+           u"                       [--remember] [--stored-port PORT] [--stored-settings SETTINGS]\n"
+           u"                       [--stored-device PATTERN]\n"
            u"  PortSetupCli repair [--timeout SECONDS] [--log FILE [--log-format cmtrace]]\n"
            u"  PortSetupCli remove [--package DIR] [--timeout SECONDS] [--log FILE [--log-format cmtrace]]\n"
-           u"  PortSetupCli status [--port COMn|USB [--settings 9600,n,8,1,p] | --stored] [--default]\n"
-           u"                      [--min-driver-version W.X.Y.Z] [--package DIR] [--json]\n"
+           u"  PortSetupCli status [--port COMn|USB|auto [--device PATTERN] [--settings 9600,n,8,1,p] | --stored]\n"
+           u"                      [--default] [--min-driver-version W.X.Y.Z] [--package DIR] [--json]\n"
            u"  PortSetupCli set-default [--quiet] [--timeout SECONDS]\n"
-           u"  PortSetupCli doctor [--port PORT [--settings S]] [--package DIR] [--json]\n"
+           u"  PortSetupCli doctor [--port PORT [--device PATTERN] [--settings S]] [--package DIR] [--json]\n"
            u"  PortSetupCli test-print [--timeout SECONDS] [--json]\n"
            u"  PortSetupCli --help | --version\n"
            u"\n"
-           u"--port      COM1 to COM256, as Windows numbers them (COM7, not COM07), or USB.\n"
+           u"--port      COM1 to COM256, as Windows numbers them (COM7, not COM07), or USB; or auto with\n"
+           u"            --device: the COM port of the one present device that PATTERN matches.\n"
+           u"--device    a part of the device's hardware ID or instance ID (VID_0403&PID_6001, or an\n"
+           u"            adapter's serial number), letters in either case; status lists the devices.\n"
            u"--settings  the COM port's line settings: speed (2400 to 115200), parity (e, o, n, m, s),\n"
            u"            data bits (4 to 8), stop bits (1, 1.5, 2), then x (Xon/Xoff) or p (hardware)\n"
            u"            flow control, or nothing for none. Default 9600,n,8,1,p. Not for USB.\n"
@@ -323,12 +358,15 @@ std::u16string UsageText() {
            u"--log       a copy of the log in FILE; the machine log is written too\n"
            u"            (%ProgramData%\\PortSetup\\Logs\\PortSetupCli.log).\n"
            u"--log-format  text (the machine log's) or cmtrace: the copy in CMTrace's columns.\n"
-           u"--remember  after a successful install, store the port and settings under\n"
-           u"            HKLM\\SOFTWARE\\PortSetup (Port, Settings): the MSI reads them back on upgrade and repair.\n"
-           u"--stored-port, --stored-settings  the choice stored earlier, for the MSI: used where --port or\n"
-           u"            --settings is not given, and only when valid (else COM1 and 9600,n,8,1,p, with a warning).\n"
+           u"--remember  after a successful install, store the port (or with --device the device, whose\n"
+           u"            port follows it) and settings under HKLM\\SOFTWARE\\PortSetup (Port or Device, Settings):\n"
+           u"            the MSI reads them back on upgrade and repair.\n"
+           u"--stored-port, --stored-settings, --stored-device  the choice stored earlier, for the MSI: used\n"
+           u"            where --port or --settings is not given, and only when valid (else COM1 and\n"
+           u"            9600,n,8,1,p, with a warning).\n"
            u"--stored    status: whether the till is as the stored choice says (its port and settings).\n"
-           u"repair installs again with the stored port and settings and the package beside the program.\n"
+           u"repair installs again with the stored port (or the stored device's port now) and settings and\n"
+           u"the package beside the program.\n"
            u"\n"
            + ExitCodesText() +
            u"install and remove keep their last verdict under HKLM\\SOFTWARE\\PortSetup (LastExitCode,\n"

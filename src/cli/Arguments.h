@@ -29,6 +29,7 @@ enum Option : unsigned {
     kMinVersionOption = 1u << 10,
     kStoredChoiceOption = 1u << 11,  // --stored: status asks about the stored choice
     kLogFormatOption = 1u << 12,
+    kDeviceOption = 1u << 13,  // --device, with --port auto
 };
 
 // How --log's copy is written: as the machine log, or in CMTrace's format.
@@ -37,6 +38,10 @@ enum class LogFormat { Text, CmTrace };
 struct Command {
     Action action = Action::Help;
     std::optional<setup::Port> port;         // COM1 to COM256, or USB
+    // --port auto: the port is the COM port of the one present device that
+    // `device` matches, found when the run starts.
+    bool portAuto = false;
+    std::optional<std::u16string> device;
     std::optional<std::u16string> settings;  // the Ports value text
     std::optional<std::u16string> package;   // the driver package folder
     std::optional<std::uint32_t> timeoutSeconds;
@@ -47,6 +52,7 @@ struct Command {
     // the same checks (empty: nothing stored).
     std::optional<std::u16string> storedPort;
     std::optional<std::u16string> storedSettings;
+    std::optional<std::u16string> storedDevice;
     bool json = false;
     bool remember = false;  // install: store the port and settings as the package's choice
     bool quiet = false;     // set-default: nothing on stdout
@@ -77,10 +83,11 @@ struct CommandLine {
     Parsed parsed;
 };
 CommandLine ReadCommandLine(std::vector<std::u16string> arguments);
-// Settles an install's port and settings where --stored-port or
-// --stored-settings stand in for them: a stored value that fails the checks
-// is not used (a warning says so) and the default takes its place. Returns
-// the bad-usage message when the result does not fit together, else empty.
+// Settles an install's port and settings where --stored-device,
+// --stored-port or --stored-settings stand in for them: a stored value that
+// fails the checks is not used (a warning says so) and the default takes its
+// place. Returns the bad-usage message when the result does not fit
+// together, else empty.
 std::u16string SettleStoredChoice(Command& command, std::vector<std::u16string>& warnings);
 
 // The command line as it ran, for the log and the event: "PortSetupCli

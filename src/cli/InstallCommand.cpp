@@ -7,9 +7,11 @@
 #include "platform/CommandLineText.h"
 #include "setup/Install.h"
 #include "setup/PackageTrust.h"
+#include "setup/PortDevices.h"
 #include "setup/PreChecks.h"
 #include "setup/SerialSettings.h"
 #include "setup/Status.h"
+#include "setup/Text.h"
 
 namespace cli {
 
@@ -28,6 +30,7 @@ setup::UnattendedInstallRequest RequestOf(const Command& command, const platform
     request.packageDirectory = platform::DirectoryOf(
         seams.files.FullPath(command.package ? *command.package : seams.machine.ProgramDirectory()) + u"\\");
     request.rememberChoice = command.remember;
+    if (command.portAuto) request.device = command.device;
     if (command.timeoutSeconds) request.timeoutMilliseconds = *command.timeoutSeconds * 1000u;
     if (request.port.IsUsb()) return request;
     if (const auto refused = setup::UartCannotApply(request.portSettings)) journal.Step(u"warning: " + *refused);
@@ -87,6 +90,15 @@ int RunInstall(VerbRun& run) {
     const std::u16string misfit = SettleStoredChoice(install, warnings);
     for (const auto& warning : warnings) machine.Journal().Step(u"warning: " + warning);
     if (!misfit.empty()) return machine.Finish({setup::kExitUsage, misfit});
+    // --port auto: the port of the one device the pattern matches, before any change.
+    if (install.portAuto) {
+        const platform::PortDeviceList devices = run.seams.machine.ListPortDevices();
+        const setup::DevicePort found = setup::PortOfDevice(devices, *install.device);
+        if (!found.port) return machine.Finish(found.Refusal());
+        machine.Journal().Step(u"found: --device " + setup::Quoted(*install.device) + u" is " +
+                               setup::DeviceLine(*found.device));
+        install.port = found.port;
+    }
     setup::UnattendedInstallRequest request = RequestOf(install, run.seams, machine.Journal());
     if (const auto refused = RefusedByChecks(request, run)) return machine.Finish(*refused);
     return machine.Finish(setup::InstallUnattended(request, services));

@@ -5,6 +5,7 @@
 #include "cli/Verbs.h"
 #include "platform/CommandLineText.h"
 #include "setup/MachineRecord.h"
+#include "setup/PortDevices.h"
 #include "setup/PreChecks.h"
 #include "setup/SerialSettings.h"
 #include "setup/Status.h"
@@ -47,16 +48,32 @@ setup::Finding InstallationFinding(const Command& command, VerbRun& run) {
 std::optional<std::u16string> TakeStoredChoice(Command& command, platform::AnsiRegistry& registry) {
     if (!command.asStored) return std::nullopt;
     const setup::StoredChoice stored = setup::ReadStoredChoice(registry);
-    if (!stored.port) return u"no port is stored under HKLM\\" + std::u16string(setup::kMachineRecordKey);
-    command.port = setup::Port::Parse(*stored.port);
-    if (!command.port)
-        return u"the stored port \"" + *stored.port + u"\" is not a COM port from COM1 to COM256, nor USB";
+    if (stored.device) {
+        if (!setup::IsDevicePattern(*stored.device))
+            return u"the stored device \"" + *stored.device + u"\" is not a part of a device ID";
+        command.portAuto = true;
+        command.device = stored.device;
+    } else {
+        if (!stored.port) return u"no port is stored under HKLM\\" + std::u16string(setup::kMachineRecordKey);
+        command.port = setup::Port::Parse(*stored.port);
+        if (!command.port)
+            return u"the stored port \"" + *stored.port + u"\" is not a COM port from COM1 to COM256, nor USB";
+        if (command.port->IsUsb()) return std::nullopt;
+    }
     std::u16string error;
-    if (command.port->IsUsb()) return std::nullopt;
-    if (!stored.settings) return u"no settings are stored for " + command.port->Name();
+    const std::u16string port = command.port ? command.port->Name() : u"the device's port";
+    if (!stored.settings) return u"no settings are stored for " + port;
     if (!setup::ValidPortSettings(*stored.settings, error)) return u"the stored settings " + error;
     command.settings = stored.settings;
     return std::nullopt;
+}
+
+// --port auto: the port of the device the pattern matches, into the
+// command. Nothing when there is none to take; then `found` says why.
+void FindDevicePort(Command& command, const platform::PortDeviceList& devices, setup::DevicePort& found) {
+    if (!command.portAuto) return;
+    found = setup::PortOfDevice(devices, *command.device);
+    command.port = found.port;
 }
 
 }  // namespace
@@ -66,7 +83,16 @@ int RunStatus(VerbRun& run) {
     const std::optional<std::u16string> unstored = TakeStoredChoice(command, run.seams.registry);
     Silent silent;
     const setup::Services services(run.seams, silent, run.product);
-    setup::InstallationStatus status = setup::QueryStatus(services, command.port);
+    // The device asked for on the command line is found, or refused with its
+    // code; a stored one that is not present is not as asked.
+    const platform::PortDeviceList devices = run.seams.machine.ListPortDevices();
+    setup::DevicePort device;
+    FindDevicePort(command, devices, device);
+    if (command.portAuto && !command.port && !run.command.asStored) {
+        run.console.Err(u"PortSetupCli: " + device.Refusal().message);
+        return device.exitCode;
+    }
+    setup::InstallationStatus status = setup::QueryStatus(services, command.port, devices);
     if (!status.listed) {
         run.console.Err(u"PortSetupCli: the print system could not be asked: " + status.reason);
         return setup::kExitFailed;
@@ -86,8 +112,16 @@ int RunStatus(VerbRun& run) {
     if (command.minDriverVersion)
         if (auto below = setup::BelowVersion(status, *command.minDriverVersion)) missing.push_back(std::move(*below));
     if (unstored) missing.push_back(*unstored);
+    if (command.portAuto && !command.port) missing.push_back(device.detail);
+    // A printer the device left behind: on another port than the device's now.
+    if (command.portAuto && command.port)
+        for (const auto& printer : status.printers)
+            if (printer.name == run.product.printerName && printer.port != command.port->PrintSystemName())
+                missing.push_back(u"the printer is on " + printer.port + u", its device is on " +
+                                  command.port->PrintSystemName() + u" (" + device.device->name + u")");
     if (command.json) {
-        run.console.Out(StatusJson(status, command.port, missing, run.product, command.minDriverVersion));
+        run.console.Out(StatusJson(status, command.port, missing, run.product, command.minDriverVersion,
+                                   command.portAuto ? command.device : std::nullopt));
     } else {
         for (const auto& text : StatusLines(status, command.port, missing, run.product)) run.console.Out(text);
     }
@@ -96,13 +130,25 @@ int RunStatus(VerbRun& run) {
 
 // doctor: install's checks and the status, changing nothing and needing no rights.
 int RunDoctor(VerbRun& run) {
-    const Command& command = run.command;
+    Command command = run.command;
+    std::vector<setup::Finding> findings;
+    if (command.portAuto) {
+        setup::DevicePort device;
+        FindDevicePort(command, run.seams.machine.ListPortDevices(), device);
+        if (device.port)
+            findings.push_back({u"device", setup::Finding::Result::Passed,
+                                u"--device " + setup::Quoted(*command.device) + u" is " + setup::DeviceLine(*device.device),
+                                u"", 0});
+        else
+            findings.push_back({u"device", setup::Finding::Result::Refused, device.detail, device.fix, device.exitCode});
+    }
     const std::u16string package = PackageOf(command, run.seams);
     const bool com = command.port && !command.port->IsUsb();
     // Install's own plan, every finding of it; then the status.
     setup::PreCheckRequest checks{package, com ? command.port->Name() : u"", false, true};
     checks.usb = command.port && command.port->IsUsb();
-    std::vector<setup::Finding> findings = setup::CheckBeforeInstall(checks, run.seams, run.product).findings;
+    for (auto& finding : setup::CheckBeforeInstall(checks, run.seams, run.product).findings)
+        findings.push_back(std::move(finding));
     findings.push_back(InstallationFinding(command, run));
     const setup::Finding* refused = setup::FirstRefusal(findings);
     const int exitCode = refused ? refused->exitCode : setup::kExitDone;

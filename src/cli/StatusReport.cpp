@@ -1,5 +1,6 @@
 #include "cli/StatusReport.h"
 
+#include "setup/PortDevices.h"
 #include "setup/Text.h"
 
 #include <algorithm>
@@ -36,13 +37,27 @@ std::u16string JsonArray(const std::vector<std::u16string>& items) {
 }
 
 std::u16string JsonBool(bool value) { return value ? u"true" : u"false"; }
+
+// The present COM ports' devices, in the order of their ports' numbers; null
+// when they cannot be read.
+std::u16string PortDevicesJson(const platform::PortDeviceList& devices) {
+    if (!devices.listed) return u"null";
+    std::u16string json = u"[";
+    const auto com = setup::ComPortDevices(devices);
+    for (std::size_t i = 0; i < com.size(); ++i)
+        json += (i ? u"," : u"") + std::u16string(u"{\"port\":") + JsonString(com[i].portName) + u",\"name\":" +
+                JsonString(com[i].name) + u",\"hardwareIds\":" + JsonArray(com[i].hardwareIds) + u",\"instanceId\":" +
+                JsonString(com[i].instanceId) + u",\"usb\":" + JsonBool(setup::OnUsb(com[i])) + u"}";
+    return json + u"]";
+}
 std::u16string JsonOrNull(const std::u16string& text) { return text.empty() ? u"null" : JsonString(text); }
 
 }  // namespace
 
 std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<setup::Port>& askedPort,
                           const std::vector<std::u16string>& notAsAsked, const setup::Product& product,
-                          const std::optional<std::u16string>& askedVersion) {
+                          const std::optional<std::u16string>& askedVersion,
+                          const std::optional<std::u16string>& askedDevice) {
     std::u16string json = u"{\"driver\":" + JsonString(product.driverName) +
                           u",\"driverInstalled\":" + JsonBool(status.driverInstalled) + u",\"driverVersion\":" +
                           JsonOrNull(status.driverVersion) + u",\"minDriverVersion\":" +
@@ -62,8 +77,10 @@ std::u16string StatusJson(const setup::InstallationStatus& status, const std::op
                 (status.ports[i].settings ? JsonString(*status.ports[i].settings) : u"null");
     json += u"},\"presentComPorts\":" +
             (status.presentComPorts.listed ? JsonArray(status.presentComPorts.names) : u"null") +
-            u",\"driverPackages\":" +
-            (status.driverPackages.listed ? JsonArray(status.driverPackages.names) : u"null") + u",\"askedPort\":" + (askedPort ? JsonString(askedPort->Name()) : u"null") + u",\"installedAsAsked\":" +
+            u",\"portDevices\":" + PortDevicesJson(status.portDevices) + u",\"portDevicesReason\":" +
+            (status.portDevices.listed ? u"null" : JsonString(status.portDevices.reason)) + u",\"driverPackages\":" +
+            (status.driverPackages.listed ? JsonArray(status.driverPackages.names) : u"null") + u",\"askedPort\":" + (askedPort ? JsonString(askedPort->Name()) : u"null") +
+            u",\"askedDevice\":" + (askedDevice ? JsonString(*askedDevice) : u"null") + u",\"installedAsAsked\":" +
             JsonBool(notAsAsked.empty()) + u",\"notAsAsked\":" + JsonArray(notAsAsked) +
             u",\"warnings\":" + JsonArray(status.warnings) + u"}";
     return json;
@@ -94,6 +111,11 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                     (!present.listed        ? u"unknown (" + present.reason + u")"
                      : present.names.empty() ? std::u16string(u"none")
                                              : setup::CommaList(present.names)));
+    if (!status.portDevices.listed)
+        lines.push_back(u"Devices of the COM ports: unknown (" + status.portDevices.reason + u")");
+    else
+        for (const auto& device : setup::ComPortDevices(status.portDevices))
+            lines.push_back(u"  " + setup::DeviceLine(device));
     const auto& packages = status.driverPackages;
     lines.push_back(u"Driver package in the driver store: " +
                     (!packages.listed        ? u"unknown (" + packages.reason + u")"

@@ -16,10 +16,12 @@ namespace cli {
 std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
                                         const std::optional<setup::Port>& askedPort,
                                         const std::vector<std::u16string>& notAsAsked, const setup::Product& product);
-// `askedVersion` is the version --min-driver-version named.
+// `askedVersion` is the version --min-driver-version named, `askedDevice`
+// the pattern --device (or the stored choice) named.
 std::u16string StatusJson(const setup::InstallationStatus& status, const std::optional<setup::Port>& askedPort,
                           const std::vector<std::u16string>& notAsAsked, const setup::Product& product,
-                          const std::optional<std::u16string>& askedVersion = std::nullopt);
+                          const std::optional<std::u16string>& askedVersion = std::nullopt,
+                          const std::optional<std::u16string>& askedDevice = std::nullopt);
 
 // How PortSetupCli doctor shows its findings: a line each (and its fix),
 // then the verdict; or one JSON object.

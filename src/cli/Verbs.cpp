@@ -12,7 +12,7 @@ namespace {
 
 using setup::RunCommand;
 
-constexpr unsigned kInstallOptions = kPortOption | kSettingsOption | kPackageOption | kTimeoutOption | kLogOption |
+constexpr unsigned kInstallOptions = kPortOption | kDeviceOption | kSettingsOption | kPackageOption | kTimeoutOption | kLogOption |
                                      kLogFormatOption | kStoredOptions | kRememberOption;
 
 const std::array<Verb, 7> kVerbs = {{
@@ -22,13 +22,14 @@ const std::array<Verb, 7> kVerbs = {{
     {Action::Remove, u"remove", kPackageOption | kTimeoutOption | kLogOption | kLogFormatOption, true, true,
      RunCommand::Remove, RunRemove},
     {Action::Status, u"status",
-     kPortOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption | kMinVersionOption |
-         kStoredChoiceOption,
+     kPortOption | kDeviceOption | kSettingsOption | kPackageOption | kJsonOption | kDefaultOption |
+         kMinVersionOption | kStoredChoiceOption,
      false, false,
      std::nullopt, RunStatus},
     {Action::SetDefault, u"set-default", kTimeoutOption | kQuietOption, false, false, RunCommand::SetDefault,
      RunSetDefault},
-    {Action::Doctor, u"doctor", kPortOption | kSettingsOption | kPackageOption | kJsonOption, false, false,
+    {Action::Doctor, u"doctor", kPortOption | kDeviceOption | kSettingsOption | kPackageOption | kJsonOption, false,
+     false,
      std::nullopt, RunDoctor},
     {Action::TestPrint, u"test-print", kTimeoutOption | kJsonOption, false, false, RunCommand::TestPrint, RunTestPrint},
 }};

@@ -52,6 +52,21 @@ public:
     virtual std::u16string ProgramProcessor() = 0;
 };
 
+// A device of Windows' Ports class (a serial port, a USB adapter's or a
+// printer's virtual COM port), as Device Manager shows it.
+struct PortDevice {
+    std::u16string portName;      // its PortName: "COM7"
+    std::u16string name;          // "USB Serial Port (COM7)"
+    std::vector<std::u16string> hardwareIds;  // "FTDIBUS\\COMPORT&VID_0403&PID_6001", ...
+    std::u16string instanceId;    // "FTDIBUS\\VID_0403+PID_6001+A5XK3RJTA\\0000"
+    std::u16string enumerator;    // the bus driver that found it: "USB", "FTDIBUS", "ACPI"
+};
+struct PortDeviceList {
+    bool listed = false;
+    std::vector<PortDevice> devices;
+    std::u16string reason;  // when not listed
+};
+
 // What unattended runs also ask of Windows: its folder for program data,
 // its serial ports, who the program runs as, signatures, and the clock.
 class System : public Machine {
@@ -62,6 +77,11 @@ public:
     // of the values under HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, in the
     // registry's order. A missing key lists none.
     virtual NameList ListSerialCommPorts() = 0;
+    // The present devices of the Ports device class, with their COM ports.
+    virtual PortDeviceList ListPortDevices() = 0;
+    // The USB printer ports ("USB001") whose printer is plugged in now: the
+    // print system keeps a USB port, and its queue, after its device went.
+    virtual NameList ListPresentUsbPrintPorts() = 0;
 
     // Whether the program runs with administrator rights (elevated).
     virtual bool IsAdministrator() = 0;

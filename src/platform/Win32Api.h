@@ -68,7 +68,8 @@ const Crypt32Api& Crypt32();
 // The driver store's INF files and the devices of a device class.
 #define PORTSETUP_SETUPAPI(X) X(SetupGetInfInformationW) X(SetupQueryInfOriginalFileInformationW) \
     X(SetupDiGetClassDevsW) X(SetupDiEnumDeviceInfo) X(SetupDiGetDeviceInstanceIdW) \
-    X(SetupDiGetDeviceRegistryPropertyW) X(SetupDiOpenDevRegKey) X(SetupDiDestroyDeviceInfoList)
+    X(SetupDiGetDeviceRegistryPropertyW) X(SetupDiOpenDevRegKey) X(SetupDiDestroyDeviceInfoList) \
+    X(SetupDiEnumDeviceInterfaces) X(SetupDiOpenDeviceInterfaceRegKey)
 PORTSETUP_API(SetupApi, PORTSETUP_SETUPAPI)
 const SetupApi& Setup();
 // The native file calls: opening and renaming relative to a folder's handle.

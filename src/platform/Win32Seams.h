@@ -29,6 +29,9 @@ public:
     std::u16string ProgramProcessor() override { return machine_.ProgramProcessor(); }
     std::u16string ProgramDataDirectory() override;
     NameList ListSerialCommPorts() override;
+    // Win32Devices.cpp
+    PortDeviceList ListPortDevices() override;
+    NameList ListPresentUsbPrintPorts() override;
     bool IsAdministrator() override;
     std::u16string RunningUserSid() override;
     std::u16string RunningAccountName() override;

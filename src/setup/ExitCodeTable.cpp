@@ -37,6 +37,9 @@ const ExitCodeRow kRows[] = {
     {kExitSpoolerNotRunning, u"the Print Spooler does not run and could not be started",
      u"the Print Spooler was stopped and did not run within 30 s of being started",
      u"see the System event log for why it stops"},
+    {kExitDeviceNotFound, u"--device matches no present COM port device",
+     u"`install`, `status`, `doctor` with `--port auto --device PATTERN` (and `repair` with a stored device): no present device of the Ports class has PATTERN in a hardware ID or its instance ID; the reason lists the present ports and their devices; nothing was changed",
+     u"plug the printer or its adapter in, or give a part of one of the IDs listed"},
     {kExitDeviceInstallDenied, u"install --port USB: a device installation policy denies the printer's driver",
      u"`install --port USB`: a device installation policy (`HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows\\DeviceInstall\\Restrictions`: `DenyDeviceClasses` with a printer class, or `DenyUnspecified`) would deny the USB printer's driver, and `AllowAdminInstall` does not let administrators through; nothing was changed",
      u"allow the printer classes for this device, or set \"Allow administrators to override Device Installation Restriction policies\""},
@@ -79,6 +82,9 @@ const ExitCodeRow kRows[] = {
     {kExitNoPrinter, u"set-default, test-print: no printer of the driver",
      u"`set-default`, `test-print`: no printer of ours is installed",
      u"install; plug in the USB printer"},
+    {kExitDeviceAmbiguous, u"--device matches several present COM port devices",
+     u"`--port auto --device PATTERN`: several present devices match PATTERN, named with their ports; nothing was changed",
+     u"give a longer part, such as the adapter's serial number from its instance ID, or `--port COMn`"},
 };
 
 }  // namespace

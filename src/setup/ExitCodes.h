@@ -13,6 +13,7 @@ inline constexpr int kExitPackageHasLinks = 448;       // ERROR_UNTRUSTED_MOUNT_
 inline constexpr int kExitPackageUnsigned = 577;       // ERROR_INVALID_IMAGE_HASH
 inline constexpr int kExitSpoolerDisabled = 1058;      // ERROR_SERVICE_DISABLED
 inline constexpr int kExitSpoolerNotRunning = 1062;    // ERROR_SERVICE_NOT_ACTIVE
+inline constexpr int kExitDeviceNotFound = 1167;       // ERROR_DEVICE_NOT_CONNECTED: --device matches no present device
 inline constexpr int kExitDeviceInstallDenied = 1260;  // ERROR_ACCESS_DISABLED_BY_POLICY: a device installation policy
 inline constexpr int kExitProgramFolderUnsafe = 1336;  // ERROR_INVALID_ACL
 inline constexpr int kExitTimedOut = 1460;             // ERROR_TIMEOUT
@@ -30,6 +31,7 @@ inline constexpr int kExitPackageInUse = 2404;         // ERROR_DEVICE_IN_USE: a
 inline constexpr int kExitDriverInUse = 3001;          // ERROR_PRINTER_DRIVER_IN_USE: printers keep the driver
 inline constexpr int kExitRestartNeeded = 3010;        // ERROR_SUCCESS_REBOOT_REQUIRED: done, a restart is needed
 inline constexpr int kExitNoPrinter = 3012;            // ERROR_PRINTER_NOT_FOUND: no printer of ours
+inline constexpr int kExitDeviceAmbiguous = 15250;     // ERROR_AMBIGUOUS_SYSTEM_DEVICE: --device matches several
 
 // Whether `exitCode` says the job was done (perhaps with a restart to follow).
 inline constexpr bool Succeeded(int exitCode) { return exitCode == kExitDone || exitCode == kExitRestartNeeded; }

@@ -108,13 +108,14 @@ std::optional<Verdict> StoreSettings(const UnattendedInstallRequest& request, Se
 
 // The port and settings, stored as the package's choice for its next upgrade or repair.
 std::optional<Verdict> RememberChoice(const UnattendedInstallRequest& request, Services& s) {
-    const long status = StoreChoice(s.registry, request.port, request.portSettings);
+    const long status = StoreChoice(s.registry, request.port, request.portSettings, request.device);
     if (status != platform::kErrorSuccess)
         return Failed(u"The installation is done, but the choice could not be stored under HKLM\\" +
                       std::u16string(kMachineRecordKey) +
                       u" (status " + Number(static_cast<std::uint64_t>(status)) +
                       u"); the next upgrade or repair would not find it.");
-    s.journal.Step(u"stored as the package's choice: Port = " + request.port.Name() +
+    s.journal.Step(u"stored as the package's choice: " +
+                   (request.device ? u"Device = " + *request.device : u"Port = " + request.port.Name()) +
                    (request.port.IsUsb() ? u"" : u", Settings = " + request.portSettings));
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include "setup/Services.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,9 @@ struct UnattendedInstallRequest {
     // Store the port ("COM3", "USB") and, for a COM port, the settings as the
     // package's choice once the installation is done.
     bool rememberChoice = false;
+    // The port was found by this device pattern: it is stored in place of
+    // the port, which follows the device.
+    std::optional<std::u16string> device;
 };
 
 // Installs the driver (and for a COM port the printer), makes the printer

@@ -46,7 +46,8 @@ long RecordLastVerdict(platform::AnsiRegistry& registry, const LastVerdict& verd
 StoredChoice ReadStoredChoice(platform::AnsiRegistry& registry) {
     StoredChoice choice;
     const std::u16string key(kMachineRecordKey);
-    for (auto [name, value] : {std::pair{kStoredPortValue, &choice.port}, std::pair{kStoredSettingsValue, &choice.settings}}) {
+    for (auto [name, value] : {std::pair{kStoredPortValue, &choice.port}, std::pair{kStoredSettingsValue, &choice.settings},
+                               std::pair{kStoredDeviceValue, &choice.device}}) {
         std::u16string text;
         if (modRegedit::RegGetString(registry, platform::kHkeyLocalMachine, key, std::u16string(name), text) ==
                 platform::kErrorSuccess &&
@@ -56,10 +57,17 @@ StoredChoice ReadStoredChoice(platform::AnsiRegistry& registry) {
     return choice;
 }
 
-long StoreChoice(platform::AnsiRegistry& registry, const Port& port, std::u16string_view settings) {
+long StoreChoice(platform::AnsiRegistry& registry, const Port& port, std::u16string_view settings,
+                 const std::optional<std::u16string>& device) {
     const std::u16string key(kMachineRecordKey);
-    long status = modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, key, std::u16string(kStoredPortValue),
-                                           port.Name());
+    const auto replaced = [&](long status) { return status == platform::kErrorFileNotFound ? platform::kErrorSuccess : status; };
+    long status = device ? modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, key,
+                                                    std::u16string(kStoredDeviceValue), *device)
+                         : modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, key,
+                                                    std::u16string(kStoredPortValue), port.Name());
+    // The other way of naming the port goes: one choice is stored.
+    if (status == platform::kErrorSuccess)
+        status = replaced(ForgetStoredValue(registry, device ? kStoredPortValue : kStoredDeviceValue));
     if (status == platform::kErrorSuccess && !port.IsUsb())
         status = modRegedit::RegSetString(registry, platform::kHkeyLocalMachine, key,
                                           std::u16string(kStoredSettingsValue), std::u16string(settings));

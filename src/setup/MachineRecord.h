@@ -20,6 +20,9 @@ namespace setup {
 inline constexpr std::u16string_view kMachineRecordKey = u"SOFTWARE\\PortSetup";
 inline constexpr std::u16string_view kStoredPortValue = u"Port";
 inline constexpr std::u16string_view kStoredSettingsValue = u"Settings";
+// A device pattern (install --port auto --device ... --remember), stored in
+// place of Port: the printer's port is the device's, whatever its number.
+inline constexpr std::u16string_view kStoredDeviceValue = u"Device";
 
 // The longest LastResult kept: a reason long enough to name the cause and
 // the fix.
@@ -44,11 +47,15 @@ long RecordLastVerdict(platform::AnsiRegistry& registry, const LastVerdict& verd
 struct StoredChoice {
     std::optional<std::u16string> port;
     std::optional<std::u16string> settings;
+    std::optional<std::u16string> device;
 };
 StoredChoice ReadStoredChoice(platform::AnsiRegistry& registry);
-// Stores the port ("COM3", "USB") and, for a COM port, its settings; the
-// first status that is not success, else 0.
-long StoreChoice(platform::AnsiRegistry& registry, const Port& port, std::u16string_view settings);
+// Stores the port ("COM3", "USB") and, for a COM port, its settings; or,
+// with `device`, the device pattern in place of the port (the Port value
+// goes: the number is the device's to change). The first status that is
+// not success, else 0.
+long StoreChoice(platform::AnsiRegistry& registry, const Port& port, std::u16string_view settings,
+                 const std::optional<std::u16string>& device = std::nullopt);
 // Deletes the stored values; a line for each one cleared, or that could not
 // be, through `said` ("the stored choice's Port").
 template <typename Said>
@@ -57,7 +64,7 @@ long ForgetStoredValue(platform::AnsiRegistry& registry, std::u16string_view nam
 
 template <typename Said>
 void ForgetChoice(platform::AnsiRegistry& registry, Said&& said) {
-    for (const std::u16string_view name : {kStoredPortValue, kStoredSettingsValue})
+    for (const std::u16string_view name : {kStoredPortValue, kStoredSettingsValue, kStoredDeviceValue})
         said(name, ForgetStoredValue(registry, name));
 }
 

@@ -117,7 +117,8 @@ std::vector<InstallationStatus::PortValue> PortValues(const InstallationStatus& 
 
 }  // namespace
 
-InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort) {
+InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort,
+                               const std::optional<platform::PortDeviceList>& devices) {
     InstallationStatus status;
     const platform::NameList drivers = s.printers.ListPrinterDrivers();
     const platform::PrinterInfoList printers = s.printers.ListPrinterDetails();
@@ -135,6 +136,7 @@ InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
     if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote, s.product)) status.ourPrinter = ours->name;
     status.presentComPorts = ListPresentComPorts(s.machine);
+    status.portDevices = devices ? *devices : s.machine.ListPortDevices();
     status.driverPackages = FindOurPackages(s.machine, s.product);
     // COM1 to COM4 always, as the window offers them; others where used or asked.
     status.ports = PortValues(status, askedPort, s);

@@ -46,6 +46,9 @@ struct InstallationStatus {
     // The COM ports present on this machine ("COM1", "COM3"), as Windows
     // numbers them; not listed when they cannot be read.
     platform::NameList presentComPorts;
+    // The devices behind them (Device Manager's Ports class): not listed,
+    // with why, when they cannot be read.
+    platform::PortDeviceList portDevices;
     // The product's driver package in the driver store: its published INFs
     // ("oem5.inf"); not listed when the store cannot be read.
     platform::NameList driverPackages;
@@ -57,7 +60,9 @@ struct InstallationStatus {
 
 // The status as the account that runs sees it; `askedPort` has its Ports
 // value read too.
-InstallationStatus QueryStatus(Services services, const std::optional<Port>& askedPort = std::nullopt);
+// The devices of the COM ports are listed unless given.
+InstallationStatus QueryStatus(Services services, const std::optional<Port>& askedPort = std::nullopt,
+                               const std::optional<platform::PortDeviceList>& devices = std::nullopt);
 // The installed driver's version and the package's in `packageDirectory`
 // (its INF's DriverVer), into `status`.
 void ReadVersions(InstallationStatus& status, Services services, std::u16string_view packageDirectory);

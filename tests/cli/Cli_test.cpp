@@ -518,7 +518,8 @@ TEST(Cli, StatusAsJson) {
               u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"ourPrinter\":null,\"ourPrinterNote\":null,\"defaultPrinter\":\"Office\",\"account\":"
               u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
               u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"presentComPorts\":[\"COM1\","
-              u"\"COM2\"],\"driverPackages\":[],\"askedPort\":\"COM2\","
+              u"\"COM2\"],\"portDevices\":[],\"portDevicesReason\":null,\"driverPackages\":[],\"askedPort\":\"COM2\","
+              u"\"askedDevice\":null,"
               u"\"installedAsAsked\":false,\"notAsAsked\":[\"no printer \\\"KALDO Veltro MiniPrinter\\\" uses the "
               u"driver\",\"\\\"KALDO Veltro MiniPrinter\\\" is not the default printer\",\"no settings are stored for "
               u"COM2:\"],\"warnings\":[]}",

@@ -57,6 +57,7 @@ add_executable(accessibility_probe WIN32
   src/forms/Win32Controls.cpp
   src/platform/Win32System.cpp
   src/platform/Win32DriverStore.cpp
+  src/platform/Win32Devices.cpp
   src/platform/Win32Files.cpp
   src/platform/Win32FileSecurity.cpp
   src/platform/Win32Locks.cpp

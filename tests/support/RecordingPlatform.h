@@ -306,6 +306,16 @@ public:
         }
         return found->second.original.empty() ? std::u16string(name) : found->second.original;
     }
+    // The present devices of the Ports class, and the USB printer ports
+    // whose printer is plugged in.
+    std::vector<platform::PortDevice> portDevices;
+    std::optional<std::u16string> portDevicesFail;
+    std::vector<std::u16string> presentUsbPrintPorts;
+    platform::PortDeviceList ListPortDevices() override {
+        if (portDevicesFail) return {false, {}, *portDevicesFail};
+        return {true, portDevices, {}};
+    }
+    platform::NameList ListPresentUsbPrintPorts() override { return {true, presentUsbPrintPorts, {}}; }
     platform::NameList ListSerialCommPorts() override {
         if (serialCommFails) return {false, {}, *serialCommFails};
         return {true, serialComm, {}};
