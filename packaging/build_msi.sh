@@ -9,7 +9,7 @@
 #   printer to the newer version on every msiexec;
 # - the Active Setup entry is installed only with SETDEFAULT=1;
 # - the event log source's message file is REG_EXPAND_SZ, as Windows expects;
-# - a given PORT or SETTINGS holding a double quote or a backslash, or an
+# - a given PORT, SETTINGS or DEVICE holding a double quote or a backslash, or an
 #   INSTALLFOLDER holding a double quote, fails the installation before
 #   anything is changed (an error action, type 19);
 # - INSTALLFOLDER gets its own permissions, not inherited from where an
@@ -18,7 +18,7 @@
 #   no user can replace the programs SYSTEM runs at every repair and sign-in;
 # - INSTALLFOLDER must lie in Program Files, and the exes carry their versions
 #   (both at the end);
-# - PORT, SETTINGS, REMOVEPRINTERS and SETDEFAULT stay out of the secure
+# - PORT, SETTINGS, DEVICE, REMOVEPRINTERS and SETDEFAULT stay out of the secure
 #   properties: a standard user's elevated maintenance run gets the stored
 #   choice, never theirs (administrators and SYSTEM pass them in any case).
 # Usage: packaging/build_msi.sh STAGED_FOLDER VERSION OUTPUT.msi [x64|x86]
@@ -49,9 +49,9 @@ mv "$tables/Upgrade.new" "$tables/Upgrade.idt"
 (cd "$tables" && msibuild "$out" -i Upgrade.idt)
 msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\`='SETDEFAULT=\"1\"' WHERE \`Component\`='DefaultForEachUser'"
 msibuild "$out" -q "UPDATE \`Registry\` SET \`Value\`='#%[INSTALLFOLDER]PortSetupCli.exe' WHERE \`Component_\`='EventLogSource' AND \`Name\`='EventMessageFile'"
-refusal='PORT and SETTINGS may not hold a double quote or a backslash (no port and no line settings do), nor INSTALLFOLDER a double quote. Nothing was changed.'
+refusal='PORT, SETTINGS and DEVICE may not hold a double quote or a backslash (no port and no line settings do; for DEVICE give a part of the ID without one, such as VID_0403&PID_6001 or the serial number), nor INSTALLFOLDER a double quote. Nothing was changed.'
 msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('RefuseUnsafeChoice', 19, '', '$refusal')"
-msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR INSTALLFOLDER >< Quote)', 51)"
+msibuild "$out" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('RefuseUnsafeChoice', 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR DEVICE >< Quote OR DEVICE >< Backslash OR INSTALLFOLDER >< Quote)', 51)"
 # The folder's permissions: SDDL as the machine folder's, protected from
 # inheritance, applied to the folder and inherited by what it holds.
 folder_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)'

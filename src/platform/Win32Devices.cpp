@@ -90,8 +90,8 @@ PortDeviceList Win32System::ListPortDevices() {
             return {false, {}, SystemErrorText(error)};
         }
         PortDevice port;
-        wchar_t instance[MAX_DEVICE_ID_LEN + 1] = {};
-        if (api.SetupDiGetDeviceInstanceIdW(set.get(), &device, instance, MAX_DEVICE_ID_LEN, nullptr))
+        wchar_t instance[201] = {};  // MAX_DEVICE_ID_LEN and its end
+        if (api.SetupDiGetDeviceInstanceIdW(set.get(), &device, instance, 200, nullptr))
             port.instanceId = FromWide(instance, wcslen(instance));
         port.name = Text(Property(set.get(), device, SPDRP_FRIENDLYNAME));
         if (port.name.empty()) port.name = Text(Property(set.get(), device, SPDRP_DEVICEDESC));

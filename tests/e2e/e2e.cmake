@@ -11,7 +11,7 @@ if(PORTSETUP_MANIFEST_ARCH STREQUAL "x86")
   set(PORTSETUP_SCENARIO_LABEL e2e32)
 else()
   set(PORTSETUP_SCENARIOS window keyboard dpi unattended install remove slow_remove cli cli_safety checks converge msi
-      default_printer folders no_tool event_log test_print verdicts msi_verdict msi_limits driver_store)
+      default_printer folders no_tool event_log test_print verdicts msi_verdict msi_limits driver_store port_device)
   set(PORTSETUP_SCENARIO_LABEL e2e)
 endif()
 foreach(scenario ${PORTSETUP_SCENARIOS})

@@ -49,7 +49,7 @@ expect_eq "entries after install" "$version" "$(entries)"
 expect_eq "printers after install" "KALDO Veltro MiniPrinter" "$(printers)"
 expect_eq "printer port" "COM2:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
 expect_eq "COM2: settings" "19200,e,7,1,x" "$(reg_value "$PORTS" "COM2:")"
-grep -q 'run: PortSetupCli install --port COM2 --settings 19200,e,7,1,x --stored-port "" --stored-settings "" --package "C:\\Program Files\\PortSetup\\."' "$cli_log" \
+grep -q 'run: PortSetupCli install --port COM2 --settings 19200,e,7,1,x --stored-port "" --stored-settings "" --stored-device "" --package "C:\\Program Files\\PortSetup\\."' "$cli_log" \
   || fail "the CLI's log lacks the installation: $(cat "$cli_log")"
 grep -q 'verdict: done, exit code 0' "$cli_log" || fail "the CLI's log lacks the verdict"
 expect_eq "the install command line" \

@@ -139,15 +139,17 @@ s=$(seq RemoveExistingProducts)
 [ "$s" -gt "$(seq InstallInitialize)" ] && [ "$s" -lt "$(seq InstallFiles)" ] \
   || fail "RemoveExistingProducts ($s) is not between InstallInitialize and InstallFiles"
 expect_eq "removal condition" 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE AND REMOVEPRINTERS="1"' "$(condition RemovePrinters)"
-for action in RefuseUnsafeChoice StoredPortUnusable StoredSettingsUnusable PortArgument SettingsArgument; do
+for action in RefuseUnsafeChoice StoredPortUnusable StoredSettingsUnusable StoredDeviceUnusable PortArgument SettingsArgument \
+    DeviceArgument; do
   [ "$(seq "$action")" -gt "$(seq AppSearch)" ] && [ "$(seq "$action")" -lt "$(seq InstallInitialize)" ] \
     || fail "$action is not between AppSearch and InstallInitialize"
 done
-expect_eq "refusal" "19 PORT and SETTINGS may not hold a double quote or a backslash (no port and no line settings do), nor INSTALLFOLDER a double quote. Nothing was changed." \
+expect_eq "refusal" "19 PORT, SETTINGS and DEVICE may not hold a double quote or a backslash (no port and no line settings do; for DEVICE give a part of the ID without one, such as VID_0403&PID_6001 or the serial number), nor INSTALLFOLDER a double quote. Nothing was changed." \
   "$(cell CustomAction RefuseUnsafeChoice 2) $(cell CustomAction RefuseUnsafeChoice 4)"
-expect_eq "refusal condition" 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR INSTALLFOLDER >< Quote)' \
+expect_eq "refusal condition" 'NOT REMOVE AND (PORT >< Quote OR PORT >< Backslash OR SETTINGS >< Quote OR SETTINGS >< Backslash OR DEVICE >< Quote OR DEVICE >< Backslash OR INSTALLFOLDER >< Quote)' \
   "$(condition RefuseUnsafeChoice)"
 expect_eq "unusable stored port" 'STOREDPORT >< Quote OR STOREDPORT >< Backslash' "$(condition StoredPortUnusable)"
+expect_eq "unusable stored device" 'STOREDDEVICE >< Quote OR STOREDDEVICE >< Backslash' "$(condition StoredDeviceUnusable)"
 expect_eq "port argument" 'PortArg --port "[PORT]"' "$(cell CustomAction PortArgument 3) $(cell CustomAction PortArgument 4)"
 # Every property a command line is made of is private (no command line can
 # set it), or a public one that the refusal above checks, or a stored one
@@ -155,8 +157,8 @@ expect_eq "port argument" 'PortArg --port "[PORT]"' "$(cell CustomAction PortArg
 for property in $(table CustomAction | awk -F'\t' '$2 % 64 == 51 { print $4 }' | grep -o '\[[A-Za-z_.]*\]' | tr -d '[]' | sort -u); do
   case "$property" in
     *[a-z]*) ;;  # private
-    PORT|SETTINGS|INSTALLFOLDER) condition RefuseUnsafeChoice | grep -q "$property >< Quote" || fail "$property is not refused with a quote" ;;
-    STOREDPORT|STOREDSETTINGS) ;;  # replaced by a marker above
+    PORT|SETTINGS|DEVICE|INSTALLFOLDER) condition RefuseUnsafeChoice | grep -q "$property >< Quote" || fail "$property is not refused with a quote" ;;
+    STOREDPORT|STOREDSETTINGS|STOREDDEVICE) ;;  # replaced by a marker above
     *) fail "the public property $property reaches a command line unchecked" ;;
   esac
 done
@@ -170,7 +172,7 @@ done
 expect_eq "stored choice rows" "Package=$version" \
   "$(table Registry | awk -F'\t' '$3 == "SOFTWARE\\PortSetup" && $2 == 2 { printf "%s%s=%s", sep, $4, $5; sep = " " }')"
 expect_eq "install condition" 'NOT REMOVE' "$(condition InstallPrinter)"
-expect_eq "install command" '"[INSTALLFOLDER]PortSetupCli.exe" install [PortArg] [SettingsArg] [LogArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --package "[INSTALLFOLDER]." --remember' \
+expect_eq "install command" '"[INSTALLFOLDER]PortSetupCli.exe" install [PortArg] [DeviceArg] [SettingsArg] [LogArg] --stored-port "[STOREDPORT]" --stored-settings "[STOREDSETTINGS]" --stored-device "[STOREDDEVICE]" --package "[INSTALLFOLDER]." --remember' \
   "$(cell CustomAction InstallPrinterCommand 4)"
 expect_eq "removal command" '"[INSTALLFOLDER]PortSetupCli.exe" remove [LogArg]' "$(cell CustomAction RemovePrintersCommand 4)"
 
