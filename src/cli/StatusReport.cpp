@@ -69,7 +69,7 @@ std::u16string StatusJson(const setup::InstallationStatus& status, const std::op
                 JsonString(p.port) + u",\"default\":" + JsonBool(p.isDefault) + u"}";
     }
     json += u"],\"ourPrinter\":" + JsonOrNull(status.ourPrinter) + u",\"ourPrinterNote\":" +
-            JsonOrNull(status.ourPrinterNote) + u",\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"account\":" +
+            JsonOrNull(status.ourPrinterNote) + u",\"staleQueues\":" + JsonArray(status.staleQueues) + u",\"defaultPrinter\":" + JsonString(status.defaultPrinter) + u",\"account\":" +
             JsonString(status.account) + u",\"windowsManagesDefault\":" + JsonBool(status.windowsManagesDefault) +
             u",\"ports\":{";
     for (std::size_t i = 0; i < status.ports.size(); ++i)
@@ -99,6 +99,9 @@ std::vector<std::u16string> StatusLines(const setup::InstallationStatus& status,
         lines.push_back(u"  " + p.name + u" on " + p.port + (p.isDefault ? u" (the default printer)" : u""));
     lines.push_back(u"Our printer: " + (status.ourPrinter.empty() ? u"none" : status.ourPrinter) +
                     (status.ourPrinterNote.empty() ? u"" : u" (" + status.ourPrinterNote + u")"));
+    if (!status.staleQueues.empty())
+        lines.push_back(u"Stale queues of the driver (their USB printer is not plugged in; nothing is deleted for "
+                        u"them): " + setup::CommaList(status.staleQueues));
     lines.push_back(u"Runs as: " + status.account);
     lines.push_back(u"Default printer of " + status.account + u": " +
                     (status.defaultPrinter.empty() ? u"none" : status.defaultPrinter) +

@@ -55,7 +55,7 @@ Verdict SetDefaultForUser(std::uint32_t timeoutMilliseconds, Services s) {
     const std::uint64_t startedAt = s.machine.Milliseconds();
     const std::u16string account = s.machine.RunningAccountName();
     // Local printers only: a listing of connections would ask every print server.
-    const OurPrinterLookup ours = FindOurPrinter(s.printers, s.product);
+    const OurPrinterLookup ours = FindOurPrinter(s.printers, s.product, &s.machine);
     if (!ours.asked)
         return Failed(u"The print system could not be asked whether the printer " + Quoted(s.product.printerName) +
                       u" is installed: " + ours.reason);

@@ -36,8 +36,28 @@ std::u16string AbsentPortWarning(const Port& port, const std::vector<std::u16str
     return port.Name() + u" is not present on this machine; present: " + (present.empty() ? u"none" : CommaList(present));
 }
 
+namespace {
+
+bool Live(const platform::PrinterInfo& printer, const platform::NameList& liveUsbPorts) {
+    return std::find(liveUsbPorts.names.begin(), liveUsbPorts.names.end(), printer.port) != liveUsbPorts.names.end();
+}
+
+}  // namespace
+
+std::vector<const platform::PrinterInfo*> StaleUsbQueues(const std::vector<platform::PrinterInfo>& printers,
+                                                         const platform::NameList& liveUsbPorts, const Product& product) {
+    std::vector<const platform::PrinterInfo*> stale;
+    if (!liveUsbPorts.listed) return stale;
+    for (const auto& printer : printers) {
+        const auto port = Port::OfPrinter(printer.port);
+        if (printer.driver == product.driverName && port && port->IsUsb() && !Live(printer, liveUsbPorts))
+            stale.push_back(&printer);
+    }
+    return stale;
+}
+
 const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note,
-                                          const Product& product) {
+                                          const Product& product, const platform::NameList& liveUsbPorts) {
     note.clear();
     std::vector<const platform::PrinterInfo*> usb;
     for (const auto& printer : printers) {
@@ -50,6 +70,21 @@ const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInf
         if (printer.driver == product.driverName && port && port->IsUsb()) usb.push_back(&printer);
     }
     if (usb.empty()) return nullptr;
+    // The queue whose USB printer is plugged in: Plug and Play makes another
+    // queue ("... (Copy 1)") on a new port when the printer moves to another
+    // jack, and the first stays on a port with no device.
+    const auto live = std::count_if(usb.begin(), usb.end(), [&](const auto* p) { return Live(*p, liveUsbPorts); });
+    if (live > 0 && static_cast<std::size_t>(live) < usb.size()) {
+        std::vector<std::u16string> stale;
+        for (const auto* printer : usb)
+            if (!Live(*printer, liveUsbPorts)) stale.push_back(Quoted(printer->name) + u" on " + printer->port);
+        usb.erase(std::remove_if(usb.begin(), usb.end(), [&](const auto* p) { return !Live(*p, liveUsbPorts); }),
+                  usb.end());
+        std::sort(usb.begin(), usb.end(), [](const auto* a, const auto* b) { return a->name < b->name; });
+        note = Quoted(usb.front()->name) + u" is taken: its USB printer is plugged in (" + usb.front()->port +
+               u"); not " + CommaList(stale) + u", whose printer is not";
+        return usb.front();
+    }
     std::sort(usb.begin(), usb.end(), [](const auto* a, const auto* b) { return a->name < b->name; });
     if (usb.size() > 1) {
         std::vector<std::u16string> names;
@@ -63,7 +98,7 @@ const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInf
     return usb.front();
 }
 
-OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product) {
+OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product, platform::System* machine) {
     OurPrinterLookup found;
     const platform::PrinterLookup named = printers.FindPrinter(product.printerName);
     if (!named.asked) {
@@ -81,7 +116,8 @@ OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& pro
         return found;
     }
     found.asked = true;
-    if (const auto* printer = OurPrinterIn(local.printers, found.note, product)) found.printer = *printer;
+    const platform::NameList live = machine ? machine->ListPresentUsbPrintPorts() : platform::NameList{};
+    if (const auto* printer = OurPrinterIn(local.printers, found.note, product, live)) found.printer = *printer;
     return found;
 }
 
@@ -134,7 +170,11 @@ InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort,
     for (const auto& printer : printers.printers)
         if (printer.driver == s.product.driverName)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
-    if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote, s.product)) status.ourPrinter = ours->name;
+    const platform::NameList live = s.machine.ListPresentUsbPrintPorts();
+    if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote, s.product, live))
+        status.ourPrinter = ours->name;
+    for (const auto* stale : StaleUsbQueues(printers.printers, live, s.product))
+        status.staleQueues.push_back(stale->name + u" on " + stale->port);
     status.presentComPorts = ListPresentComPorts(s.machine);
     status.portDevices = devices ? *devices : s.machine.ListPortDevices();
     status.driverPackages = FindOurPackages(s.machine, s.product);

@@ -31,6 +31,10 @@ struct InstallationStatus {
     // The printer taken as ours (see OurPrinterIn); empty when none is.
     std::u16string ourPrinter;
     std::u16string ourPrinterNote;
+    // The queues of the driver on USB ports whose printer is not plugged in
+    // ("KALDO QTX_VELTRO on USB001"): left by a printer moved to another
+    // jack; nothing is deleted for them.
+    std::vector<std::u16string> staleQueues;
     // The Ports values of COM1: to COM4: and of any other COM port that a
     // printer of the driver uses or that was asked about, in the order of
     // their numbers; nothing where there is none or it cannot be read.
@@ -92,8 +96,14 @@ std::optional<std::u16string> BelowVersion(const InstallationStatus& status, std
 // model (of several, the first by name, and `note` says so). Nothing when
 // there is none; then `note` names a printer of our name that uses another
 // driver.
+// Of several on USB ports, those whose USB printer is plugged in
+// (`liveUsbPorts`, when listed) come first: the others are stale queues.
 const platform::PrinterInfo* OurPrinterIn(const std::vector<platform::PrinterInfo>& printers, std::u16string& note,
-                                          const Product& product);
+                                          const Product& product, const platform::NameList& liveUsbPorts = {});
+// The printers of the product's driver on USB ports whose printer is not
+// plugged in; none when the plugged-in ports are not known.
+std::vector<const platform::PrinterInfo*> StaleUsbQueues(const std::vector<platform::PrinterInfo>& printers,
+                                                         const platform::NameList& liveUsbPorts, const Product& product);
 // The same asked of the print system: by name first, which asks no print
 // server, then the local printers' listing.
 struct OurPrinterLookup {
@@ -102,7 +112,9 @@ struct OurPrinterLookup {
     std::optional<platform::PrinterInfo> printer;
     std::u16string note;
 };
-OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product);
+// With `machine`, the USB printers plugged in are asked too (OurPrinterIn).
+OurPrinterLookup FindOurPrinter(platform::Printers& printers, const Product& product,
+                                platform::System* machine = nullptr);
 // Why no printer is taken as ours.
 std::u16string NoPrinterOfOurs(const OurPrinterLookup& ours, const Product& product);
 

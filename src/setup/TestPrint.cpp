@@ -62,7 +62,7 @@ Verdict StillQueued(TestPrintResult& result, std::uint32_t timeoutMilliseconds, 
 TestPrintResult TestPrint(std::uint32_t timeoutMilliseconds, Services s) {
     TestPrintResult result;
     const std::uint64_t startedAt = s.machine.Milliseconds();
-    const OurPrinterLookup ours = FindOurPrinter(s.printers, s.product);
+    const OurPrinterLookup ours = FindOurPrinter(s.printers, s.product, &s.machine);
     if (!ours.asked) {
         result.verdict = Failed(u"The print system could not be asked for the printer " + Quoted(s.product.printerName) +
                                 u": " + ours.reason);

@@ -515,7 +515,7 @@ TEST(Cli, StatusAsJson) {
     ASSERT_EQ(1u, m.console.out.size());
     EXPECT_EQ(u"{\"driver\":\"KALDO QTX_VELTRO\",\"driverInstalled\":true,\"driverVersion\":\"1.2.3.10\","
               u"\"minDriverVersion\":null,\"packageDriverVersion\":\"1.2.3.4\",\"printers\":[{\"name\":\"Kasse \\\"1\\\" "
-              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"ourPrinter\":null,\"ourPrinterNote\":null,\"defaultPrinter\":\"Office\",\"account\":"
+              u"\u00D6\",\"port\":\"COM2:\",\"default\":false}],\"ourPrinter\":null,\"ourPrinterNote\":null,\"staleQueues\":[],\"defaultPrinter\":\"Office\",\"account\":"
               u"\"NT AUTHORITY\\\\SYSTEM\",\"windowsManagesDefault\":true,\"ports\":{\"COM1:\":"
               u"\"9600,n,8,1\",\"COM2:\":null,\"COM3:\":null,\"COM4:\":null},\"presentComPorts\":[\"COM1\","
               u"\"COM2\"],\"portDevices\":[],\"portDevicesReason\":null,\"driverPackages\":[],\"askedPort\":\"COM2\","

@@ -210,3 +210,62 @@ TEST(PortDevices, TheMsisStoredDeviceStandsInForThePort) {
 }
 
 }  // namespace
+
+namespace {
+
+// A USB printer moved to another jack: Plug and Play made a second queue of
+// our driver on a new port, and the first stays on a port with no device.
+struct MovedUsbPrinter : testing_support::CliMachine {
+    MovedUsbPrinter() {
+        for (const auto& [queue, port] : {std::pair{u"KALDO QTX_VELTRO", u"USB001"},
+                                          std::pair{u"KALDO QTX_VELTRO (Copy 1)", u"USB002"}}) {
+            platform.printers.emplace_back(queue);
+            platform.printerDrivers[queue] = std::u16string(DriverModel);
+            platform.printerPorts[queue] = port;
+        }
+        platform.drivers = {std::u16string(DriverModel)};
+    }
+};
+
+TEST(LiveUsbQueue, TheQueueWhosePrinterIsPluggedInIsOursAndTheOtherIsNamedStale) {
+    struct Row {
+        const char* what;
+        std::vector<std::u16string> plugged;  // the USB printer ports with their printer
+        const char16_t* ours;
+        const char16_t* stale;  // in status's JSON
+    } rows[] = {
+        {"the copy's printer is plugged in", {u"USB002"}, u"KALDO QTX_VELTRO (Copy 1)",
+         u"\"staleQueues\":[\"KALDO QTX_VELTRO on USB001\"]"},
+        {"the first one's", {u"USB001"}, u"KALDO QTX_VELTRO", u"\"staleQueues\":[\"KALDO QTX_VELTRO (Copy 1) on USB002\"]"},
+        // Both or neither: the first by name, as before; both are stale when neither is plugged in.
+        {"both", {u"USB001", u"USB002"}, u"KALDO QTX_VELTRO", u"\"staleQueues\":[]"},
+        {"neither", {}, u"KALDO QTX_VELTRO",
+         u"\"staleQueues\":[\"KALDO QTX_VELTRO on USB001\",\"KALDO QTX_VELTRO (Copy 1) on USB002\"]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        MovedUsbPrinter m;
+        m.platform.presentUsbPrintPorts = row.plugged;
+        ASSERT_EQ(kExitDone, m.Run({u"set-default"}));
+        EXPECT_EQ(row.ours, m.platform.defaultPrinter);
+        m.Run({u"status", u"--json"});
+        ASSERT_EQ(1u, m.console.out.size());
+        EXPECT_NE(std::u16string::npos, m.console.out[0].find(u"\"ourPrinter\":\"" + std::u16string(row.ours) + u"\""));
+        EXPECT_NE(std::u16string::npos, m.console.out[0].find(row.stale));
+        ASSERT_EQ(kExitDone, m.Run({u"test-print"}));
+        ASSERT_FALSE(m.platform.jobs.empty());
+        EXPECT_EQ(row.ours, m.platform.jobs.rbegin()->second.printer);
+        // Nothing is deleted for a stale queue.
+        EXPECT_EQ(2u, m.platform.printers.size());
+    }
+    MovedUsbPrinter m;
+    m.platform.presentUsbPrintPorts = {u"USB002"};
+    m.Run({u"status"});
+    EXPECT_TRUE(m.console.OutHas(u"Our printer: KALDO QTX_VELTRO (Copy 1) (\"KALDO QTX_VELTRO (Copy 1)\" is taken: its "
+                                 u"USB printer is plugged in (USB002); not \"KALDO QTX_VELTRO\" on USB001, whose printer "
+                                 u"is not)"));
+    EXPECT_TRUE(m.console.OutHas(u"Stale queues of the driver (their USB printer is not plugged in; nothing is deleted "
+                                 u"for them): KALDO QTX_VELTRO on USB001"));
+}
+
+}  // namespace
