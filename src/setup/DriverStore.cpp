@@ -35,7 +35,7 @@ bool IsOurPublishedInf(std::u16string_view name, std::u16string_view original, s
 }
 
 platform::NameList FindOurPackages(platform::System& machine, const Product& product) {
-    const platform::NameList published = machine.ListPublishedInfs();
+    platform::NameList published = machine.ListPublishedInfs();
     if (!published.listed) return published;
     platform::NameList ours{true, {}, {}};
     const std::u16string processor = machine.NativeProcessor();
@@ -47,7 +47,7 @@ platform::NameList FindOurPackages(platform::System& machine, const Product& pro
         const auto bytes = machine.PublishedInfBytes(name, kPublishedInfLimit, reason);
         if (!bytes || !ReadInf(*bytes, processor, product.model).listsModel) continue;
         const auto original = machine.OriginalInfName(name, reason);
-        if (!original) return {false, {}, name + u": " + reason};
+        if (!original) return {false, {}, name + u": " + std::move(reason)};
         if (IsOurPublishedInf(name, *original, *bytes, processor, product)) ours.names.push_back(name);
     }
     return ours;
@@ -65,7 +65,9 @@ std::optional<Verdict> RemoveOurPackages(Services& s, std::uint32_t timeoutMilli
     }
     std::map<std::u16string, std::u16string> exitCodes;
     for (const auto& name : found.names) {
-        s.journal.Step(u"found: the driver package " + inf + u" in the driver store as " + name);
+        std::u16string line = u"found: the driver package " + inf;
+        line += u" in the driver store as " + name;
+        s.journal.Step(line);
         std::optional<std::uint32_t> code;
         if (auto failed = FailureOfRun(s, DriverStoreProgram, u"The driver store tool (pnputil)", timeoutMilliseconds,
                                        DeletePackageCommandLine(name), code))
@@ -79,7 +81,11 @@ std::optional<Verdict> RemoveOurPackages(Services& s, std::uint32_t timeoutMilli
                       u"driver package " + inf + u" is gone:\n\n" + after.reason);
     for (const auto& name : found.names)
         if (std::find(after.names.begin(), after.names.end(), name) == after.names.end())
-            s.journal.Step(u"removed: the driver package " + inf + u" from the driver store (" + name + u")");
+        {
+            std::u16string line = u"removed: the driver package " + inf;
+            line += u" from the driver store (" + name + u")";
+            s.journal.Step(line);
+        }
     if (after.names.empty()) return std::nullopt;
     std::vector<std::u16string> kept;
     for (const auto& name : after.names)

@@ -80,6 +80,7 @@ DevicePort PortOfDevice(const platform::PortDeviceList& devices, std::u16string_
     }
     if (matching.size() > 1) {
         std::vector<std::u16string> ports;
+        ports.reserve(matching.size());
         for (const auto* device : matching) ports.push_back(device->portName);
         found.exitCode = kExitDeviceAmbiguous;
         found.detail = u"several present COM port devices match " + asked + u": " + CommaList(ports) + u" (" + present + u")";

@@ -170,7 +170,13 @@ InstallationStatus QueryStatus(Services s, const std::optional<Port>& askedPort,
     for (const auto& printer : printers.printers)
         if (printer.driver == s.product.driverName)
             status.printers.push_back({printer.name, printer.port, printer.name == status.defaultPrinter});
-    const platform::NameList live = s.machine.ListPresentUsbPrintPorts();
+    // Which USB printers are plugged in is asked only where a queue of ours is
+    // on a USB port: a COM port's detection, run every hour, does not pay it.
+    const bool onUsb = std::any_of(status.printers.begin(), status.printers.end(), [](const auto& printer) {
+        const auto port = Port::OfPrinter(printer.port);
+        return port && port->IsUsb();
+    });
+    const platform::NameList live = onUsb ? s.machine.ListPresentUsbPrintPorts() : platform::NameList{};
     if (const auto* ours = OurPrinterIn(printers.printers, status.ourPrinterNote, s.product, live))
         status.ourPrinter = ours->name;
     for (const auto* stale : StaleUsbQueues(printers.printers, live, s.product))
