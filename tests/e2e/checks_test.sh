@@ -48,6 +48,34 @@ printf '%s' "$RUN_OUT" | grep -qF '"check":"driver package","result":"passed"' |
 cli install --port COM1
 expect_code "install once all is well" 0
 
+# Device installation restrictions that deny the printer class: the USB
+# install is refused before any change, naming the policy; with
+# AllowAdminInstall an elevated install goes on.
+RESTRICTIONS='HKLM\SOFTWARE\Policies\Microsoft\Windows\DeviceInstall\Restrictions'
+on_exit "wine_run reg delete '$RESTRICTIONS' /f >/dev/null 2>&1 || true"
+wine_run reg add "$RESTRICTIONS" /v DenyDeviceClasses /t REG_DWORD /d 1 /f >/dev/null
+wine_run reg add "$RESTRICTIONS\DenyDeviceClasses" /v 1 /d '{4D36E979-E325-11CE-BFC1-08002BE10318}' /f >/dev/null
+rm -f "$LOG"
+cli install --port USB
+refused "a policy that denies the printer class" 1260 \
+  "a device installation policy would deny the USB printer's driver: DenyDeviceClasses names the printer class {4D36E979-E325-11CE-BFC1-08002BE10318}"
+echo "policy refused: $(printf '%s\n' "$RUN_ERR" | grep -F 'device installation policy' | head -1)"
+wine_run reg add "$RESTRICTIONS" /v AllowAdminInstall /t REG_DWORD /d 1 /f >/dev/null
+cli install --port USB
+expect_code "the same policy with AllowAdminInstall" 0
+wine_run reg delete "$RESTRICTIONS" /f >/dev/null
+
+# Line settings that Windows' standard serial port cannot apply: installed as
+# asked, with a warning in the output, the log and the event; status warns too.
+run_events "$cli_exe" install --port COM2 --settings 9600,n,8,1.5
+expect_code "install with 8 data bits and 1.5 stop bits" 0
+printf '%s\n' "$RUN_OUT" | grep -q '^warning: .*1.5 stop bits' || fail "no warning for 8 data bits with 1.5 stop bits: $RUN_OUT"
+echo "settings warned: $(printf '%s\n' "$RUN_OUT" | grep '^warning: ' | head -1)"
+case "$EVENTS" in *"Warning: "*"1.5 stop bits"*) ;; *) fail "the event lacks the warning: $EVENTS" ;; esac
+cli status --json
+printf '%s' "$RUN_OUT" | python3 -c 'import json, sys; d = json.load(sys.stdin); sys.exit(0 if any("1.5 stop bits" in w for w in d["warnings"]) else 1)' \
+  || fail "status does not warn of COM2's settings: $RUN_OUT"
+
 # A package's text cannot forge a line of the machine log: a CR inside its
 # DriverVer ends the INF's line there, as a line feed would.
 log="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"

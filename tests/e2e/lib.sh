@@ -264,7 +264,13 @@ add_printers() {
         printf '"Printer Driver"="%s"\r\n\r\n' "$driver"
       fi
     done; } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } > "$file"
-  wine_run regedit /S 'C:\printers.reg' >/dev/null 2>&1
+  # Wine's launcher can fail to start regedit at all: the import never ran,
+  # so it is tried once more, and said.
+  local said
+  if ! said=$(wine_run regedit /S 'C:\printers.reg' 2>&1 >/dev/null); then
+    echo "add_printers: regedit ended non-zero ($(printf '%s' "$said" | tr -d '\r' | tail -1)); importing again" >&2
+    wine_run regedit /S 'C:\printers.reg' >/dev/null 2>&1
+  fi
 }
 
 # The start of every command but the last, and the end of each, in 100 ns:
