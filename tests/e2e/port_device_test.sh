@@ -4,7 +4,9 @@
 # Windows keeps it, is listed by status; install --port auto --device takes
 # its port and remembers the device; when Windows renumbers the port, status
 # --stored says so and repair moves the printer with its line settings. No
-# matching device, or several, is refused before any change.
+# matching device, or several, is refused before any change. Last, a USB
+# printer moved to another jack: of two queues of the driver, the one whose
+# USB printing interface is present (linked) is ours, the other is stale.
 . "$(dirname "$0")/lib.sh"
 package="$WINEPREFIX/drive_c/Setup"
 make_package "$package"
@@ -26,7 +28,10 @@ adapter() {  # serial number, port
   wine_run reg add "$node\\Device Parameters" /v PortName /d "$2" /f >/dev/null
   wine_run reg add "$SERIALCOMM" /v "\\Device\\VCP_$1" /d "$2" /f >/dev/null
 }
+USBPRINT='{28d78fad-5a12-11d1-ae5b-0000f803a8c2}'
+INTERFACE="HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\$USBPRINT\\##?#USB#VID_0DD4&PID_0195#K4X2#$USBPRINT"
 on_exit "wine_run reg delete '$ENUM' /f >/dev/null 2>&1; wine_run reg delete '$RECORD' /f >/dev/null 2>&1 || true"
+on_exit "wine_run reg delete 'HKLM\\SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\$USBPRINT' /f >/dev/null 2>&1 || true"
 reset_state
 wine_run reg delete "$RECORD" /f >/dev/null 2>&1 || true
 adapter A5XK3RJTA COM7
@@ -87,4 +92,37 @@ expect_eq "commands started by the refusals" "" "$(started_lines)"
 cli install --port auto --device B7YY1QZ2A
 expect_code "the second adapter by its serial number" 0
 expect_eq "printer port on the second adapter" "COM9:" "$(reg_value "$PRINTERS\\KALDO Veltro MiniPrinter" Port)"
+
+# 5. The USB printer was plugged into another jack: Plug and Play made a
+#    second queue on USB002, and the first stays on USB001, whose device is
+#    gone. The USB printing interface of the printer now plugged in names
+#    USB002 (Base Name and Port Number, as the print system's USB monitor
+#    reads them), linked while the printer is there.
+reset_state
+wine_run reg add "$DELAYS" /v plugged /d "KALDO QTX_VELTRO" /f >/dev/null
+cli install --port USB
+expect_code "install for the USB printer" 0
+copy='KALDO QTX_VELTRO (Copy 1)'
+wine_run reg add "$PRINTERS\\$copy" /v Name /d "$copy" /f >/dev/null
+wine_run reg add "$PRINTERS\\$copy" /v 'Printer Driver' /d 'KALDO QTX_VELTRO' /f >/dev/null
+wine_run reg add "$PRINTERS\\$copy" /v Port /d USB002 /f >/dev/null
+instance='USB\VID_0DD4&PID_0195\K4X2'
+wine_run reg add "HKLM\SYSTEM\CurrentControlSet\Enum\\$instance" /v ClassGUID /d '{36fc9e60-c465-11cf-8056-444553540000}' /f >/dev/null
+wine_run reg add "$INTERFACE" /v DeviceInstance /d "$instance" /f >/dev/null
+wine_run reg add "$INTERFACE\#" /v SymbolicLink /d "\\\\?\\USB#VID_0DD4&PID_0195#K4X2#$USBPRINT" /f >/dev/null
+wine_run reg add "$INTERFACE\#\Control" /v Linked /t REG_DWORD /d 1 /f >/dev/null
+wine_run reg add "$INTERFACE\#\Device Parameters" /v 'Base Name' /d USB /f >/dev/null
+wine_run reg add "$INTERFACE\#\Device Parameters" /v 'Port Number' /t REG_DWORD /d 2 /f >/dev/null
+cli status --json
+expect_eq "the live queue and the stale one" "$copy|['KALDO QTX_VELTRO on USB001']" "$(json '"|".join([d["ourPrinter"], str(d["staleQueues"])])')"
+echo "live queue: $(json 'd["ourPrinterNote"]')"
+cli set-default
+expect_code "set-default with a stale queue" 0
+expect_eq "the default is the live queue" "$copy,winspool,USB002" \
+  "$(reg_value 'HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows' Device)"
+expect_eq "nothing deleted for the stale queue" "KALDO QTX_VELTRO" "$(reg_value "$PRINTERS\\KALDO QTX_VELTRO" Name)"
+# Unplugged (the interface no longer linked): neither is live, the first by name is taken, both are stale.
+wine_run reg add "$INTERFACE\#\Control" /v Linked /t REG_DWORD /d 0 /f >/dev/null
+cli status --json
+expect_eq "with the printer unplugged" "KALDO QTX_VELTRO|2" "$(json '"|".join([d["ourPrinter"], str(len(d["staleQueues"]))])')"
 echo "port_device: ok"
