@@ -10,9 +10,6 @@ make_package "$package"
 cli_exe=$(winpath "$package/PortSetupCli.exe")
 logfile="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"
 cli() { run_console "$cli_exe" "$@"; }
-json() {  # a Python expression over the status object d
-  printf '%s' "$RUN_OUT" | python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"
-}
 inf_arg() { printf '"%s\\PRT3Q42WD32.inf"' "$(winpath "$1")"; }
 
 # Status before anything is installed: valid JSON, not installed.

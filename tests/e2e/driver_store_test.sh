@@ -11,9 +11,6 @@ cli_exe=$(winpath "$package/PortSetupCli.exe")
 logfile="$WINEPREFIX/drive_c/ProgramData/PortSetup/Logs/PortSetupCli.log"
 store="$WINEPREFIX/drive_c/windows/inf"
 cli() { run_console "$cli_exe" "$@"; }
-json() {  # a Python expression over the status object d
-  printf '%s' "$RUN_OUT" | python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"
-}
 published() { (cd "$store" && ls oem*.inf 2>/dev/null) || true; }
 
 # Another vendor's printer package, published before ours.

@@ -230,6 +230,10 @@ events_of() {
     esac
   done
 }
+# A Python expression over the JSON object the last console run printed, as d.
+json() {
+  printf '%s' "$RUN_OUT" | python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"
+}
 # Runs a console program as run_console does, with the event channels on;
 # EVENTS holds its events.
 run_events() {

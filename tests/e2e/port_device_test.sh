@@ -12,9 +12,6 @@ package="$WINEPREFIX/drive_c/Setup"
 make_package "$package"
 cli_exe=$(winpath "$package/PortSetupCli.exe")
 cli() { run_console "$cli_exe" "$@"; }
-json() {  # a Python expression over the status object d
-  printf '%s' "$RUN_OUT" | python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"
-}
 ENUM='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS'
 SERIALCOMM='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
 RECORD='HKLM\SOFTWARE\PortSetup'
