@@ -2,7 +2,7 @@
 # The driver package in Windows' driver store, with the driver store tool's
 # stand-in publishing and deleting through Wine's own SetupAPI: a USB install
 # publishes it, status names it, remove takes it out (another vendor's stays)
-# and says so in its output, log and event; a device that keeps it ends the
+# and says so in its output, log, CMTrace copy and event; a device that keeps it ends the
 # removal 2404, named with the fix, and the next remove finishes the job.
 . "$(dirname "$0")/lib.sh"
 package="$WINEPREFIX/drive_c/Setup"
@@ -35,10 +35,16 @@ expect_eq "status names the published package" "['$ours']" "$(json 'd["driverPac
 cli status
 printf '%s\n' "$RUN_OUT" | grep -qx "Driver package in the driver store: yes, as $ours" || fail "plain status: $RUN_OUT"
 
-# 2. remove: the printers, the driver, then our package; theirs stays.
-rm -f "$LOG" "$logfile"
-run_events "$cli_exe" remove
+# 2. remove: the printers, the driver, then our package; theirs stays. A
+#    copy of the log in CMTrace's format says the same, a step a line.
+rm -f "$LOG" "$logfile" "$WINEPREFIX/drive_c/remove-cmtrace.log"
+run_events "$cli_exe" remove --log 'C:\remove-cmtrace.log' --log-format cmtrace
 expect_code "remove" 0
+printf 'remove: %s\n' "$(printf '%s\n' "$RUN_OUT" | grep -e driver -e 'found:' -e '^done')"
+cmtrace=$(tr -d '\r' < "$WINEPREFIX/drive_c/remove-cmtrace.log")
+printf '%s\n' "$cmtrace" | grep -q '^<!\[LOG\[removed: the driver package "PRT3Q42WD32.inf" from the driver store ('"$ours"')\]LOG\]!><time="[0-9:.+-]*" date="[0-9-]*" component="PortSetupCli" context="" type="1" thread="[0-9]*" file="">$' \
+  || fail "the CMTrace copy lacks the package's removal: $cmtrace"
+printf 'cmtrace: %s\n' "$(printf '%s\n' "$cmtrace" | grep -e 'delete-driver' -e 'removed:' | head -3)"
 expect_eq "the last command" "pnputil /delete-driver $ours /uninstall" "$(started_lines | tail -1)"
 [ ! -e "$store/$ours" ] || fail "$ours is still in the driver store"
 [ -e "$store/$theirs" ] || fail "the other vendor's $theirs was removed"
