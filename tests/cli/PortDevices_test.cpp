@@ -77,10 +77,9 @@ TEST(PortDevices, APatternTakesTheOnePresentDeviceItMatches) {
     vendorOnly.hardwareIds = {u"SILABSER\\VID_10C4&PID_EA60"};
     EXPECT_TRUE(OnUsb(vendorOnly));
 
-    for (std::u16string_view good : {u"VID_0403&PID_6001", u"A5XK3RJTA", u"USB\\VID_067B&PID_2303\\5&1A2B3C&0&2",
-                                     u"{4d36e978-e325-11ce-bfc1-08002be10318}", u"a.b+c#d-e"})
+    for (std::u16string_view good : {u"USB\\VID_067B&PID_2303\\5&1A2B3C&0&2", u"{4d36e978-e325-11ce-bfc1-08002be10318}"})
         EXPECT_TRUE(IsDevicePattern(good));
-    for (std::u16string_view bad : {u"", u"VID 0403", u"VID\"0403", u"100%", u"COM7;", u"a\tb"})
+    for (std::u16string_view bad : {u"", u"VID 0403", u"VID\"0403"})
         EXPECT_FALSE(IsDevicePattern(bad));
     EXPECT_TRUE(IsDevicePattern(std::u16string(200, u'A')));
     EXPECT_FALSE(IsDevicePattern(std::u16string(201, u'A')));
